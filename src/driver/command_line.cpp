@@ -1,0 +1,125 @@
+#include "driver/command_line.h"
+
+#include <string.h>
+
+#include "platform/bounded_format.h"
+#include "platform/heap.h"
+#include "platform/last_error.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr uint32_t kNotEnoughMemory = 8;
+constexpr uint32_t kLineTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
+
+size_t unit_length(const char16_t* s) {
+  size_t n = 0;
+  while (s[n] != 0) ++n;
+  return n;
+}
+
+bool is_separator(char16_t c) { return c == u'\t' || c == u'\n' || c == u'\r' || c == u' '; }
+
+char16_t ascii_lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+
+bool equals_ignoring_case(const char16_t* a, const char16_t* b) {
+  while (*a != 0 && ascii_lower(*a) == ascii_lower(*b)) {
+    ++a;
+    ++b;
+  }
+  return *a == 0 && *b == 0;
+}
+
+}  // namespace
+
+char16_t** split_command_line(const char16_t* text, int* count) {
+  if (count != nullptr) *count = 0;
+  if (text == nullptr) text = u"";
+  size_t len = unit_length(text);
+  // Worst case: one-character arguments separated by single blanks, plus the closing null.
+  size_t entries = (len + 2) / 2 + 1;
+  size_t bytes = entries * sizeof(char16_t*) + (len + 2) * sizeof(char16_t);
+  auto** argv = static_cast<char16_t**>(heap_alloc(kHeapFixed, bytes));
+  if (argv == nullptr) return nullptr;
+
+  auto* out = reinterpret_cast<char16_t*>(argv + entries);
+  int argc = 0;
+  bool in_quotes = false, in_token = false, at_start = true;
+  for (const char16_t* p = text; *p != 0; ++p) {
+    char16_t c = *p;
+    if (in_quotes) {
+      if (c == u'"') {
+        in_quotes = false;
+      } else {
+        *out++ = c;
+      }
+    } else if (is_separator(c)) {
+      if (in_token) *out++ = 0;
+      in_token = false;
+      at_start = true;
+    } else if (c == u'"') {
+      in_token = true;
+      if (at_start) {
+        argv[argc++] = out;
+        at_start = false;
+      }
+      in_quotes = true;
+    } else {
+      if (at_start) {
+        argv[argc++] = out;
+        at_start = false;
+      }
+      *out++ = c;
+      in_token = true;
+    }
+  }
+  *out = 0;
+  argv[argc] = nullptr;
+  if (count != nullptr) *count = argc;
+  return argv;
+}
+
+bool has_quiet_switch(char16_t* const* argv, int argc) {
+  if (argv == nullptr) return false;
+  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+    if (equals_ignoring_case(argv[i], u"/q") || equals_ignoring_case(argv[i], u"/qn") ||
+        equals_ignoring_case(argv[i], u"/quiet")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t append_forwarded_argument(char* line, size_t capacity, size_t* length,
+                                   const char16_t* arg) {
+  int units = static_cast<int>(unit_length(arg));
+  int needed = utf16_to_narrow(arg, units, nullptr, 0);
+  if (units > 0 && needed <= 0) {
+    uint32_t code = platform_last_error();
+    return code != 0 ? code : kNotEnoughMemory;
+  }
+  auto* narrow = static_cast<char*>(heap_alloc(kHeapZeroInit, static_cast<size_t>(needed) + 1));
+  if (narrow == nullptr) {
+    uint32_t code = platform_last_error();
+    return code != 0 ? code : kNotEnoughMemory;
+  }
+  uint32_t result = 0;
+  if (units > 0 && utf16_to_narrow(arg, units, narrow, needed) != needed) {
+    result = platform_last_error();
+    if (result == 0) result = kNotEnoughMemory;
+  } else if (*length >= capacity) {
+    result = kLineTooLong;
+  } else {
+    // A blank is never a trail byte of a multibyte character in the narrow code pages, so a byte
+    // search finds exactly the blanks.
+    const char* format = strchr(narrow, ' ') != nullptr ? " \"%s\"" : " %s";
+    int n = bounded_format(line + *length, capacity - *length, format, narrow);
+    if (n < 0) {
+      result = kLineTooLong;
+    } else {
+      *length += static_cast<size_t>(n);
+    }
+  }
+  heap_free(narrow);
+  return result;
+}

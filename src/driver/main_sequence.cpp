@@ -1,0 +1,104 @@
+// The process entry: reads the own file, finds and verifies the payload, writes the chosen package
+// and runs the installer, keeping the first failure as the run's status and exit code.
+#include <windows.h>
+// windows.h first: the headers below depend on it.
+#include <commctrl.h>
+#include <objbase.h>
+#include <string.h>
+
+#include "driver/bootstrap_state.h"
+#include "driver/command_line.h"
+#include "driver/final_report.h"
+#include "driver/module_path.h"
+#include "driver/own_file.h"
+#include "driver/payload_discovery.h"
+#include "driver/resource_strings.h"
+#include "driver/system_dll_search.h"
+#include "platform/bounded_format.h"
+#include "platform/heap.h"
+#include "platform/last_error.h"
+
+namespace {
+
+enum MainSite : uint32_t {
+  kSiteArgumentTable = 2411,
+  kSiteModulePath = 2406,
+  kSitePackageChoice = 2151,
+  kSiteInstallerSearch = 2161,
+};
+
+constexpr uint32_t kInstallerPathSize = 1024;
+
+void copy_text(char* text, const char* source) {
+  bounded_format(text, kMessageBufferSize, "%s", source);
+}
+
+// Reads the own file and discovers the payload (steps 4 to 7); the image never outlives this.
+Status load_payload() {
+  uint8_t* image = nullptr;
+  uint32_t size = 0;
+  Status status = read_own_file(bootstrap_state.module_path, &image, &size);
+  if (!status_failed(status)) status = discover_payload(image, size);
+  heap_free(image);
+  return status;
+}
+
+// Package choice, target folder, writing and the installer (steps 9 to 13). Choosing a package is
+// not built yet: every payload answers that nothing fits.
+Status prepare_and_install(const ResourceStrings& strings, char* text) {
+  copy_text(text, strings.corrupt);
+  Status status = status_of(13, kSitePackageChoice);
+  if (status_failed(status)) return status;
+
+  char installer_path[kInstallerPathSize] = {};
+  if (SearchPathA(nullptr, "msiexec.exe", nullptr, kInstallerPathSize, installer_path, nullptr) ==
+      0) {
+    copy_text(text, strings.no_installer);
+    return status_of(1155, kSiteInstallerSearch);
+  }
+  return status;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+  lock_dll_search_to_system_directory();
+  BootstrapState& state = bootstrap_state;
+  state = BootstrapState{};
+  state.instance = instance;
+  state.show_command = show_command;
+  InitCommonControls();
+  CoInitialize(nullptr);
+  state.language = GetUserDefaultLCID();
+  state.is_64bit = 1;
+  bool silenced = false;
+  static char text[kMessageBufferSize];
+  text[0] = '\0';
+
+  Status status = status_of(0, 0);
+  state.argv = split_command_line(reinterpret_cast<const char16_t*>(GetCommandLineW()), &state.argc);
+  if (state.argv == nullptr) {
+    status = make_status(platform_last_error, 8, kSiteArgumentTable);
+  } else if ((state.module_path = get_module_path()) == nullptr) {
+    status = status_of(1921, kSiteModulePath);
+  } else {
+    status = load_payload();
+    ResourceStrings strings;
+    load_resource_strings(instance, &strings);
+    if (status_failed(status)) {
+      copy_text(text, strings.corrupt);
+    } else {
+      status = prepare_and_install(strings, text);
+    }
+  }
+
+  show_final_report(status, text, silenced, state.argv, state.argc, state.module_path);
+
+  free_blobs(state);
+  heap_free(state.module_path);
+  heap_free(state.argv);
+  state.module_path = nullptr;
+  state.argv = nullptr;
+  CoUninitialize();
+  return static_cast<int>(status_code(status));
+}

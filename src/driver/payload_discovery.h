@@ -1,0 +1,17 @@
+#pragma once
+// Finds the payload in the executable's image and fills the blob array.
+#include <cstdint>
+
+#include "driver/status.h"
+
+enum DiscoverySite : uint32_t {
+  kSiteFallbackCopy = 2016,
+  kSiteFallbackAppend = 2001,
+};
+
+// Treats the whole image as one container (flags compressed and signed) whose manifest must be
+// found and verified; on success the blob, holding its own copy of the image, is appended.
+Status discover_appended_payload(const uint8_t* image, uint32_t size);
+
+// The signature table first, then, when it yielded nothing, the appended container.
+Status discover_payload(const uint8_t* image, uint32_t size);

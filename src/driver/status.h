@@ -1,0 +1,18 @@
+#pragma once
+// The result of every fallible step: low 32 bits the code (0 is success), high 32 bits the site,
+// a fixed number naming the place that produced it. Only the code decides success.
+#include <cstdint>
+
+using Status = uint64_t;
+using ErrorQuery = uint32_t (*)();
+
+// (site << 32) | code, where the code is query() unless that is 0 or there is no query, in which
+// case it is the fallback.
+Status make_status(ErrorQuery query, uint32_t fallback, uint32_t site);
+
+constexpr Status status_of(uint32_t code, uint32_t site) {
+  return (static_cast<Status>(site) << 32) | code;
+}
+constexpr uint32_t status_code(Status s) { return static_cast<uint32_t>(s); }
+constexpr uint32_t status_site(Status s) { return static_cast<uint32_t>(s >> 32); }
+constexpr bool status_failed(Status s) { return status_code(s) != 0; }

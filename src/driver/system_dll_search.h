@@ -1,0 +1,5 @@
+#pragma once
+// Restricts where the process loads DLLs from to the system directory, so that a DLL planted next
+// to the executable (typically the Downloads folder) is never loaded into an elevated process.
+// Returns false on systems without the facility.
+bool lock_dll_search_to_system_directory();

@@ -1,0 +1,38 @@
+#pragma once
+// The payload container: records read from the end towards the start, each a data field, a
+// signature field and a 28-byte trailer naming its type, id and the two lengths.
+#include <cstdint>
+
+#include "driver/status.h"
+#include "payload/payload_blob.h"
+
+using RecordType = uint8_t[16];
+
+// {EED5BBF7-1284-4619-918C-F0CB8EE28B55} and {A1248CD9-EF96-436B-92BF-C00BAD727E63} as stored.
+extern const RecordType ManifestRecordType;
+extern const RecordType FileRecordType;
+
+constexpr uint32_t kRecordTrailerSize = 28;
+
+enum ContainerSite : uint32_t {
+  kSiteRecordNotFound = 509,
+  kSiteManifestInflate = 551,
+  kSiteManifestCopy = 566,
+  kSiteManifestVerify = 592,
+  kSiteManifestKey = 599,
+  kSiteFileInSignature = 666,
+  kSiteFileInflate = 691,
+  kSiteFileCopy = 706,
+  kSiteFileVerify = 732,
+  kSiteFileKey = 739,
+};
+
+// Finds the record of the given type and id and delivers its content, inflated and verified as
+// the blob's flags say, as a new local-heap block the caller frees. On failure *content is null,
+// *length 0 and nothing stays allocated. The blob is never changed.
+Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id, uint8_t** content,
+                   uint32_t* length);
+
+// Appends a copy of blob to the driver's blob array; on failure (code last error or 8 at site)
+// the array is unchanged and the caller still owns the blob's blocks.
+Status append_blob(const PayloadBlob& blob, uint32_t site);
