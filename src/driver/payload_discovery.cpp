@@ -4,6 +4,7 @@
 
 #include "driver/bootstrap_state.h"
 #include "payload/container.h"
+#include "payload/signature_table.h"
 #include "platform/heap.h"
 #include "platform/last_error.h"
 
@@ -25,7 +26,7 @@ Status discover_appended_payload(const uint8_t* image, uint32_t size) {
 }
 
 Status discover_payload(const uint8_t* image, uint32_t size) {
-  Status status = status_of(0, 0);
+  Status status = read_signature_table(image, size);
   if (!status_failed(status) && bootstrap_state.blob_count == 0) {
     status = discover_appended_payload(image, size);
   }

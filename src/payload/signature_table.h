@@ -1,0 +1,27 @@
+#pragma once
+// The signature-table reader: finds the Authenticode certificate table through the PE headers and
+// turns every carrier extension of the signature's certificates into a payload blob.
+#include <cstdint>
+
+#include "driver/status.h"
+
+// Dotted identifier of the private, non-critical extension whose value is one whole container.
+extern const char PayloadExtensionOid[];
+
+enum SignatureTableSite : uint32_t {
+  kSiteSignatureTable = 789,
+  kSiteMessageOpen = 831,
+  kSiteMessageUpdate = 837,
+  kSiteCertificateCount = 846,
+  kSiteCertificateSize = 937,
+  kSiteCertificateMemory = 932,
+  kSiteCertificateFetch = 924,
+  kSiteCertificateParse = 919,
+  kSiteCarrierMemory = 907,
+  kSiteCarrierAppend = 892,
+};
+
+// Appends one blob per carrier extension, in certificate then extension order. Code 0 means the
+// headers showed no usable table or the whole certificate set was walked; any other code is the
+// first failure, and the blobs appended before it stay. The image is never changed.
+Status read_signature_table(const uint8_t* image, uint32_t size);
