@@ -1,0 +1,312 @@
+// Item files and the chunked writer on real files in a temporary folder.
+#include "extract/item_writer.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/heap.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes pattern(size_t size, uint8_t seed) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
+  return bytes;
+}
+
+void write_file(const std::string& path, const Bytes& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  ASSERT_EQ(written, bytes.size());
+}
+
+Bytes read_file(const std::string& path) {
+  Bytes bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  uint8_t block[65536];
+  DWORD got = 0;
+  while (ReadFile(file, block, sizeof block, &got, nullptr) && got != 0) {
+    bytes.insert(bytes.end(), block, block + got);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+FILETIME write_time(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+// Write calls seen by the seam, and how the next one behaves.
+struct WriteLog {
+  std::vector<uint32_t> requested;
+  uint32_t short_by = 0;  // the next call writes this many bytes fewer and still succeeds
+  bool fail_next = false;
+};
+WriteLog write_log;
+
+int logging_write(void* handle, const uint8_t* data, uint32_t size, uint32_t* written) {
+  write_log.requested.push_back(size);
+  if (write_log.fail_next) {
+    write_log.fail_next = false;
+    *written = 0;
+    return 0;
+  }
+  uint32_t n = size - (write_log.short_by < size ? write_log.short_by : size);
+  write_log.short_by = 0;
+  DWORD count = 0;
+  BOOL ok = WriteFile(handle, data, n, &count, nullptr);
+  *written = count;
+  return ok;
+}
+
+class ItemWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    base_ = std::string(temp) + "msiboot-items-" + std::to_string(GetCurrentProcessId()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    CreateDirectoryA(base_.c_str(), nullptr);
+    folder_ = base_ + "\\{PRODUCT}";
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    writer_.current = -1;
+    writer_.chunk_size = kWriterChunkSize;
+    write_log = WriteLog{};
+    item_write_call = logging_write;
+  }
+
+  void TearDown() override {
+    release_items(writer_);
+    remove_tree(base_);
+  }
+
+  static void remove_tree(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string child = path + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          remove_tree(child);
+        } else {
+          DeleteFileA(child.c_str());
+        }
+      } while (FindNextFileA(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+  }
+
+  void add_item(const std::string& name, const Bytes& content) {
+    size_t bytes = sizeof(ExtractItem) * static_cast<size_t>(writer_.count + 1);
+    void* grown = writer_.items == nullptr ? heap_alloc(kHeapZeroInit, bytes)
+                                           : heap_realloc(writer_.items, bytes, kHeapZeroInit);
+    ASSERT_NE(grown, nullptr);
+    writer_.items = static_cast<ExtractItem*>(grown);
+    ExtractItem& item = writer_.items[writer_.count++];
+    item = ExtractItem{};
+    snprintf(item.name, sizeof item.name, "%s", name.c_str());
+    item.data = static_cast<uint8_t*>(heap_alloc(kHeapFixed, content.size() + 1));
+    memcpy(item.data, content.data(), content.size());
+    item.size = static_cast<uint32_t>(content.size());
+  }
+
+  std::string path_of(const std::string& name) const { return folder_ + "\\" + name; }
+
+  // Each step's result and percent until the writer reports done or a failure.
+  std::vector<std::pair<uint32_t, uint32_t>> run_writer() {
+    std::vector<std::pair<uint32_t, uint32_t>> steps;
+    uint32_t result = kWriterMoreData;
+    while (result == kWriterMoreData && steps.size() < 100) {
+      uint32_t percent = 999;
+      result = writer_step(writer_, &percent);
+      steps.emplace_back(result, percent);
+    }
+    return steps;
+  }
+
+  void expect_rolled_back() {
+    for (int32_t i = 0; i < writer_.count; ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(writer_.items[i].handle, nullptr);
+      EXPECT_EQ(writer_.items[i].written, 0u);
+      EXPECT_STREQ(writer_.items[i].path, "");
+      EXPECT_NE(writer_.items[i].data, nullptr);  // kept for the next folder
+    }
+  }
+
+  std::string base_;
+  std::string folder_;
+  ItemWriter writer_ = {};
+};
+
+using Steps = std::vector<std::pair<uint32_t, uint32_t>>;
+
+TEST_F(ItemWriterTest, ExistingIdenticalFileIsKeptAndNotWritten) {
+  Bytes content = pattern(70000, 1);
+  write_file(path_of("main.msi"), content);
+  FILETIME before = write_time(path_of("main.msi"));
+  add_item("main.msi", content);
+  add_item("data.cab", pattern(10, 2));
+
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_EQ(writer_.items[0].handle, nullptr);
+  EXPECT_NE(writer_.items[1].handle, nullptr);
+  EXPECT_EQ(std::string(writer_.items[0].path), path_of("main.msi"));
+
+  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 0}, {234, 100}, {0, 100}}));
+  EXPECT_EQ(write_log.requested, std::vector<uint32_t>{10});
+  FILETIME after = write_time(path_of("main.msi"));
+  EXPECT_EQ(CompareFileTime(&before, &after), 0);
+  EXPECT_EQ(read_file(path_of("data.cab")), pattern(10, 2));
+}
+
+TEST_F(ItemWriterTest, ExistingDifferentFileIsReplaced) {
+  const std::pair<const char*, Bytes> found_files[] = {
+      {"same-size.cab", pattern(5000, 9)},
+      {"shorter.cab", pattern(4999, 3)},
+      {"longer.cab", pattern(5001, 3)},
+      {"empty.cab", {}},
+  };
+  for (const auto& [name, bytes] : found_files) {
+    write_file(path_of(name), bytes);
+    add_item(name, pattern(5000, 3));
+  }
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  for (int32_t i = 0; i < writer_.count; ++i) EXPECT_NE(writer_.items[i].handle, nullptr) << i;
+  EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
+  for (const auto& found : found_files) {
+    EXPECT_EQ(read_file(path_of(found.first)), pattern(5000, 3)) << found.first;
+  }
+}
+
+TEST_F(ItemWriterTest, FailureOnTheThirdItemRollsBackAndRemovesTheEmptyFolder) {
+  add_item("main.msi", pattern(100, 1));
+  add_item("a.cab", pattern(100, 2));
+  add_item("bad?name.cab", pattern(100, 3));
+
+  EXPECT_FALSE(create_item_files(writer_, folder_.c_str()));
+  expect_rolled_back();
+  EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
+  EXPECT_FALSE(path_exists(path_of("a.cab").c_str()));
+  EXPECT_FALSE(path_exists(folder_.c_str()));
+}
+
+TEST_F(ItemWriterTest, RollBackDeletesReplacedFilesKeepsIdenticalOnesAndTheFolder) {
+  Bytes cabinet = pattern(300, 2);
+  write_file(path_of("kept.cab"), cabinet);
+  write_file(path_of("main.msi"), pattern(100, 7));  // not the verified package
+  CreateDirectoryA(path_of("blocked.cab").c_str(), nullptr);
+  add_item("main.msi", pattern(100, 1));
+  add_item("kept.cab", cabinet);
+  add_item("blocked.cab", pattern(100, 3));
+
+  EXPECT_FALSE(create_item_files(writer_, folder_.c_str()));
+  expect_rolled_back();
+  EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
+  EXPECT_EQ(read_file(path_of("kept.cab")), cabinet);
+  EXPECT_TRUE(path_exists(folder_.c_str()));
+
+  // The next folder gets all three items again.
+  folder_ = base_ + "\\other";
+  CreateDirectoryA(folder_.c_str(), nullptr);
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  for (int32_t i = 0; i < writer_.count; ++i) EXPECT_NE(writer_.items[i].handle, nullptr) << i;
+  EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
+  EXPECT_EQ(read_file(path_of("blocked.cab")), pattern(100, 3));
+}
+
+TEST_F(ItemWriterTest, PathOverTheLimitFailsCreation) {
+  add_item("main.msi", pattern(10, 1));
+  std::string name(260 - folder_.size(), 'n');  // folder, backslash and name: 261 characters
+  add_item(name, pattern(10, 2));
+  ASSERT_EQ(folder_.size() + 1 + name.size(), 261u);
+
+  EXPECT_FALSE(create_item_files(writer_, folder_.c_str()));
+  expect_rolled_back();
+  EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
+}
+
+TEST_F(ItemWriterTest, LargeItemIsWrittenInChunks) {
+  Bytes content = pattern(1200000, 5);
+  add_item("main.msi", content);
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 43}, {234, 87}, {234, 100}, {0, 100}}));
+  EXPECT_EQ(write_log.requested, (std::vector<uint32_t>{524288, 524288, 151424}));
+  EXPECT_EQ(writer_.items[0].handle, nullptr);
+  EXPECT_EQ(writer_.current, 1);
+  EXPECT_EQ(read_file(path_of("main.msi")), content);
+}
+
+TEST_F(ItemWriterTest, PercentRestartsForEveryItem) {
+  add_item("main.msi", pattern(10, 1));
+  add_item("a.cab", pattern(20, 2));
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 100}, {234, 0}, {234, 100}, {0, 100}}));
+}
+
+TEST_F(ItemWriterTest, EmptyWriterIsDoneAtOnce) {
+  uint32_t percent = 7;
+  EXPECT_EQ(writer_step(writer_, &percent), 0u);
+  EXPECT_EQ(percent, 100u);
+  EXPECT_EQ(writer_step(writer_, nullptr), 0u);
+}
+
+TEST_F(ItemWriterTest, ZeroSizeItemIsCreatedEmpty) {
+  add_item("main.msi", {});
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {0, 100}}));
+  EXPECT_TRUE(write_log.requested.empty());
+  EXPECT_TRUE(path_exists(path_of("main.msi").c_str()));
+  EXPECT_TRUE(read_file(path_of("main.msi")).empty());
+}
+
+TEST_F(ItemWriterTest, ShortOrFailedWriteResumesWithTheRemainder) {
+  Bytes content = pattern(600000, 4);
+  add_item("main.msi", content);
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  uint32_t percent = 0;
+  EXPECT_EQ(writer_step(writer_, &percent), 234u);
+
+  write_log.short_by = 24288;
+  EXPECT_EQ(writer_step(writer_, &percent), 29u);
+  EXPECT_EQ(writer_.items[0].written, 500000u);
+  EXPECT_EQ(percent, 83u);
+  EXPECT_NE(writer_.items[0].handle, nullptr);
+
+  write_log.fail_next = true;
+  EXPECT_EQ(writer_step(writer_, &percent), 29u);
+  EXPECT_EQ(writer_.items[0].written, 500000u);
+
+  EXPECT_EQ(run_writer(), (Steps{{234, 100}, {0, 100}}));
+  EXPECT_EQ(write_log.requested, (std::vector<uint32_t>{524288, 100000, 100000}));
+  EXPECT_EQ(read_file(path_of("main.msi")), content);
+}
+
+TEST_F(ItemWriterTest, PathExistsForFilesAndFolders) {
+  write_file(path_of("f.txt"), {1});
+  EXPECT_TRUE(path_exists(path_of("f.txt").c_str()));
+  EXPECT_TRUE(path_exists(folder_.c_str()));
+  EXPECT_FALSE(path_exists(path_of("missing").c_str()));
+}
+
+}  // namespace
