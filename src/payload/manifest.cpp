@@ -1,0 +1,103 @@
+#include "payload/manifest.h"
+
+#include <string.h>
+
+#include "driver/bootstrap_state.h"
+#include "platform/heap.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr uint32_t kEntryHeaderSize = 8;  // id and text length
+
+uint32_t read_u32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The entry text as a NUL-terminated narrow string; an odd last byte is not part of any unit. Null
+// when no block can be had.
+char* convert_text(const uint8_t* units, uint32_t byte_length) {
+  int count = static_cast<int>(byte_length / 2);
+  int needed = utf16_to_narrow(units, count, nullptr, 0);
+  if (needed < 0) needed = 0;
+  char* text = static_cast<char*>(heap_alloc(kHeapZeroInit, static_cast<size_t>(needed) + 1));
+  if (text != nullptr && needed > 0) utf16_to_narrow(units, count, text, needed);
+  return text;
+}
+
+// Walks one blob's entries; false when the whole walk must end.
+bool walk_blob(uint32_t index, const PayloadBlob& blob, ManifestCallback callback,
+               void* context) {
+  uint32_t position = 0;
+  while (position < blob.manifest_size) {
+    uint32_t left = blob.manifest_size - position;
+    if (left < kEntryHeaderSize) return false;
+    const uint8_t* entry = blob.manifest + position;
+    uint32_t length = read_u32(entry + 4);
+    if (length > left - kEntryHeaderSize) return false;
+    char* text = convert_text(entry + kEntryHeaderSize, length);
+    if (text == nullptr) return false;
+    int go_on = callback(index, read_u32(entry), text, context);
+    heap_free(text);
+    if (go_on == 0) return false;
+    position += kEntryHeaderSize + length;  // stays within the manifest: checked above
+  }
+  return true;
+}
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads a number from the start of p the way "%u" does; false when there is none.
+bool read_number(const char* p, uint32_t* number) {
+  while (is_space(*p)) ++p;
+  bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  if (!is_digit(*p)) return false;
+  uint64_t value = 0;
+  for (; is_digit(*p); ++p) {
+    if (value <= UINT32_MAX) value = value * 10 + static_cast<uint64_t>(*p - '0');
+  }
+  uint32_t magnitude = value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+  *number = negative ? 0u - magnitude : magnitude;
+  return true;
+}
+
+}  // namespace
+
+void walk_manifest(ManifestCallback callback, void* context) {
+  const BootstrapState& state = bootstrap_state;
+  for (uint32_t i = 0; i < state.blob_count; ++i) {
+    if (!walk_blob(i, state.blobs[i], callback, context)) return;
+  }
+}
+
+int split_manifest_fields(const char* text, ManifestField* fields, int wanted) {
+  int read = 0;
+  const char* p = text;
+  while (read < wanted) {
+    size_t length = strcspn(p, "\\");
+    if (length == 0) break;
+    if (length >= kManifestFieldSize) return -1;
+    memcpy(fields[read], p, length);
+    fields[read][length] = '\0';
+    ++read;
+    p += length;
+    if (*p != '\\') break;
+    ++p;
+  }
+  return read;
+}
+
+bool next_listed_number(const char** cursor, uint32_t* number) {
+  const char* item = *cursor;
+  bool found = false;
+  while (item != nullptr && !found) {
+    const char* separator = strchr(item, ';');
+    found = read_number(item, number);
+    item = separator != nullptr ? separator + 1 : nullptr;
+  }
+  *cursor = item;
+  return found;
+}

@@ -1,0 +1,415 @@
+// Manifest walk, package passes and item collection over blobs whose manifests the tests write.
+#include "payload/package_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/bootstrap_state.h"
+#include "manifest_writer.h"
+#include "payload/container.h"
+#include "payload/manifest.h"
+#include "platform/heap.h"
+#include "platform/heap_test.h"
+
+namespace {
+
+using msiboot_tool::ManifestWriter;
+using Bytes = std::vector<uint8_t>;
+
+constexpr char kCorrupt[] = "The installation file is either corrupted or does not support your "
+                            "processor architecture.";
+
+void put_u32(Bytes& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void put_record(Bytes& out, const RecordType& type, uint32_t id, const Bytes& data) {
+  out.insert(out.end(), data.begin(), data.end());
+  out.insert(out.end(), type, type + sizeof(RecordType));
+  put_u32(out, id);
+  put_u32(out, 0);  // no signature field
+  put_u32(out, static_cast<uint32_t>(data.size()));
+}
+
+Bytes file_content(uint32_t blob, uint32_t id) {
+  std::string text = "blob " + std::to_string(blob) + " file " + std::to_string(id);
+  return Bytes(text.begin(), text.end());
+}
+
+// One blob: its manifest and the file records its container holds (stored plainly, unsigned).
+struct BlobSpec {
+  Bytes manifest;
+  std::vector<uint32_t> file_ids;
+};
+
+class PackageChoiceTest : public ::testing::Test {
+ protected:
+  void install(std::vector<BlobSpec> specs, uint32_t language) {
+    specs_ = std::move(specs);
+    containers_.clear();
+    blobs_.clear();
+    for (uint32_t b = 0; b < specs_.size(); ++b) {
+      Bytes container;
+      put_record(container, ManifestRecordType, 0, specs_[b].manifest);
+      for (uint32_t id : specs_[b].file_ids) put_record(container, FileRecordType, id, file_content(b, id));
+      containers_.push_back(std::move(container));
+    }
+    for (uint32_t b = 0; b < specs_.size(); ++b) {
+      PayloadBlob blob = {};
+      blob.data = containers_[b].data();
+      blob.size = static_cast<uint32_t>(containers_[b].size());
+      blob.manifest = specs_[b].manifest.empty() ? nullptr : specs_[b].manifest.data();
+      blob.manifest_size = static_cast<uint32_t>(specs_[b].manifest.size());
+      blobs_.push_back(blob);
+    }
+    bootstrap_state = BootstrapState{};
+    bootstrap_state.blobs = blobs_.data();
+    bootstrap_state.blob_count = static_cast<uint32_t>(blobs_.size());
+    bootstrap_state.language = language;
+    bootstrap_state.is_64bit = 1;
+  }
+
+  Status choose() {
+    writer_ = ItemWriter{};
+    writer_.current = -1;
+    writer_.chunk_size = kWriterChunkSize;
+    memset(message_, 0, sizeof message_);
+    return choose_package(choice_, writer_, kCorrupt, message_, sizeof message_);
+  }
+
+  std::vector<std::string> item_names() const {
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < writer_.count; ++i) names.emplace_back(writer_.items[i].name);
+    return names;
+  }
+
+  Bytes item_data(int32_t i) const {
+    const ExtractItem& item = writer_.items[i];
+    return Bytes(item.data, item.data + item.size);
+  }
+
+  void free_items() {
+    for (int32_t i = 0; i < writer_.count; ++i) heap_free(writer_.items[i].data);
+    heap_free(writer_.items);
+    writer_ = ItemWriter{};
+  }
+
+  void TearDown() override {
+    free_items();
+    bootstrap_state = BootstrapState{};
+    heap_test_reset();
+  }
+
+  std::vector<BlobSpec> specs_;
+  std::vector<Bytes> containers_;
+  std::vector<PayloadBlob> blobs_;
+  PackageChoice choice_ = {};
+  ItemWriter writer_ = {};
+  char message_[2048] = {};
+};
+
+std::string long_text(size_t n) { return std::string(n, 't'); }
+
+struct SelectionCase {
+  const char* name;
+  uint32_t language;
+  std::vector<BlobSpec> blobs;
+  uint32_t code;                    // 0 or 13
+  uint32_t entry_id;                // chosen entry when code is 0
+  uint32_t blob_index;
+  uint32_t language_after;
+  std::vector<std::string> items;   // names of the collected items
+};
+
+std::vector<SelectionCase> selection_cases() {
+  return {
+      {"exact language in pass 1", 1049,
+       {{ManifestWriter().package(1000, "x64", "1033;1049", "{P}", "T").bytes(), {1000}}},
+       0, 1000, 0, 1049, {"main.msi"}},
+      {"only English left for pass 3", 1049,
+       {{ManifestWriter().package(1000, "x64", "1033", "{P}", "T").bytes(), {1000}}},
+       0, 1000, 0, 1033, {"main.msi"}},
+      {"primary language in pass 2", 2057,
+       {{ManifestWriter().package(1000, "x64", "1033", "{P}", "T").bytes(), {1000}}},
+       0, 1000, 0, 2057, {"main.msi"}},
+      {"English user without a third pass", 1033,
+       {{ManifestWriter().package(1000, "x64", "1049", "{P}", "T").bytes(), {1000}}},
+       13, 0, 0, 1033, {}},
+      {"high bits ignored, pass 1 beats an earlier pass-2 fit", 1033,
+       {{ManifestWriter()
+             .package(1000, "x64", "2057", "{A}", "A")
+             .package(1001, "x64", "66569", "{B}", "B")
+             .bytes(),
+         {1000, 1001}}},
+       0, 1001, 0, 1033, {"main.msi"}},
+      {"a fitting id 0 ends each pass without a choice", 1049,
+       {{ManifestWriter()
+             .package(0, "x64", "1049", "{Z}", "Z")
+             .package(1000, "x64", "1033", "{P}", "T")
+             .bytes(),
+         {1000}}},
+       0, 1000, 0, 1033, {"main.msi"}},
+      {"Intel never chosen, X64 in any case", 1033,
+       {{ManifestWriter()
+             .package(1000, "Intel", "1033", "{I}", "I")
+             .package(1001, "X64", "1033", "{X}", "X")
+             .bytes(),
+         {1000, 1001}}},
+       0, 1001, 0, 1033, {"main.msi"}},
+      {"Intel only", 1033,
+       {{ManifestWriter().package(1000, "Intel", "1033", "{I}", "I").bytes(), {1000}}},
+       13, 0, 0, 1033, {}},
+      {"empty fields and empty texts ignored", 1033,
+       {{ManifestWriter()
+             .entry(1000, "x64\\\\1033\\{E}\\E")
+             .entry(1001, "x64\\1033\\\\E")
+             .raw_entry(1002, 0, {})
+             .raw_entry(1003, 1, {'x'})
+             .package(1004, "x64", "1033", "{P}", "T")
+             .bytes(),
+         {1000, 1001, 1002, 1003, 1004}}},
+       0, 1004, 0, 1033, {"main.msi"}},
+      {"a 256-character field is ignored, 255 fit", 1033,
+       {{ManifestWriter()
+             .package(1000, "x64", "1033", "{P}", long_text(256))
+             .package(1001, "x64", "1033", long_text(256), "T")
+             .package(1002, "x64", "1033", "{P}", long_text(255))
+             .bytes(),
+         {1000, 1001, 1002}}},
+       0, 1002, 0, 1033, {"main.msi"}},
+      {"first fit in blob order", 1033,
+       {{ManifestWriter().package(1000, "x64", "1049", "{A}", "A").bytes(), {1000}},
+        {ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes(), {1000}},
+        {ManifestWriter().package(1000, "x64", "1033", "{C}", "C").bytes(), {1000}}},
+       0, 1000, 1, 1033, {"main.msi"}},
+      {"cabinets of the chosen blob only, in walk order, a double listing twice", 1033,
+       {{ManifestWriter().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
+        {ManifestWriter()
+             .cabinet(1003, {999, 1000}, "first.cab")
+             .package(1000, "x64", "1033", "{P}", "T")
+             .cabinet(1001, {1000, 1000}, "twice.cab")
+             .entry(1002, "CAB\\1000\\upper.cab\\ignored")
+             .cabinet(1004, {1001}, "foreign.cab")
+             .bytes(),
+         {1000, 1001, 1002, 1003, 1004}},
+        {ManifestWriter().cabinet(1001, {1000}, "later.cab").bytes(), {1001}}},
+       0, 1000, 1, 1033, {"main.msi", "first.cab", "twice.cab", "twice.cab", "upper.cab"}},
+      {"missing cabinet record fails after the whole walk", 1033,
+       {{ManifestWriter()
+             .package(1000, "x64", "1033", "{P}", "T")
+             .cabinet(1001, {1000}, "missing.cab")
+             .cabinet(1002, {1000}, "present.cab")
+             .bytes(),
+         {1000, 1002}}},
+       13, 1000, 0, 1033, {"main.msi", "missing.cab", "present.cab"}},
+      {"missing package record", 1033,
+       {{ManifestWriter().package(1000, "x64", "1033", "{P}", "T").bytes(), {}}},
+       13, 1000, 0, 1033, {}},
+      {"malformed second entry ends the walk before later blobs", 1033,
+       {{ManifestWriter()
+             .package(1000, "x64", "1049", "{A}", "A")
+             .raw_entry(1001, 100, {1, 0, 2, 0})
+             .bytes(),
+         {1000}},
+        {ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes(), {1000}}},
+       13, 0, 0, 1033, {}},
+      {"empty manifest skipped", 1033,
+       {{{}, {}}, {ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes(), {1000}}},
+       0, 1000, 1, 1033, {"main.msi"}},
+  };
+}
+
+TEST_F(PackageChoiceTest, SelectionTable) {
+  for (const SelectionCase& c : selection_cases()) {
+    SCOPED_TRACE(c.name);
+    install(c.blobs, c.language);
+    Status status = choose();
+    EXPECT_EQ(status_code(status), c.code);
+    EXPECT_EQ(status_site(status), kSitePackageChoice);
+    EXPECT_EQ(choice_.entry_id, c.entry_id);
+    EXPECT_EQ(bootstrap_state.language, c.language_after);
+    EXPECT_EQ(item_names(), c.items);
+    if (c.code == 0) {
+      EXPECT_EQ(choice_.blob_index, c.blob_index);
+      EXPECT_STREQ(message_, "");
+      EXPECT_EQ(item_data(0), file_content(c.blob_index, c.entry_id));
+    } else {
+      EXPECT_STREQ(message_, kCorrupt);
+    }
+    free_items();
+  }
+}
+
+TEST_F(PackageChoiceTest, ChosenEntryFieldsAndCabinetContents) {
+  install({{ManifestWriter()
+                .package(1000, "x64", "1033", "{GUID}", "My Product\\extra\\fields")
+                .cabinet(1001, {1000}, "data1.cab")
+                .bytes(),
+            {1000, 1001}}},
+          1033);
+  ASSERT_EQ(status_code(choose()), 0u);
+  EXPECT_STREQ(choice_.architecture, "x64");
+  EXPECT_STREQ(choice_.languages, "1033");
+  EXPECT_STREQ(choice_.folder, "{GUID}");
+  EXPECT_STREQ(choice_.title, "My Product");
+  ASSERT_EQ(writer_.count, 2);
+  EXPECT_EQ(item_data(1), file_content(0, 1001));
+  EXPECT_EQ(writer_.items[1].handle, nullptr);
+  EXPECT_EQ(writer_.items[1].written, 0u);
+}
+
+TEST_F(PackageChoiceTest, FailureTextIsNeverCutOff) {
+  install({}, 1033);
+  char small[16];
+  memset(small, 'x', sizeof small);
+  Status status = choose_package(choice_, writer_, kCorrupt, small, sizeof small);
+  EXPECT_EQ(status, status_of(13, kSitePackageChoice));
+  EXPECT_STREQ(small, "");
+}
+
+TEST_F(PackageChoiceTest, EveryOutOfMemoryPathFailsCleanly) {
+  install({{ManifestWriter()
+                .package(1000, "x64", "1049", "{A}", "A")
+                .package(1001, "x64", "1033", "{P}", "T")
+                .cabinet(1002, {1001}, "a.cab")
+                .cabinet(1003, {1001}, "b.cab")
+                .bytes(),
+            {1000, 1001, 1002, 1003}}},
+          1033);
+  size_t baseline = heap_test_live_blocks();
+  heap_test_reset();
+  ASSERT_EQ(status_code(choose()), 0u);
+  size_t calls = heap_test_calls();
+  free_items();
+  ASSERT_EQ(heap_test_live_blocks(), baseline);
+  int failures = 0;
+  for (size_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE(n);
+    bootstrap_state.language = 1033;
+    heap_test_fail_at(n);
+    Status status = choose();
+    heap_test_reset();
+    if (status_failed(status)) {
+      ++failures;
+      EXPECT_EQ(status, status_of(13, kSitePackageChoice));
+      EXPECT_STREQ(message_, kCorrupt);
+    }
+    free_items();
+    EXPECT_EQ(heap_test_live_blocks(), baseline);
+  }
+  EXPECT_GT(failures, 0);
+}
+
+// Records what the walk hands to its callback.
+struct Seen {
+  std::vector<std::pair<uint32_t, uint32_t>> entries;  // blob index, entry id
+  std::vector<std::string> texts;
+  size_t stop_after = 0;  // 0: never stop
+};
+
+int record_entry(uint32_t blob_index, uint32_t entry_id, const char* text, void* context) {
+  auto* seen = static_cast<Seen*>(context);
+  seen->entries.emplace_back(blob_index, entry_id);
+  seen->texts.emplace_back(text);
+  return seen->stop_after == 0 || seen->entries.size() < seen->stop_after;
+}
+
+TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
+  Bytes odd = msiboot_tool::utf16le("ab", false);
+  odd.push_back('c');  // an odd last byte is not a unit
+  install({{ManifestWriter()
+                .entry(7, "x\xC3\xA9y", true)
+                .entry(8, "no terminator", false)
+                .raw_entry(9, 3, {'a', 0, 'c'})
+                .raw_entry(10, static_cast<uint32_t>(odd.size()), odd)
+                .entry(11, std::string("ab\0cd", 5), true)
+                .bytes(),
+            {}},
+           {ManifestWriter().entry(20, "second").raw_bytes({1, 2, 3, 4, 5, 6, 7}).bytes(), {}},
+           {ManifestWriter().entry(30, "never").bytes(), {}}},
+          1033);
+  Seen seen;
+  walk_manifest(record_entry, &seen);
+  using Entry = std::pair<uint32_t, uint32_t>;
+  EXPECT_EQ(seen.entries, (std::vector<Entry>{{0, 7}, {0, 8}, {0, 9}, {0, 10}, {0, 11}, {1, 20}}));
+  EXPECT_EQ(seen.texts,
+            (std::vector<std::string>{"x\xC3\xA9y", "no terminator", "a", "ab", "ab", "second"}));
+
+  Seen stopping;
+  stopping.stop_after = 2;
+  walk_manifest(record_entry, &stopping);
+  EXPECT_EQ(stopping.entries.size(), 2u);
+}
+
+TEST(ManifestFields, SplitsLikeABoundedScan) {
+  struct Case {
+    const char* text;
+    int wanted;
+    int read;
+    std::vector<std::string> fields;
+  };
+  const std::string f255(255, 'f');
+  const std::string f256(256, 'f');
+  const std::string with255 = "a\\" + f255;
+  const std::string with256 = "a\\" + f256;
+  const std::string after256 = "a\\b\\c\\" + f256;
+  const Case cases[] = {
+      {"a\\b\\c\\d", 4, 4, {"a", "b", "c", "d"}},
+      {"a\\b\\c\\d\\e", 4, 4, {"a", "b", "c", "d"}},
+      {"a\\b\\c", 4, 3, {"a", "b", "c"}},
+      {"a\\b\\c\\", 4, 3, {"a", "b", "c"}},
+      {"a\\\\c\\d", 4, 1, {"a"}},
+      {"\\a", 4, 0, {}},
+      {"", 4, 0, {}},
+      {with255.c_str(), 4, 2, {"a", f255}},
+      {with256.c_str(), 4, -1, {}},
+      {after256.c_str(), 3, 3, {"a", "b", "c"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ManifestField fields[4] = {};
+    int read = split_manifest_fields(c.text, fields, c.wanted);
+    EXPECT_EQ(read, c.read);
+    for (int i = 0; i < read; ++i) EXPECT_EQ(fields[i], c.fields[static_cast<size_t>(i)]);
+  }
+}
+
+TEST(ManifestFields, ListedNumbersReadLikePercentU) {
+  struct Case {
+    const char* list;
+    std::vector<uint32_t> numbers;
+  };
+  const Case cases[] = {
+      {"1033;1049", {1033, 1049}},
+      {" 1033; \t1049x;;x2;+7", {1033, 1049, 7}},
+      {"", {}},
+      {";;;", {}},
+      {"66569", {66569}},
+      {"-1", {0xFFFFFFFF}},
+      {"99999999999;5", {0xFFFFFFFF, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    std::vector<uint32_t> numbers;
+    const char* cursor = c.list;
+    uint32_t number = 0;
+    while (next_listed_number(&cursor, &number)) numbers.push_back(number);
+    EXPECT_EQ(numbers, c.numbers);
+  }
+}
+
+TEST(PackageEntry, NullContextAndCabinetTextsAreNotChosen) {
+  EXPECT_EQ(select_package_entry(0, 1000, "x64\\1033\\{P}\\T", nullptr), 1);
+  PackageChoice choice = {};
+  bootstrap_state.language = 1033;
+  EXPECT_EQ(select_package_entry(0, 1000, "cab\\1033\\x.cab", &choice), 1);
+  EXPECT_EQ(select_package_entry(0, 1000, "x64\\1033\\{P}\\T", &choice), 0);
+  EXPECT_EQ(choice.entry_id, 1000u);
+  bootstrap_state = BootstrapState{};
+}
+
+}  // namespace
