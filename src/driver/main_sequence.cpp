@@ -14,6 +14,8 @@
 #include "driver/payload_discovery.h"
 #include "driver/resource_strings.h"
 #include "driver/system_dll_search.h"
+#include "extract/item_writer.h"
+#include "payload/package_choice.h"
 #include "platform/bounded_format.h"
 #include "platform/heap.h"
 #include "platform/last_error.h"
@@ -23,8 +25,8 @@ namespace {
 enum MainSite : uint32_t {
   kSiteArgumentTable = 2411,
   kSiteModulePath = 2406,
-  kSitePackageChoice = 2151,
   kSiteInstallerSearch = 2161,
+  kSiteExtraction = 2190,
 };
 
 constexpr uint32_t kInstallerPathSize = 1024;
@@ -43,19 +45,29 @@ Status load_payload() {
   return status;
 }
 
-// Package choice, target folder, writing and the installer (steps 9 to 13). Choosing a package is
-// not built yet: every payload answers that nothing fits.
+// Package choice, target folder, writing and the installer (steps 9 to 13). The items are freed
+// here whatever step failed.
 Status prepare_and_install(const ResourceStrings& strings, char* text) {
-  copy_text(text, strings.corrupt);
-  Status status = status_of(13, kSitePackageChoice);
-  if (status_failed(status)) return status;
+  PackageChoice choice;
+  ItemWriter writer = {};
+  writer.current = -1;
+  writer.chunk_size = kWriterChunkSize;
+  Status status = choose_package(choice, writer, strings.corrupt, text, kMessageBufferSize);
 
   char installer_path[kInstallerPathSize] = {};
-  if (SearchPathA(nullptr, "msiexec.exe", nullptr, kInstallerPathSize, installer_path, nullptr) ==
-      0) {
+  if (!status_failed(status) &&
+      SearchPathA(nullptr, "msiexec.exe", nullptr, kInstallerPathSize, installer_path, nullptr) ==
+          0) {
     copy_text(text, strings.no_installer);
-    return status_of(1155, kSiteInstallerSearch);
+    status = status_of(1155, kSiteInstallerSearch);
   }
+
+  // The target folder, the progress window and the installer launch are not built yet: the run
+  // stops here with a code that says so. The text stays empty, so the box shows the system's
+  // own words for that code together with this site.
+  if (!status_failed(status)) status = status_of(ERROR_CALL_NOT_IMPLEMENTED, kSiteExtraction);
+
+  release_items(writer);
   return status;
 }
 
