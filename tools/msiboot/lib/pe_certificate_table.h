@@ -1,0 +1,37 @@
+#pragma once
+// The certificate table of a signed PE32+ file: where it is, and the two ways of carrying a
+// container inside it without invalidating the Authenticode signature (whose hash leaves the
+// table, the security directory entry and the checksum out).
+#include <cstdint>
+#include <vector>
+
+namespace msiboot_tool {
+
+struct CertificateTable {
+  uint32_t directory_field;  // file offset of the security data-directory entry
+  uint32_t checksum_field;   // file offset of the optional header's CheckSum
+  uint32_t offset;           // the table itself
+  uint32_t size;
+  uint32_t first_entry_length;  // dwLength of the first WIN_CERTIFICATE entry
+};
+
+// Reads the headers of a signed PE32+ image; throws std::runtime_error when it is not one, or
+// when its table is not the last thing in the file.
+CertificateTable locate_certificate_table(const std::vector<uint8_t>& image);
+
+// Adds DER certificates to the certificate set of the first entry's PKCS#7 signature, after the
+// ones already there, and rewrites the entry (padded to 8 bytes), the directory size and the
+// checksum. Throws when the entry holds anything but the message and zero padding.
+std::vector<uint8_t> add_signature_certificates(const std::vector<uint8_t>& signed_image,
+                                                const std::vector<std::vector<uint8_t>>& certificates);
+
+// Appends a container to the file inside the first entry, which then runs to the end of the file
+// (the container's last byte is the file's), zero-padded in front to keep the entry a multiple of
+// 8 bytes. The table must hold that one entry.
+std::vector<uint8_t> append_in_certificate_entry(const std::vector<uint8_t>& signed_image,
+                                                 const std::vector<uint8_t>& container);
+
+// Recomputes the optional header's CheckSum the way the platform's image loader computes it.
+void update_pe_checksum(std::vector<uint8_t>& image);
+
+}  // namespace msiboot_tool

@@ -1,0 +1,141 @@
+#include "test_signing.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#ifndef MSIBOOT_SOURCE_DIR
+#error "MSIBOOT_SOURCE_DIR names the source tree that holds tests/keys"
+#endif
+
+namespace msiboot_tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A private scratch folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "msiboot-sign-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string file(const char* name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+int run_quietly(const std::string& command) {
+  int status = std::system((command + " >/dev/null 2>&1").c_str());
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void put(std::vector<uint8_t>& image, size_t at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::string test_keys_dir() { return std::string(MSIBOOT_SOURCE_DIR) + "/tests/keys"; }
+
+CertificateIssuer load_test_ca() {
+  return load_certificate_issuer(test_keys_dir() + "/test-ca.pem", test_keys_dir() + "/test-ca.key");
+}
+
+std::vector<uint8_t> minimal_pe32plus_image() {
+  constexpr size_t nt = 0x40, optional = nt + 24, section = optional + 240;
+  std::vector<uint8_t> image(0x400, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  put(image, 0x3C, nt, 4);
+  put(image, nt, 0x00004550, 4);
+  put(image, nt + 4, 0x8664, 2);       // x64
+  put(image, nt + 6, 1, 2);            // one section
+  put(image, nt + 20, 240, 2);         // optional header size
+  put(image, nt + 22, 0x0022, 2);      // executable, large address aware
+  put(image, optional, 0x20B, 2);      // PE32+
+  put(image, optional + 4, 0x200, 4);  // size of code
+  put(image, optional + 16, 0x1000, 4);  // entry point
+  put(image, optional + 20, 0x1000, 4);  // base of code
+  put(image, optional + 24, 0x140000000, 8);
+  put(image, optional + 32, 0x1000, 4);  // section alignment
+  put(image, optional + 36, 0x200, 4);   // file alignment
+  put(image, optional + 40, 6, 2);       // operating system 6.0
+  put(image, optional + 48, 6, 2);       // subsystem 6.0
+  put(image, optional + 56, 0x2000, 4);  // size of image
+  put(image, optional + 60, 0x200, 4);   // size of headers
+  put(image, optional + 68, 2, 2);       // GUI subsystem
+  put(image, optional + 70, 0x8160, 2);
+  put(image, optional + 72, 0x100000, 8);
+  put(image, optional + 80, 0x1000, 8);
+  put(image, optional + 88, 0x100000, 8);
+  put(image, optional + 96, 0x1000, 8);
+  put(image, optional + 108, 16, 4);     // data directories
+  const char name[8] = {'.', 't', 'e', 'x', 't'};
+  std::copy(name, name + 8, image.begin() + section);
+  put(image, section + 8, 0x200, 4);      // virtual size
+  put(image, section + 12, 0x1000, 4);    // virtual address
+  put(image, section + 16, 0x200, 4);     // raw size
+  put(image, section + 20, 0x200, 4);     // raw offset
+  put(image, section + 36, 0x60000020, 4);  // code, executable, readable
+  image[0x200] = 0xC3;                    // ret
+  return image;
+}
+
+std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
+                                           const std::vector<std::string>& extra_certificate_files) {
+  ScratchDir scratch;
+  write_file_bytes(scratch.file("in.exe"), image);
+  // The signer's certificate file carries its chain: the signer, then the CA.
+  std::vector<uint8_t> certs = read_file_bytes(test_keys_dir() + "/test-signer.pem");
+  std::vector<uint8_t> ca = read_file_bytes(test_keys_dir() + "/test-ca.pem");
+  certs.insert(certs.end(), ca.begin(), ca.end());
+  write_file_bytes(scratch.file("chain.pem"), certs);
+
+  std::string command = "osslsigncode sign -certs " + quoted(scratch.file("chain.pem")) +
+                        " -key " + quoted(test_keys_dir() + "/test-signer.key") +
+                        " -time 1700000000 -h sha256";
+  for (const std::string& extra : extra_certificate_files) command += " -ac " + quoted(extra);
+  command += " -in " + quoted(scratch.file("in.exe")) + " -out " + quoted(scratch.file("out.exe"));
+  if (run_quietly(command) != 0) throw std::runtime_error("osslsigncode sign failed: " + command);
+  return read_file_bytes(scratch.file("out.exe"));
+}
+
+bool verifies_with_test_ca(const std::vector<uint8_t>& image) {
+  ScratchDir scratch;
+  write_file_bytes(scratch.file("signed.exe"), image);
+  return run_quietly("osslsigncode verify -CAfile " + quoted(test_keys_dir() + "/test-ca.pem") +
+                     " -in " + quoted(scratch.file("signed.exe"))) == 0;
+}
+
+std::vector<uint8_t> read_file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace msiboot_tool
