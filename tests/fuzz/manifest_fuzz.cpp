@@ -1,0 +1,108 @@
+// Manifest walk and package choice over arbitrary manifests. Input: a language selector byte, a
+// split byte (0: one blob; otherwise the first blob's manifest is that many bytes and the rest is
+// the second's), then the manifest bytes. Both blobs carry the same small plain container with
+// file records 1000 to 1003, so the items have something to find.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "driver/bootstrap_state.h"
+#include "payload/container.h"
+#include "payload/manifest.h"
+#include "payload/package_choice.h"
+#include "platform/heap.h"
+#include "platform/heap_test.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kLanguages[] = {1033, 1049, 2057, 1031, 66569, 0, 0x409FF, 1041};
+
+void put_u32(Bytes& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void put_record(Bytes& out, const RecordType& type, uint32_t id, const Bytes& data) {
+  out.insert(out.end(), data.begin(), data.end());
+  out.insert(out.end(), type, type + sizeof(RecordType));
+  put_u32(out, id);
+  put_u32(out, 0);
+  put_u32(out, static_cast<uint32_t>(data.size()));
+}
+
+const Bytes& plain_container() {
+  static const Bytes container = [] {
+    Bytes bytes;
+    put_record(bytes, ManifestRecordType, 0, Bytes{'m'});
+    for (uint32_t id = 1000; id <= 1003; ++id) put_record(bytes, FileRecordType, id, Bytes(id - 999, 'f'));
+    return bytes;
+  }();
+  return container;
+}
+
+int count_entry(uint32_t, uint32_t, const char* text, void* context) {
+  *static_cast<size_t*>(context) += strlen(text) + 1;
+  return 1;
+}
+
+void release(ItemWriter& writer) {
+  for (int32_t i = 0; i < writer.count; ++i) heap_free(writer.items[i].data);
+  heap_free(writer.items);
+  writer = ItemWriter{};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  size_t split = data[1];
+  const uint8_t* manifest = data + 2;
+  size_t length = size - 2;
+  if (split > length) split = length;
+  // Exactly sized copies, so that a read past either manifest is caught.
+  std::vector<Bytes> manifests;
+  if (split == 0) {
+    manifests.emplace_back(manifest, manifest + length);
+  } else {
+    manifests.emplace_back(manifest, manifest + split);
+    manifests.emplace_back(manifest + split, manifest + length);
+  }
+  Bytes container = plain_container();
+  std::vector<PayloadBlob> blobs;
+  for (Bytes& m : manifests) {
+    blobs.push_back({container.data(), static_cast<uint32_t>(container.size()),
+                     m.empty() ? nullptr : m.data(), static_cast<uint32_t>(m.size()), 0});
+  }
+
+  size_t live = heap_test_live_blocks();
+  bootstrap_state = BootstrapState{};
+  bootstrap_state.blobs = blobs.data();
+  bootstrap_state.blob_count = static_cast<uint32_t>(blobs.size());
+  bootstrap_state.language = kLanguages[data[0] % (sizeof kLanguages / sizeof kLanguages[0])];
+  bootstrap_state.is_64bit = 1;
+
+  size_t text_bytes = 0;
+  walk_manifest(count_entry, &text_bytes);
+
+  PackageChoice choice;
+  ItemWriter writer = {};
+  writer.current = -1;
+  writer.chunk_size = kWriterChunkSize;
+  char message[64];
+  Status status = choose_package(choice, writer, "corrupt", message, sizeof message);
+  if (!status_failed(status)) {
+    if (choice.entry_id == 0 || writer.count < 1 || strcmp(writer.items[0].name, "main.msi") != 0) abort();
+    for (int32_t i = 0; i < writer.count; ++i) {
+      if (writer.items[i].data == nullptr && writer.items[i].size != 0) abort();
+    }
+  } else if (status != status_of(13, kSitePackageChoice) || strcmp(message, "corrupt") != 0) {
+    abort();
+  }
+  if (strlen(choice.architecture) > 255 || strlen(choice.title) > 255) abort();
+  release(writer);
+  bootstrap_state = BootstrapState{};
+  if (heap_test_live_blocks() != live) abort();
+  return 0;
+}
