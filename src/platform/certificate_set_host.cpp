@@ -1,4 +1,5 @@
 #include <limits.h>
+#include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
@@ -22,8 +23,9 @@ namespace {
 
 constexpr uint32_t kMoreData = 234;  // ERROR_MORE_DATA
 
-// OpenSSL keeps its own error queue; the caller's last error says only that no code was given.
+// OpenSSL's own error queue is dropped; the last error carries the code, 0 when there is none.
 bool fail(uint32_t code) {
+  ERR_clear_error();
   platform_set_last_error(code);
   return false;
 }
