@@ -1,0 +1,259 @@
+// The robot: starts a program, watches its top-level windows, records every message box and
+// window it shows, presses the buttons a scenario names, and prints a transcript ending with the
+// program's exit code.
+//
+//   msiboot-robot.exe [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]... --
+//                     target.exe [args...]
+//
+// Transcript lines (texts are UTF-8 with \\, \" , \n, \r and \t escaped, so one event is one line):
+//   box caption="..." text="..."        a dialog box (class #32770) appeared
+//   press OK                            its button was pressed
+//   missing Retry                       the box has no such button; it was closed instead
+//   window class="..." caption="..."    another visible top-level window appeared
+//   progress pos=N max=M                a progress bar in one of those windows moved
+//   timeout                             the program ran out of time and was ended
+//   exit N                              the program's exit code, whole
+// Exit status: 0 when the program ended by itself, 1 on its time-out, 2 on a usage error, 3 when
+// the program cannot be started.
+#include <windows.h>
+// windows.h first: the headers below depend on it.
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPollMilliseconds = 50;
+constexpr UINT kMessageBoxTextId = 0xFFFF;
+
+struct Button {
+  const wchar_t* name;
+  int id;
+};
+
+constexpr Button kButtons[] = {
+    {L"OK", IDOK},         {L"Cancel", IDCANCEL}, {L"Abort", IDABORT}, {L"Retry", IDRETRY},
+    {L"Ignore", IDIGNORE}, {L"Yes", IDYES},       {L"No", IDNO},
+};
+
+struct Options {
+  DWORD timeout_ms = 60000;
+  std::vector<const Button*> presses;
+  std::wstring command_line;
+};
+
+struct Watched {
+  HWND window;
+  HWND progress;  // the window's progress bar, if any
+  int last_pos;
+  int last_max;
+};
+
+struct Robot {
+  DWORD process_id = 0;
+  std::vector<Watched> seen;
+  size_t next_press = 0;
+  std::vector<const Button*> presses;
+};
+
+std::string utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::string quoted(const std::wstring& text) {
+  std::string out = "\"";
+  for (char c : utf8(text)) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: out += c;
+    }
+  }
+  return out + "\"";
+}
+
+void emit(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::wstring window_text(HWND window) {
+  if (window == nullptr) return {};
+  // WM_GETTEXT with a time-out: a hung target must not hang the robot.
+  wchar_t buffer[4096] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0],
+                           reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, &copied)) {
+    return {};
+  }
+  return std::wstring(buffer, copied);
+}
+
+std::wstring class_of(HWND window) {
+  wchar_t buffer[256] = {};
+  int n = GetClassNameW(window, buffer, sizeof buffer / sizeof buffer[0]);
+  return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+// Adds a quote around an argument holding a blank or tab, or an empty one.
+void append_argument(std::wstring& line, const wchar_t* argument) {
+  if (!line.empty()) line += L' ';
+  std::wstring text(argument);
+  bool quote = text.empty() || text.find_first_of(L" \t") != std::wstring::npos;
+  line += quote ? L"\"" + text + L"\"" : text;
+}
+
+const Button* button_named(const wchar_t* name) {
+  for (const Button& button : kButtons) {
+    if (lstrcmpiW(button.name, name) == 0) return &button;
+  }
+  return nullptr;
+}
+
+bool parse_options(int argc, wchar_t** argv, Options* options) {
+  int i = 1;
+  for (; i < argc && lstrcmpW(argv[i], L"--") != 0; ++i) {
+    if (lstrcmpW(argv[i], L"--timeout") == 0 && i + 1 < argc) {
+      options->timeout_ms = static_cast<DWORD>(_wtoi(argv[++i]));
+    } else if (lstrcmpW(argv[i], L"--press") == 0 && i + 1 < argc) {
+      const Button* button = button_named(argv[++i]);
+      if (button == nullptr) return false;
+      options->presses.push_back(button);
+    } else {
+      return false;
+    }
+  }
+  if (i + 1 >= argc) return false;
+  for (++i; i < argc; ++i) append_argument(options->command_line, argv[i]);
+  return true;
+}
+
+BOOL CALLBACK find_progress_bar(HWND child, LPARAM found) {
+  if (class_of(child) != PROGRESS_CLASSW) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+void report_progress(Watched& watched) {
+  if (watched.progress == nullptr || !IsWindow(watched.progress)) return;
+  DWORD_PTR pos = 0;
+  DWORD_PTR max = 0;
+  if (!SendMessageTimeoutW(watched.progress, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos) ||
+      !SendMessageTimeoutW(watched.progress, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &max)) {
+    return;
+  }
+  if (static_cast<int>(pos) == watched.last_pos && static_cast<int>(max) == watched.last_max) return;
+  watched.last_pos = static_cast<int>(pos);
+  watched.last_max = static_cast<int>(max);
+  emit("progress pos=" + std::to_string(watched.last_pos) + " max=" +
+       std::to_string(watched.last_max));
+}
+
+void press_next(Robot& robot, HWND box) {
+  const Button* button = robot.next_press < robot.presses.size() ? robot.presses[robot.next_press]
+                                                                 : &kButtons[0];
+  ++robot.next_press;
+  HWND control = GetDlgItem(box, button->id);
+  if (control == nullptr) {
+    emit("missing " + utf8(button->name));
+    PostMessageW(box, WM_CLOSE, 0, 0);
+    return;
+  }
+  emit("press " + utf8(button->name));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(control));
+}
+
+void record_window(Robot& robot, HWND window) {
+  Watched watched = {window, nullptr, -1, -1};
+  std::wstring cls = class_of(window);
+  if (cls == L"#32770") {
+    emit("box caption=" + quoted(window_text(window)) +
+         " text=" + quoted(window_text(GetDlgItem(window, kMessageBoxTextId))));
+    robot.seen.push_back(watched);
+    press_next(robot, window);
+    return;
+  }
+  emit("window class=" + quoted(cls) + " caption=" + quoted(window_text(window)));
+  EnumChildWindows(window, find_progress_bar, reinterpret_cast<LPARAM>(&watched.progress));
+  robot.seen.push_back(watched);
+}
+
+BOOL CALLBACK visit_window(HWND window, LPARAM context) {
+  Robot& robot = *reinterpret_cast<Robot*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != robot.process_id || !IsWindowVisible(window)) return TRUE;
+  for (const Watched& watched : robot.seen) {
+    if (watched.window == window) return TRUE;
+  }
+  record_window(robot, window);
+  return TRUE;
+}
+
+void poll_windows(Robot& robot) {
+  EnumWindows(visit_window, reinterpret_cast<LPARAM>(&robot));
+  for (Watched& watched : robot.seen) report_progress(watched);
+}
+
+// Watches the program until it ends or the time is up; returns false on the time-out.
+bool watch(Robot& robot, HANDLE process, DWORD timeout_ms) {
+  ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    poll_windows(robot);
+    if (WaitForSingleObject(process, kPollMilliseconds) == WAIT_OBJECT_0) return true;
+    if (GetTickCount64() >= deadline) return false;
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  Options options;
+  if (!parse_options(argc, argv, &options)) {
+    std::fputs("usage: msiboot-robot [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]..."
+               " -- target.exe [args...]\n", stderr);
+    return 2;
+  }
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::wstring line = options.command_line;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    emit("error start " + std::to_string(GetLastError()));
+    return 3;
+  }
+  CloseHandle(process.hThread);
+
+  Robot robot;
+  robot.process_id = process.dwProcessId;
+  robot.presses = options.presses;
+  bool ended = watch(robot, process.hProcess, options.timeout_ms);
+  if (!ended) {
+    emit("timeout");
+    TerminateProcess(process.hProcess, ERROR_TIMEOUT);
+    WaitForSingleObject(process.hProcess, 10000);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  emit("exit " + std::to_string(code));
+  CloseHandle(process.hProcess);
+  return ended ? 0 : 1;
+}
