@@ -3,20 +3,164 @@
 #include <string.h>
 
 #include "driver/bootstrap_state.h"
+#include "payload/inflate.h"
+#include "payload/payload_public_key.h"
 #include "platform/heap.h"
 #include "platform/last_error.h"
+#include "platform/signature.h"
 
 const RecordType ManifestRecordType = {0xF7, 0xBB, 0xD5, 0xEE, 0x84, 0x12, 0x19, 0x46,
                                        0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55};
 const RecordType FileRecordType = {0xD9, 0x8C, 0x24, 0xA1, 0x96, 0xEF, 0x6B, 0x43,
                                    0x92, 0xBF, 0xC0, 0x0B, 0xAD, 0x72, 0x7E, 0x63};
 
-Status find_record(const PayloadBlob&, const RecordType&, uint32_t, uint8_t** content,
-                   uint32_t* length) {
-  // Record lookup is not built yet: every container answers that it has no such record.
+namespace {
+
+constexpr uint32_t kRecordNotFound = 1168;  // ERROR_NOT_FOUND
+constexpr uint32_t kRecordUnreadable = 13;  // ERROR_INVALID_DATA
+constexpr uint32_t kTrailerIdOffset = 16;
+constexpr uint32_t kTrailerSignatureLengthOffset = 20;
+constexpr uint32_t kTrailerDataLengthOffset = 24;
+
+// Where a found record's two fields lie within the container.
+struct RecordFields {
+  uint32_t data_offset;
+  uint32_t data_length;
+  uint32_t signature_offset;
+  uint32_t signature_length;
+};
+
+// The failure sites of one kind of record.
+struct RecordSites {
+  uint32_t inflate;
+  uint32_t copy;
+  uint32_t key;
+  uint32_t verify;
+};
+
+constexpr RecordSites kManifestSites = {kSiteManifestInflate, kSiteManifestCopy, kSiteManifestKey,
+                                        kSiteManifestVerify};
+constexpr RecordSites kFileSites = {kSiteFileInflate, kSiteFileCopy, kSiteFileKey, kSiteFileVerify};
+
+bool same_type(const uint8_t* a, const RecordType& b) { return memcmp(a, b, sizeof b) == 0; }
+
+uint32_t read_u32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Walks the trailers from the end of the container. A manifest-type trailer decides the lookup
+// whatever is asked for; file records are passed over; any other trailer ends the walk. Every
+// subtraction is made only after a test shows it cannot go below 0.
+bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                   RecordFields* fields) {
+  bool want_manifest = same_type(type, ManifestRecordType);
+  bool want_file = same_type(type, FileRecordType);
+  uint32_t end = blob.size;
+  while (end >= kRecordTrailerSize) {
+    end -= kRecordTrailerSize;
+    const uint8_t* trailer = blob.data + end;
+    uint32_t trailer_id = read_u32(trailer + kTrailerIdOffset);
+    uint32_t signature_length = read_u32(trailer + kTrailerSignatureLengthOffset);
+    uint32_t data_length = read_u32(trailer + kTrailerDataLengthOffset);
+    if (same_type(trailer, ManifestRecordType)) {
+      if (signature_length > end || data_length > end - signature_length) return false;
+      uint32_t signature_offset = end - signature_length;
+      *fields = {signature_offset - data_length, data_length, signature_offset, signature_length};
+      return want_manifest && trailer_id == id;
+    }
+    if (!same_type(trailer, FileRecordType)) return false;
+    // A signature field that does not fit: the next trailer is read from just before this one.
+    if (signature_length > end) continue;
+    end -= signature_length;
+    uint32_t signature_offset = end;
+    // A data field that does not fit: the walk goes on from the signature field's start.
+    if (data_length > end) continue;
+    end -= data_length;
+    if (want_file && trailer_id == id) {
+      *fields = {end, data_length, signature_offset, signature_length};
+      return true;
+    }
+  }
+  return false;
+}
+
+Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t** block) {
+  *block = static_cast<uint8_t*>(heap_alloc(kHeapFixed, length));
+  if (*block == nullptr) return make_status(platform_last_error, 8, site);
+  if (length != 0) memcpy(*block, field, length);
+  return status_of(0, site);
+}
+
+// The record's content as a new block: its data field inflated or copied as the flags say.
+Status unpack_record(const PayloadBlob& blob, const RecordFields& fields, const RecordSites& sites,
+                     uint8_t** block, uint32_t* length) {
+  const uint8_t* data = blob.data + fields.data_offset;
+  if ((blob.flags & kPayloadCompressed) == 0) {
+    *length = fields.data_length;
+    return copy_field(data, fields.data_length, sites.copy, block);
+  }
+  // Every zlib failure reads as unreadable data; the zlib code itself is not passed on.
+  if (inflate_buffer(block, length, data, fields.data_length) != 0) {
+    return status_of(kRecordUnreadable, sites.inflate);
+  }
+  return status_of(0, sites.inflate);
+}
+
+// Checks the content against the record's signature field with the given key, or with the
+// built-in key, built afresh for this one check, when none is given.
+Status verify_content(const uint8_t* content, uint32_t length, const uint8_t* signature,
+                      uint32_t signature_length, const uint8_t* key_blob, uint32_t key_size,
+                      const RecordSites& sites) {
+  uint8_t built_in[kPayloadPublicKeySize];
+  if (key_blob == nullptr) {
+    build_payload_public_key(built_in);
+    key_blob = built_in;
+    key_size = kPayloadPublicKeySize;
+  }
+  uint32_t code = verify_record_signature(key_blob, key_size, content, length, signature,
+                                          signature_length);
+  return status_of(code, code == kSignatureKeyNotDecoded ? sites.key : sites.verify);
+}
+
+}  // namespace
+
+Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                            const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
+                            uint32_t* length) {
   *content = nullptr;
   *length = 0;
-  return status_of(1168, kSiteRecordNotFound);
+  RecordFields fields = {};
+  if (!locate_record(blob, type, id, &fields)) return status_of(kRecordNotFound, kSiteRecordNotFound);
+
+  bool is_file = same_type(type, FileRecordType);
+  const RecordSites& sites = is_file ? kFileSites : kManifestSites;
+  bool is_signed = (blob.flags & kPayloadSigned) != 0;
+  uint8_t* block = nullptr;
+  uint32_t block_length = 0;
+  Status status;
+  if (is_signed && is_file && fields.data_length == 0) {
+    // Content held in the signature field could never be verified: refuse it.
+    status = status_of(kSignatureMismatch, sites.verify);
+  } else {
+    status = unpack_record(blob, fields, sites, &block, &block_length);
+  }
+  if (!status_failed(status) && is_signed) {
+    status = verify_content(block, block_length, blob.data + fields.signature_offset,
+                            fields.signature_length, key_blob, key_size, sites);
+  }
+  if (status_failed(status)) {
+    heap_free(block);
+    return status;
+  }
+  *content = block;
+  *length = block_length;
+  return status;
+}
+
+Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id, uint8_t** content,
+                   uint32_t* length) {
+  return find_record_with_key(blob, type, id, nullptr, 0, content, length);
 }
 
 Status append_blob(const PayloadBlob& blob, uint32_t site) {

@@ -30,8 +30,16 @@ enum ContainerSite : uint32_t {
 // Finds the record of the given type and id and delivers its content, inflated and verified as
 // the blob's flags say, as a new local-heap block the caller frees. On failure *content is null,
 // *length 0 and nothing stays allocated. The blob is never changed.
+// Signed records are checked against the built-in PayloadPublicKey. In a signed container a file
+// record whose data length is 0 (content held in its signature field) is refused as unverifiable.
 Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id, uint8_t** content,
                    uint32_t* length);
+
+// The same lookup checking signed records against key_blob (a PUBLICKEYBLOB of key_size bytes);
+// a null key_blob means the built-in key. Lets tests and tools use a key of their own.
+Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                            const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
+                            uint32_t* length);
 
 // Appends a copy of blob to the driver's blob array; on failure (code last error or 8 at site)
 // the array is unchanged and the caller still owns the blob's blocks.

@@ -1,0 +1,100 @@
+#include "payload/inflate.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include "platform/heap.h"
+
+namespace {
+
+// The stream is opened with this version string; zlib accepts any whose first character matches
+// its own, so the 1.2.13 builds take it too.
+const char kZlibVersion[] = "1.2.11";
+
+// Sorts the result of one inflate call: Z_OK to go on, Z_STREAM_END, or the failure to report.
+int classify(int rc) {
+  switch (rc) {
+    case Z_OK:
+    case Z_BUF_ERROR:
+      return Z_OK;
+    case Z_STREAM_END:
+    case Z_MEM_ERROR:
+      return rc;
+    default:  // Z_DATA_ERROR, Z_STREAM_ERROR, Z_NEED_DICT: the stream cannot be read
+      return Z_DATA_ERROR;
+  }
+}
+
+// Inflates the stream's current piece, giving every call room more bytes of block, until a call
+// leaves some of that room unused. Returns Z_OK when the piece is done, Z_STREAM_END, or a failure.
+int inflate_piece(z_stream* stream, uint8_t** block, uint32_t* length, uint32_t room) {
+  for (;;) {
+    int rc = inflate_grow(block, *length, room);
+    if (rc != Z_OK) return rc;
+    stream->next_out = *block + *length;
+    stream->avail_out = room;
+    uInt offered = stream->avail_in;
+    rc = classify(inflate(stream, Z_NO_FLUSH));
+    uint32_t written = room - stream->avail_out;
+    *length += written;
+    if (rc != Z_OK) return rc;
+    // A call that was offered input and neither took any nor gave output would repeat for ever.
+    if (written == 0 && offered != 0 && stream->avail_in == offered) return Z_DATA_ERROR;
+    if (stream->avail_out != 0) return Z_OK;
+  }
+}
+
+// Hands the input to the stream piece by piece. Returns Z_OK once the stream has ended, otherwise
+// the failure; running out of input before the end is Z_DATA_ERROR.
+int inflate_pieces(z_stream* stream, const uint8_t* input, uint32_t input_length, uint32_t chunk,
+                   uint8_t** block, uint32_t* length) {
+  uint32_t consumed = 0;
+  while (consumed < input_length) {
+    uint32_t left = input_length - consumed;
+    uint32_t piece = left < chunk ? left : chunk;
+    stream->next_in = input + consumed;
+    stream->avail_in = piece;
+    int rc = inflate_piece(stream, block, length, chunk);
+    consumed += piece - stream->avail_in;
+    if (rc == Z_STREAM_END) return Z_OK;
+    if (rc != Z_OK) return rc;
+  }
+  return Z_DATA_ERROR;
+}
+
+}  // namespace
+
+uint32_t inflate_chunk_size(uint32_t input_length) {
+  return input_length < 256 ? 256 : input_length / 8;
+}
+
+int inflate_grow(uint8_t** block, uint32_t length, uint32_t room) {
+  if (room > UINT32_MAX - length) return Z_MEM_ERROR;
+  size_t size = static_cast<size_t>(length) + room;
+  void* grown = *block == nullptr ? heap_alloc(kHeapFixed, size)
+                                  : heap_realloc(*block, size, kHeapFixed);
+  if (grown == nullptr) return Z_MEM_ERROR;
+  *block = static_cast<uint8_t*>(grown);
+  return Z_OK;
+}
+
+int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint32_t input_length) {
+  *block = nullptr;
+  *length = 0;
+  z_stream stream = {};
+  int rc = inflateInit_(&stream, kZlibVersion, static_cast<int>(sizeof stream));
+  if (rc != Z_OK) return rc;
+
+  uint8_t* out = nullptr;
+  uint32_t out_length = 0;
+  rc = inflate_pieces(&stream, input, input_length, inflate_chunk_size(input_length), &out,
+                      &out_length);
+  inflateEnd(&stream);
+  if (rc != Z_OK) {
+    heap_free(out);
+    return rc;
+  }
+  *block = out;
+  *length = out_length;
+  return Z_OK;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Whole-buffer zlib inflation of one record's data field into a local-heap block.
+#include <cstdint>
+
+// Inflates a zlib stream (header, deflate data, Adler-32 check) of input_length bytes. Returns 0
+// with *block a new local-heap block (the caller frees it; it may be larger than *length) and
+// *length the inflated byte count; bytes after the end of the stream are ignored. Otherwise returns
+// a zlib code (Z_DATA_ERROR for a bad or unfinished stream, Z_MEM_ERROR when the block cannot
+// grow or its length would pass 32 bits) with *block null and *length 0.
+int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint32_t input_length);
+
+// Makes room for room more bytes after length in *block (a first fixed block, then a movable
+// reallocation). Z_MEM_ERROR when length + room passes 32 bits or the heap says no; *block then
+// stays as it was.
+int inflate_grow(uint8_t** block, uint32_t length, uint32_t room);
+
+// The piece and output step for an input of input_length bytes: 256 below 256 bytes, an eighth
+// of the input otherwise.
+uint32_t inflate_chunk_size(uint32_t input_length);
