@@ -1,0 +1,47 @@
+#pragma once
+// Writes payload containers as the bootstrapper reads them: records with zlib level 9 data,
+// RSA-2048 PKCS#1 v1.5 SHA-256 signatures over the uncompressed content and 28-byte trailers, in
+// the order given (the manifest record first). The same inputs give the same bytes.
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "container_layout.h"
+
+namespace msiboot_tool {
+
+// The private half of a payload key. Move-only.
+struct SigningKey {
+  struct Free {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+  };
+  std::unique_ptr<EVP_PKEY, Free> pkey;
+};
+
+// Reads a PEM private key, which must be a 2048-bit RSA key. False when it cannot be read or is
+// of another kind.
+bool load_signing_key(const std::string& pem_path, SigningKey* key);
+
+// A new 2048-bit RSA key (exponent 65537). False on failure.
+bool generate_signing_key(SigningKey* key);
+
+// Writes the private key as unencrypted PKCS#8 PEM. False on failure.
+bool save_signing_key(const SigningKey& key, const std::string& pem_path);
+
+// tests/keys/test-payload-key.pem in the source tree: a key for tests only, its private half is
+// public.
+std::string test_key_path();
+
+// The 256-byte signature of the bytes (SHA-256, PKCS#1 v1.5), most significant byte first.
+std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes);
+
+std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
+                                     const SigningKey& key);
+
+// The public half as the 276-byte PUBLICKEYBLOB the stub is built with.
+std::vector<uint8_t> public_key_blob(const SigningKey& key);
+
+}  // namespace msiboot_tool
