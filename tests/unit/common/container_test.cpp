@@ -1,0 +1,280 @@
+// find_record on containers from the container writer: the backward walk, content delivery as the
+// flags say, and every failure with its code and site. Runs in both builds.
+#include "payload/container.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/container_fixtures.h"
+#include "payload/payload_public_key.h"
+#include "platform/heap.h"
+
+namespace {
+
+using fixtures::Bytes;
+using fixtures::ContainerRecord;
+using fixtures::RecordFault;
+using fixtures::file_record;
+using fixtures::manifest_record;
+
+constexpr uint32_t kFlagsAll = kPayloadCompressed | kPayloadSigned;
+constexpr uint32_t kManifest = UINT32_MAX;  // lookup id meaning "the manifest, id 0"
+
+struct Outcome {
+  uint32_t code;
+  uint32_t site;
+  Bytes content;
+};
+
+// Looks a record up with the test key and checks the output contract on the way.
+Outcome look_up(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& key = fixtures::public_key()) {
+  PayloadBlob blob = fixtures::blob_of(bytes, flags);
+  const PayloadBlob before = blob;
+  const Bytes copy = bytes;
+  size_t live = fixtures::live_heap_blocks();
+  uint8_t* content = reinterpret_cast<uint8_t*>(1);
+  uint32_t length = 12345;
+  Status status = id == kManifest
+                      ? find_record_with_key(blob, ManifestRecordType, 0, key.data(),
+                                             static_cast<uint32_t>(key.size()), &content, &length)
+                      : find_record_with_key(blob, FileRecordType, id, key.data(),
+                                             static_cast<uint32_t>(key.size()), &content, &length);
+  Outcome outcome{status_code(status), status_site(status), {}};
+  EXPECT_EQ(bytes, copy) << "the container must not change";
+  EXPECT_EQ(blob.data, before.data);
+  EXPECT_EQ(blob.size, before.size);
+  if (status_failed(status)) {
+    EXPECT_EQ(content, nullptr);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(fixtures::live_heap_blocks(), live) << "a failed lookup left a block allocated";
+  } else {
+    EXPECT_NE(content, nullptr);
+    outcome.content.assign(content, content + length);
+    heap_free(content);
+  }
+  return outcome;
+}
+
+// A raw 28-byte trailer, for walks the writer cannot make on its own.
+Bytes trailer(const RecordType& type, uint32_t id, uint32_t signature_length, uint32_t data_length) {
+  Bytes bytes(type, type + 16);
+  for (uint32_t value : {id, signature_length, data_length}) {
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+  }
+  return bytes;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+struct Case {
+  const char* name;
+  Bytes container;
+  uint32_t flags;
+  uint32_t id;
+  uint32_t code;
+  uint32_t site;
+  Bytes content;  // expected on success
+};
+
+std::vector<Case> cases() {
+  const Bytes manifest = fixtures::content("manifest");
+  const Bytes package = fixtures::content("package");
+  const Bytes cabinet = fixtures::content("cabinet");
+  const Bytes typical = fixtures::container(
+      {manifest_record(), file_record(1000, "package"), file_record(1001, "cabinet")});
+  auto with_file = [](RecordFault fault, const char* name = "package") {
+    return fixtures::container({manifest_record(), file_record(1000, name, fault)});
+  };
+  auto with_manifest = [](RecordFault fault) {
+    return fixtures::container({manifest_record(fault), file_record(1000, "package")});
+  };
+  const Bytes foreign_last =
+      fixtures::container({manifest_record(), file_record(1000, "package"),
+                           file_record(1001, "cabinet", RecordFault::ForeignTrailerType)});
+  const Bytes file_before_manifest = fixtures::container(
+      {file_record(1002, "cabinet"), manifest_record(), file_record(1000, "package")});
+  const Bytes second_manifest = fixtures::container(
+      {manifest_record(), ContainerRecord{true, 7, fixtures::content("package")}});
+  // A file trailer with no fields whose signature length runs past the start: the walk reads the
+  // next trailer from the 28 bytes just before it, which here is the package's trailer.
+  const Bytes signature_past_start =
+      with_file(RecordFault::None) + trailer(FileRecordType, 2000, UINT32_MAX, 0);
+  // A 256-byte signature field whose data length runs past the start: the walk goes on from the
+  // start of that signature field, where the package's trailer ends.
+  const Bytes data_past_start = with_file(RecordFault::None) + Bytes(256, 0x5A) +
+                                trailer(FileRecordType, 2000, 256, UINT32_MAX);
+  const Bytes flags1 = fixtures::container({manifest_record(RecordFault::Unsigned),
+                                            file_record(1000, "package", RecordFault::Unsigned),
+                                            file_record(1001, "cabinet", RecordFault::DataInSignature)});
+  const Bytes flags2 = fixtures::container({manifest_record(RecordFault::Stored),
+                                            file_record(1000, "package", RecordFault::Stored),
+                                            file_record(1001, "cabinet", RecordFault::DataInSignature)});
+  const Bytes flags0 = fixtures::container(
+      {manifest_record(RecordFault::StoredUnsigned),
+       file_record(1000, "package", RecordFault::StoredUnsigned),
+       file_record(1001, "cabinet", RecordFault::DataInSignature),
+       ContainerRecord{false, 1002, Bytes{}, RecordFault::DataInSignature}});
+
+  return {
+      {"manifest", typical, kFlagsAll, kManifest, 0, 0, manifest},
+      {"first file", typical, kFlagsAll, 1000, 0, 0, package},
+      {"last file", typical, kFlagsAll, 1001, 0, 0, cabinet},
+      {"empty container", {}, kFlagsAll, kManifest, 1168, 509, {}},
+      {"27 bytes", Bytes(27, 0), kFlagsAll, kManifest, 1168, 509, {}},
+      {"trailer alone with no fields", trailer(ManifestRecordType, 0, 0, 0), 0, kManifest, 0, 0, {}},
+      {"no such file id", typical, kFlagsAll, 999, 1168, 509, {}},
+      {"file id 0 is not the manifest", typical, kFlagsAll, 0, 1168, 509, {}},
+      {"foreign trailer last hides the manifest", foreign_last, kFlagsAll, kManifest, 1168, 509, {}},
+      {"foreign trailer last hides a file", foreign_last, kFlagsAll, 1000, 1168, 509, {}},
+      {"file in front of the manifest", file_before_manifest, kFlagsAll, 1002, 1168, 509, {}},
+      {"file after the manifest", file_before_manifest, kFlagsAll, 1000, 0, 0, package},
+      {"first manifest trailer decides", second_manifest, kFlagsAll, kManifest, 1168, 509, {}},
+      {"manifest data length past start", with_manifest(RecordFault::DataLengthPastStart), kFlagsAll,
+       kManifest, 1168, 509, {}},
+      {"manifest signature length past start",
+       fixtures::container({manifest_record(RecordFault::SignatureLengthPastStart)}), kFlagsAll,
+       kManifest, 1168, 509, {}},
+      {"file signature past start: trailer just before", signature_past_start, kFlagsAll, 1000, 0,
+       0, package},
+      {"file signature past start: itself not found", signature_past_start, kFlagsAll, 2000, 1168,
+       509, {}},
+      {"file data past start: passed over", data_past_start, kFlagsAll, 1000, 0, 0, package},
+      {"file data past start: itself not found", data_past_start, kFlagsAll, 2000, 1168, 509, {}},
+      {"file signature past start in front of nothing",
+       with_file(RecordFault::SignatureLengthPastStart), kFlagsAll, 1000, 1168, 509, {}},
+      {"file data length one too long", with_file(RecordFault::WrongDataLength), kFlagsAll, 1000,
+       13, 691, {}},
+      {"walk misled by a wrong data length", with_file(RecordFault::WrongDataLength), kFlagsAll,
+       kManifest, 1168, 509, {}},
+      {"file signature length one too long", with_file(RecordFault::WrongSignatureLength),
+       kFlagsAll, 1000, 13, 691, {}},
+      {"manifest stream cut short", with_manifest(RecordFault::TruncatedStream), kFlagsAll,
+       kManifest, 13, 551, {}},
+      {"file stream cut short", with_file(RecordFault::TruncatedStream), kFlagsAll, 1000, 13, 691,
+       {}},
+      {"manifest stored uncompressed", with_manifest(RecordFault::Stored), kFlagsAll, kManifest, 13,
+       551, {}},
+      {"bytes after the file stream", with_file(RecordFault::TrailingBytes), kFlagsAll, 1000, 0, 0,
+       package},
+      {"bytes after the manifest stream", with_manifest(RecordFault::TrailingBytes), kFlagsAll,
+       kManifest, 0, 0, manifest},
+      {"manifest unsigned", with_manifest(RecordFault::Unsigned), kFlagsAll, kManifest, 1392, 592,
+       {}},
+      {"manifest tampered", with_manifest(RecordFault::TamperedContent), kFlagsAll, kManifest, 1392,
+       592, {}},
+      {"manifest signed over its stream", with_manifest(RecordFault::SignatureOverCompressed),
+       kFlagsAll, kManifest, 1392, 592, {}},
+      {"manifest signature of 255 bytes", with_manifest(RecordFault::Signature255), kFlagsAll,
+       kManifest, 1392, 592, {}},
+      {"manifest signature of 257 bytes", with_manifest(RecordFault::Signature257), kFlagsAll,
+       kManifest, 1392, 592, {}},
+      {"file unsigned", with_file(RecordFault::Unsigned), kFlagsAll, 1000, 1392, 732, {}},
+      {"file tampered", with_file(RecordFault::TamperedContent), kFlagsAll, 1000, 1392, 732, {}},
+      {"file signed over its stream", with_file(RecordFault::SignatureOverCompressed), kFlagsAll,
+       1000, 1392, 732, {}},
+      {"file signature of 255 bytes", with_file(RecordFault::Signature255), kFlagsAll, 1000, 1392,
+       732, {}},
+      {"file signature of 257 bytes", with_file(RecordFault::Signature257), kFlagsAll, 1000, 1392,
+       732, {}},
+      {"empty content signed", with_file(RecordFault::None, "empty"), kFlagsAll, 1000, 0, 0, {}},
+      // Content held in a signature field can never be verified: refused in signed containers.
+      {"file held in its signature field, flags 3", with_file(RecordFault::DataInSignature),
+       kFlagsAll, 1000, 1392, 732, {}},
+      {"file held in its signature field, flags 2", flags2, kPayloadSigned, 1001, 1392, 732, {}},
+      {"manifest with no data, flags 3", with_manifest(RecordFault::DataInSignature), kFlagsAll,
+       kManifest, 13, 551, {}},
+      {"flags 2 manifest", flags2, kPayloadSigned, kManifest, 0, 0, manifest},
+      {"flags 2 file", flags2, kPayloadSigned, 1000, 0, 0, package},
+      {"flags 2 refuses a compressed stream", with_manifest(RecordFault::None), kPayloadSigned,
+       kManifest, 1392, 592, {}},
+      {"flags 1 manifest", flags1, kPayloadCompressed, kManifest, 0, 0, manifest},
+      {"flags 1 file", flags1, kPayloadCompressed, 1000, 0, 0, package},
+      {"flags 1 file with no data is an empty stream", flags1, kPayloadCompressed, 1001, 13, 691,
+       {}},
+      {"flags 1 ignores a bad signature", with_file(RecordFault::TamperedContent),
+       kPayloadCompressed, 1000, 0, 0, [&] {
+         Bytes changed = package;
+         changed.back() ^= 0x01;
+         return changed;
+       }()},
+      {"flags 0 manifest", flags0, 0, kManifest, 0, 0, manifest},
+      {"flags 0 file", flags0, 0, 1000, 0, 0, package},
+      {"flags 0 file with no data", flags0, 0, 1002, 0, 0, {}},
+      {"flags 0 does not take content from the signature field", flags0, 0, 1001, 0, 0, {}},
+  };
+}
+
+TEST(FindRecord, EveryCaseGivesItsCodeSiteAndContent) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    Outcome outcome = look_up(c.container, c.flags, c.id);
+    EXPECT_EQ(outcome.code, c.code);
+    if (c.code != 0) {
+      EXPECT_EQ(outcome.site, c.site);
+    } else {
+      EXPECT_EQ(outcome.content, c.content);
+    }
+  }
+}
+
+TEST(FindRecord, KeyThatCannotBeDecodedFailsWithItsOwnSite) {
+  const Bytes container = fixtures::container({manifest_record(), file_record(1000, "package")});
+  Bytes broken = fixtures::public_key();
+  broken[8] ^= 0xFF;  // the RSA magic number
+  Outcome manifest = look_up(container, kFlagsAll, kManifest, broken);
+  EXPECT_EQ(manifest.code, 0x80090003u);
+  EXPECT_EQ(manifest.site, 599u);
+  Outcome file = look_up(container, kFlagsAll, 1000, broken);
+  EXPECT_EQ(file.code, 0x80090003u);
+  EXPECT_EQ(file.site, 739u);
+  // Without the Signed flag the key is never needed.
+  EXPECT_EQ(look_up(container, kPayloadCompressed, 1000, broken).code, 0u);
+}
+
+TEST(FindRecord, ManifestAskedWithAnotherIdIsNotFound) {
+  Bytes container = fixtures::container({manifest_record(), file_record(7, "package")});
+  PayloadBlob blob = fixtures::blob_of(container, kFlagsAll);
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  Status status = find_record(blob, ManifestRecordType, 7, &content, &length);
+  EXPECT_EQ(status_code(status), 1168u);
+  EXPECT_EQ(status_site(status), 509u);
+  EXPECT_EQ(content, nullptr);
+}
+
+TEST(FindRecord, RecordTypeOtherThanTheTwoIsNeverFound) {
+  Bytes container = fixtures::container({manifest_record(), file_record(0, "package")});
+  PayloadBlob blob = fixtures::blob_of(container, kFlagsAll);
+  const RecordType other = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  Status status = find_record(blob, other, 0, &content, &length);
+  EXPECT_EQ(status_code(status), 1168u);
+  EXPECT_EQ(content, nullptr);
+}
+
+TEST(FindRecord, BuiltInKeyChecksSignedRecords) {
+  uint8_t built_in[kPayloadPublicKeySize];
+  build_payload_public_key(built_in);
+  if (Bytes(built_in, built_in + sizeof built_in) != fixtures::public_key()) {
+    GTEST_SKIP() << "this build trusts another payload key than the test key";
+  }
+  Bytes container = fixtures::container({manifest_record(), file_record(1000, "cabinet"),
+                                         file_record(1001, "package", RecordFault::TamperedContent)});
+  PayloadBlob blob = fixtures::blob_of(container, kFlagsAll);
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  ASSERT_EQ(status_code(find_record(blob, FileRecordType, 1000, &content, &length)), 0u);
+  EXPECT_EQ(Bytes(content, content + length), fixtures::content("cabinet"));
+  heap_free(content);
+  Status status = find_record(blob, FileRecordType, 1001, &content, &length);
+  EXPECT_EQ(status_code(status), 1392u);
+  EXPECT_EQ(status_site(status), 732u);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// Out-of-memory paths of the payload core, driven by the host heap's test hooks: every failed
+// allocation is reported and nothing stays allocated.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <vector>
+
+#include "common/container_fixtures.h"
+#include "container_layout.h"
+#include "driver/bootstrap_state.h"
+#include "payload/container.h"
+#include "payload/inflate.h"
+#include "platform/heap.h"
+#include "platform/heap_test.h"
+
+namespace {
+
+using fixtures::Bytes;
+using fixtures::RecordFault;
+using fixtures::file_record;
+using fixtures::manifest_record;
+
+class HeapHooks : public ::testing::Test {
+ protected:
+  void TearDown() override { heap_test_reset(); }
+};
+
+TEST_F(HeapHooks, EveryFailedAllocationOfALookupLeavesNothing) {
+  const Bytes compressed = fixtures::container({manifest_record(), file_record(1000, "package"),
+                                                file_record(1001, "cabinet")});
+  const Bytes stored = fixtures::container({manifest_record(RecordFault::Stored),
+                                            file_record(1000, "package", RecordFault::Stored)});
+  struct Case {
+    const char* name;
+    Bytes container;
+    uint32_t flags;
+    bool manifest;
+    uint32_t id;
+    uint32_t code;  // of every failed allocation
+    uint32_t site;
+  };
+  const std::vector<Case> cases = {
+      {"manifest, inflated", compressed, 3, true, 0, 13, 551},
+      {"package, inflated", compressed, 3, false, 1000, 13, 691},
+      {"cabinet, inflated", compressed, 1, false, 1001, 13, 691},
+      {"manifest, copied", stored, 2, true, 0, 8, 566},
+      {"package, copied", stored, 2, false, 1000, 8, 706},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes bytes = c.container;
+    PayloadBlob blob = fixtures::blob_of(bytes, c.flags);
+    const RecordType& type = c.manifest ? ManifestRecordType : FileRecordType;
+    const Bytes key = fixtures::public_key();
+    size_t live = heap_test_live_blocks();
+    bool succeeded = false;
+    for (size_t n = 1; n < 10000 && !succeeded; ++n) {
+      heap_test_fail_at(n);
+      uint8_t* content = nullptr;
+      uint32_t length = 0;
+      Status status = find_record_with_key(blob, type, c.id, key.data(), 276, &content, &length);
+      heap_test_reset();
+      succeeded = !status_failed(status);
+      if (succeeded) {
+        EXPECT_GT(n, 1u) << "the lookup allocated nothing";
+        heap_free(content);
+      } else {
+        EXPECT_EQ(status_code(status), c.code) << "allocation " << n;
+        EXPECT_EQ(status_site(status), c.site) << "allocation " << n;
+        EXPECT_EQ(content, nullptr);
+      }
+      EXPECT_EQ(heap_test_live_blocks(), live) << "allocation " << n;
+    }
+    EXPECT_TRUE(succeeded);
+  }
+}
+
+TEST_F(HeapHooks, EveryFailedGrowthOfAnInflationLeavesNothing) {
+  const Bytes input = msiboot_tool::zlib_compress(fixtures::content("package"));
+  size_t live = heap_test_live_blocks();
+  for (size_t n = 1;; ++n) {
+    ASSERT_LT(n, 1000u);
+    heap_test_fail_at(n);
+    uint8_t* block = nullptr;
+    uint32_t length = 0;
+    int rc = inflate_buffer(&block, &length, input.data(), static_cast<uint32_t>(input.size()));
+    heap_test_reset();
+    if (rc == Z_OK) {
+      heap_free(block);
+      break;
+    }
+    EXPECT_EQ(rc, Z_MEM_ERROR) << n;
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(heap_test_live_blocks(), live) << n;
+  }
+}
+
+// Every call of inflate gets the block grown by one chunk first, so the number of heap calls
+// shows the chunk size: content one byte shorter than a chunk fits one call, one byte longer
+// needs a second. Inputs are padded to their size with bytes after the end of the stream.
+TEST_F(HeapHooks, InflationWorksInChunksOfTheInputSize) {
+  struct Case {
+    const char* name;
+    uint32_t input_size;
+    Bytes content;
+    int level;
+    size_t heap_calls;
+  };
+  const std::vector<Case> cases = {
+      {"100 bytes: 255 bytes of output fit one chunk of 256", 100, Bytes(255, 'a'), 9, 1},
+      {"100 bytes: 257 bytes of output need two", 100, Bytes(257, 'a'), 9, 2},
+      {"100 bytes: a 71-byte stored stream is one piece", 100, Bytes(60, 'b'), 0, 1},
+      {"300 bytes: 36 bytes of output fit one chunk of 37", 300, Bytes(36, 'a'), 9, 1},
+      {"300 bytes: 38 bytes of output need two", 300, Bytes(38, 'a'), 9, 2},
+      // 2 + 5 + 30 bytes fill the first piece of 37; the Adler-32 check is the second piece.
+      {"300 bytes: a 41-byte stored stream is two pieces", 300, Bytes(30, 'b'), 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes input(compressBound(static_cast<uLong>(c.content.size())));
+    uLongf stream_size = input.size();
+    ASSERT_EQ(compress2(input.data(), &stream_size, c.content.data(),
+                        static_cast<uLong>(c.content.size()), c.level),
+              Z_OK);
+    ASSERT_LE(stream_size, c.input_size);
+    input.resize(stream_size);
+    input.resize(c.input_size, 0xEE);
+
+    heap_test_reset();
+    uint8_t* block = nullptr;
+    uint32_t length = 0;
+    ASSERT_EQ(inflate_buffer(&block, &length, input.data(), c.input_size), Z_OK);
+    EXPECT_EQ(heap_test_calls(), c.heap_calls);
+    EXPECT_EQ(Bytes(block, block + length), c.content);
+    heap_free(block);
+  }
+}
+
+TEST_F(HeapHooks, AppendBlobGrowsTheArrayOrLeavesItAsItWas) {
+  BootstrapState& state = bootstrap_state;
+  ASSERT_EQ(state.blob_count, 0u);
+  uint8_t marker[3] = {};
+  for (uint32_t i = 0; i < 3; ++i) {
+    PayloadBlob blob = {};
+    blob.size = i + 1;
+    blob.flags = 3;
+    ASSERT_EQ(status_code(append_blob(blob, 892)), 0u);
+  }
+  PayloadBlob* before = state.blobs;
+  heap_test_fail_at(1);
+  PayloadBlob extra = {marker, 9, nullptr, 0, 3};
+  Status status = append_blob(extra, 2001);
+  heap_test_reset();
+  EXPECT_EQ(status_code(status), 8u);
+  EXPECT_EQ(status_site(status), 2001u);
+  EXPECT_EQ(state.blob_count, 3u);
+  EXPECT_EQ(state.blobs, before);
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(state.blobs[i].size, i + 1);
+  free_blobs(state);
+}
+
+}  // namespace
