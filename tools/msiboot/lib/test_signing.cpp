@@ -1,7 +1,9 @@
 #include "test_signing.h"
 
+#include <openssl/pem.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -136,6 +138,16 @@ void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der) {
+  const unsigned char* cursor = der.data();
+  X509Ptr certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
+  if (!certificate) throw std::runtime_error("not a DER certificate");
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr) throw std::runtime_error("cannot write " + path);
+  bool written = PEM_write_X509(file, certificate.get()) == 1;
+  if (fclose(file) != 0 || !written) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace msiboot_tool

@@ -19,7 +19,7 @@ CertificateIssuer load_test_ca();
 std::vector<uint8_t> minimal_pe32plus_image();
 
 // Signs with the test signer at a fixed signing time (the same image gives the same bytes), adding
-// the test CA and the given extra certificate files (PEM or DER) to the certificate set.
+// the test CA and the given extra PEM certificate files to the certificate set.
 // Throws std::runtime_error when osslsigncode fails.
 std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
                                            const std::vector<std::string>& extra_certificate_files = {});
@@ -29,5 +29,8 @@ bool verifies_with_test_ca(const std::vector<uint8_t>& image);
 
 std::vector<uint8_t> read_file_bytes(const std::string& path);
 void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Writes a DER certificate as PEM, the form osslsigncode takes for extra certificates.
+void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der);
 
 }  // namespace msiboot_tool
