@@ -1,0 +1,71 @@
+// Writes the seed corpus of the container fuzz target: containers from the container writer,
+// valid and with each deliberate fault, behind control bytes that look up each record under
+// each flag combination, and plain zlib streams for the inflation.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "container_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using namespace msiboot_tool;
+
+void write_seed(const std::filesystem::path& dir, const std::string& name, uint8_t control,
+                const Bytes& container) {
+  Bytes seed{control};
+  seed.insert(seed.end(), container.begin(), container.end());
+  std::ofstream(dir / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
+}
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: %s corpus-dir\n", argv[0]);
+    return 2;
+  }
+  std::filesystem::path dir = argv[1];
+  std::filesystem::create_directories(dir);
+  SigningKey key;
+  if (!load_signing_key(test_key_path(), &key)) {
+    fprintf(stderr, "cannot read %s\n", test_key_path().c_str());
+    return 1;
+  }
+
+  const Bytes manifest = text("x64\\1033\\{6B29FC40-CA47-1067-B31D-00DD010662DA}\\Example");
+  Bytes package(3000);
+  for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<uint8_t>(i * i % 251);
+  const RecordFault faults[] = {
+      RecordFault::None,          RecordFault::WrongDataLength,
+      RecordFault::WrongSignatureLength, RecordFault::DataLengthPastStart,
+      RecordFault::SignatureLengthPastStart, RecordFault::ForeignTrailerType,
+      RecordFault::Unsigned,      RecordFault::SignatureOverCompressed,
+      RecordFault::Signature255,  RecordFault::Signature257,
+      RecordFault::TamperedContent, RecordFault::Stored,
+      RecordFault::StoredUnsigned, RecordFault::DataInSignature,
+      RecordFault::TruncatedStream, RecordFault::TrailingBytes,
+  };
+  int n = 0;
+  for (RecordFault fault : faults) {
+    Bytes container = write_container(
+        {{true, 0, manifest}, {false, 1000, package, fault}, {false, 1001, text("cab"), fault}}, key);
+    for (uint8_t flags = 0; flags < 4; ++flags) {
+      write_seed(dir, "file-" + std::to_string(n), flags, container);
+      write_seed(dir, "manifest-" + std::to_string(n), static_cast<uint8_t>(flags | 4), container);
+      write_seed(dir, "second-file-" + std::to_string(n), static_cast<uint8_t>(flags | 0x10), container);
+      ++n;
+    }
+  }
+  write_seed(dir, "stream", 8, zlib_compress(package));
+  write_seed(dir, "stream-empty", 8, zlib_compress({}));
+  write_seed(dir, "empty", 4, {});
+  return 0;
+}
