@@ -302,11 +302,4 @@ TEST_F(ItemWriterTest, ShortOrFailedWriteResumesWithTheRemainder) {
   EXPECT_EQ(read_file(path_of("main.msi")), content);
 }
 
-TEST_F(ItemWriterTest, PathExistsForFilesAndFolders) {
-  write_file(path_of("f.txt"), {1});
-  EXPECT_TRUE(path_exists(path_of("f.txt").c_str()));
-  EXPECT_TRUE(path_exists(folder_.c_str()));
-  EXPECT_FALSE(path_exists(path_of("missing").c_str()));
-}
-
 }  // namespace
