@@ -103,7 +103,7 @@ TEST_F(StubResources, IconGroupAppHoldsThirteenImagesSharedWithGroupOne) {
   WORD count = *reinterpret_cast<const WORD*>(app.data() + 4);
   ASSERT_EQ(count, 13);
   ASSERT_EQ(app.size(), 6 + count * sizeof(GroupEntry));
-  // Decision: the same group under identifier 1, naming the same images rather than copies.
+  // The same group under identifier 1 names the same images rather than copies of them.
   EXPECT_EQ(resource(RT_GROUP_ICON, MAKEINTRESOURCEA(1)), app);
 
   std::set<std::pair<int, int>> sizes_and_depths;
