@@ -39,7 +39,7 @@ class SignatureE2e : public ::testing::Test {
                            payload_key_);
   }
 
-  Bytes carrier(const std::vector<ExtensionSpec>& extensions) const {
+  Bytes carrier(const std::vector<ExtensionEntry>& extensions) const {
     return make_carrier_certificate(extensions, ca_);
   }
 

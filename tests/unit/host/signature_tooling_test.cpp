@@ -81,17 +81,17 @@ Bytes* SignatureTooling::signed_image_ = nullptr;
 
 TEST_F(SignatureTooling, CarrierCertificateHoldsTheExtensionsAsGiven) {
   const std::string ours = PayloadExtensionOid;
-  const std::vector<ExtensionSpec> specs = {
+  const std::vector<ExtensionEntry> entries = {
       carrier_extension(bytes_of("first container")),
       {ours, true, bytes_of("critical")},
       {ours + ".7", false, bytes_of("prefix")},
       carrier_extension(Bytes(70000, 0x5A)),  // a long value needs a long DER length
   };
-  Bytes der = make_carrier_certificate(specs, ca_);
+  Bytes der = make_carrier_certificate(entries, ca_);
   std::vector<Extension> expected;
-  for (const ExtensionSpec& s : specs) expected.push_back({s.identifier, s.critical, s.value});
+  for (const ExtensionEntry& s : entries) expected.push_back({s.identifier, s.critical, s.value});
   EXPECT_EQ(extensions_of(der), expected);
-  EXPECT_EQ(make_carrier_certificate(specs, ca_), der) << "not deterministic";
+  EXPECT_EQ(make_carrier_certificate(entries, ca_), der) << "not deterministic";
 
   // Issued and signed by the CA.
   const unsigned char* p = der.data();

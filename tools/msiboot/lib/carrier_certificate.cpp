@@ -48,27 +48,27 @@ std::unique_ptr<FILE, FileClose> open_file(const std::string& path) {
   return file;
 }
 
-std::unique_ptr<X509_EXTENSION, ExtensionFree> make_extension(const ExtensionSpec& spec) {
-  std::unique_ptr<ASN1_OBJECT, ObjectFree> object(OBJ_txt2obj(spec.identifier.c_str(), 1));
-  if (!object) fail("not a dotted object identifier: " + spec.identifier);
+std::unique_ptr<X509_EXTENSION, ExtensionFree> make_extension(const ExtensionEntry& entry) {
+  std::unique_ptr<ASN1_OBJECT, ObjectFree> object(OBJ_txt2obj(entry.identifier.c_str(), 1));
+  if (!object) fail("not a dotted object identifier: " + entry.identifier);
   std::unique_ptr<ASN1_OCTET_STRING, OctetsFree> octets(ASN1_OCTET_STRING_new());
   if (!octets) fail("out of memory");
-  check(ASN1_OCTET_STRING_set(octets.get(), spec.value.data(), static_cast<int>(spec.value.size())),
+  check(ASN1_OCTET_STRING_set(octets.get(), entry.value.data(), static_cast<int>(entry.value.size())),
         "extension value");
   std::unique_ptr<X509_EXTENSION, ExtensionFree> extension(X509_EXTENSION_create_by_OBJ(
-      nullptr, object.get(), spec.critical ? 1 : 0, octets.get()));
-  if (!extension) fail("extension " + spec.identifier);
+      nullptr, object.get(), entry.critical ? 1 : 0, octets.get()));
+  if (!extension) fail("extension " + entry.identifier);
   return extension;
 }
 
 // A positive 63-bit serial number drawn from the extensions, so that equal inputs repeat it.
-void set_serial(X509* certificate, const std::vector<ExtensionSpec>& extensions) {
+void set_serial(X509* certificate, const std::vector<ExtensionEntry>& extensions) {
   std::vector<uint8_t> material;
-  for (const ExtensionSpec& spec : extensions) {
-    material.insert(material.end(), spec.identifier.begin(), spec.identifier.end());
+  for (const ExtensionEntry& entry : extensions) {
+    material.insert(material.end(), entry.identifier.begin(), entry.identifier.end());
     material.push_back(0);
-    material.push_back(spec.critical ? 1 : 0);
-    material.insert(material.end(), spec.value.begin(), spec.value.end());
+    material.push_back(entry.critical ? 1 : 0);
+    material.insert(material.end(), entry.value.begin(), entry.value.end());
   }
   uint8_t digest[SHA256_DIGEST_LENGTH];
   SHA256(material.data(), material.size(), digest);
@@ -111,18 +111,18 @@ CertificateIssuer load_certificate_issuer(const std::string& certificate_pem_pat
   return issuer;
 }
 
-ExtensionSpec carrier_extension(const std::vector<uint8_t>& container) {
-  return ExtensionSpec{PayloadExtensionOid, false, container};
+ExtensionEntry carrier_extension(const std::vector<uint8_t>& container) {
+  return ExtensionEntry{PayloadExtensionOid, false, container};
 }
 
-std::vector<uint8_t> make_carrier_certificate(const std::vector<ExtensionSpec>& extensions,
+std::vector<uint8_t> make_carrier_certificate(const std::vector<ExtensionEntry>& extensions,
                                               const CertificateIssuer& issuer) {
   X509Ptr certificate(X509_new());
   if (!certificate) fail("out of memory");
   set_serial(certificate.get(), extensions);
   set_names_and_validity(certificate.get(), issuer);
-  for (const ExtensionSpec& spec : extensions) {
-    check(X509_add_ext(certificate.get(), make_extension(spec).get(), -1), "add extension");
+  for (const ExtensionEntry& entry : extensions) {
+    check(X509_add_ext(certificate.get(), make_extension(entry).get(), -1), "add extension");
   }
   check(X509_sign(certificate.get(), issuer.key.get(), EVP_sha256()), "sign certificate");
 
@@ -136,7 +136,7 @@ std::vector<uint8_t> make_carrier_certificate(const std::vector<ExtensionSpec>& 
 
 std::vector<uint8_t> make_carrier_certificate(const std::vector<uint8_t>& container,
                                               const CertificateIssuer& issuer) {
-  return make_carrier_certificate(std::vector<ExtensionSpec>{carrier_extension(container)}, issuer);
+  return make_carrier_certificate(std::vector<ExtensionEntry>{carrier_extension(container)}, issuer);
 }
 
 }  // namespace msiboot_tool

@@ -30,19 +30,19 @@ struct CertificateIssuer {
 CertificateIssuer load_certificate_issuer(const std::string& certificate_pem_path,
                                           const std::string& key_pem_path);
 
-struct ExtensionSpec {
+struct ExtensionEntry {
   std::string identifier;  // dotted object identifier
   bool critical;
   std::vector<uint8_t> value;  // content octets of extnValue
 };
 
 // The extension that carries one container: the payload identifier, not critical.
-ExtensionSpec carrier_extension(const std::vector<uint8_t>& container);
+ExtensionEntry carrier_extension(const std::vector<uint8_t>& container);
 
 // A DER certificate holding the given extensions in order, issued and signed (SHA-256) by the
 // issuer for the issuer's own public key. Serial number and validity depend only on the inputs, so
 // the same inputs give the same bytes.
-std::vector<uint8_t> make_carrier_certificate(const std::vector<ExtensionSpec>& extensions,
+std::vector<uint8_t> make_carrier_certificate(const std::vector<ExtensionEntry>& extensions,
                                               const CertificateIssuer& issuer);
 
 // The usual case: one certificate carrying one container.
