@@ -104,6 +104,7 @@ TEST(ContainerWriter, SigningKeysOfOtherKindsAreRefused) {
 TEST(ContainerWriter, GeneratedKeySignsWhatItsBlobVerifies) {
   SigningKey key;
   ASSERT_TRUE(generate_signing_key(&key));
+  std::remove(temp_path("new.pem").c_str());
   ASSERT_TRUE(save_signing_key(key, temp_path("new.pem")));
   SigningKey loaded;
   ASSERT_TRUE(load_signing_key(temp_path("new.pem"), &loaded));

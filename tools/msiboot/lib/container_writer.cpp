@@ -4,6 +4,9 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <stdexcept>
 
@@ -45,9 +48,17 @@ bool generate_signing_key(SigningKey* key) {
 }
 
 bool save_signing_key(const SigningKey& key, const std::string& pem_path) {
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_file(pem_path.c_str(), "w"));
-  return bio && PEM_write_bio_PrivateKey(bio.get(), key.pkey.get(), nullptr, nullptr, 0, nullptr,
-                                         nullptr) == 1;
+  // A private key is never written over an existing file, nor readable by others.
+  int fd = ::open(pem_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (fd < 0) return false;
+  std::unique_ptr<BIO, BioFree> bio(BIO_new_fd(fd, BIO_CLOSE));
+  if (!bio) {
+    ::close(fd);
+    return false;
+  }
+  return PEM_write_bio_PrivateKey(bio.get(), key.pkey.get(), nullptr, nullptr, 0, nullptr,
+                                  nullptr) == 1 &&
+         BIO_flush(bio.get()) == 1;
 }
 
 std::string test_key_path() {

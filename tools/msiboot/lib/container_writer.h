@@ -28,7 +28,8 @@ bool load_signing_key(const std::string& pem_path, SigningKey* key);
 // A new 2048-bit RSA key (exponent 65537). False on failure.
 bool generate_signing_key(SigningKey* key);
 
-// Writes the private key as unencrypted PKCS#8 PEM. False on failure.
+// Writes the private key as unencrypted PKCS#8 PEM into a new file readable by its owner only.
+// False when the file exists already or cannot be written.
 bool save_signing_key(const SigningKey& key, const std::string& pem_path);
 
 // tests/keys/test-payload-key.pem in the source tree: a key for tests only, its private half is
