@@ -101,32 +101,6 @@ TEST(ContainerWriter, SigningKeysOfOtherKindsAreRefused) {
   EXPECT_EQ(key.pkey, nullptr);
 }
 
-TEST(ContainerWriter, GeneratedKeySignsWhatItsBlobVerifies) {
-  SigningKey key;
-  ASSERT_TRUE(generate_signing_key(&key));
-  std::remove(temp_path("new.pem").c_str());
-  ASSERT_TRUE(save_signing_key(key, temp_path("new.pem")));
-  SigningKey loaded;
-  ASSERT_TRUE(load_signing_key(temp_path("new.pem"), &loaded));
-  const Bytes blob = public_key_blob(loaded);
-  ASSERT_EQ(blob.size(), 276u);
-  EXPECT_EQ(blob, public_key_blob(key));
-
-  Bytes container = write_container({{true, 0, fixtures::content("manifest")}}, key);
-  PayloadBlob payload = fixtures::blob_of(container, 3);
-  uint8_t* content = nullptr;
-  uint32_t length = 0;
-  EXPECT_EQ(status_code(find_record_with_key(payload, ManifestRecordType, 0, blob.data(), 276,
-                                             &content, &length)),
-            0u);
-  heap_free(content);
-  const Bytes test_blob = fixtures::public_key();
-  EXPECT_EQ(status_code(find_record_with_key(payload, ManifestRecordType, 0, test_blob.data(), 276,
-                                             &content, &length)),
-            1392u)
-      << "a container signed with another key must not verify";
-}
-
 TEST(ContainerWriter, WindowsSignatureVectorsAreCurrent) {
   std::string committed = read_file(std::string(MSIBOOT_SOURCE_DIR) +
                                     "/tests/unit/common/record_vectors.inc");
