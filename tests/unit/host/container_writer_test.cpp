@@ -13,7 +13,6 @@
 
 #include "common/container_fixtures.h"
 #include "payload/container.h"
-#include "platform/heap.h"
 #include "platform/signature.h"
 #include "record_vectors.h"
 
