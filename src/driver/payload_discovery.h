@@ -9,9 +9,6 @@ enum DiscoverySite : uint32_t {
   kSiteFallbackAppend = 2001,
 };
 
-// Treats the whole image as one container (flags compressed and signed) whose manifest must be
-// found and verified; on success the blob, holding its own copy of the image, is appended.
-Status discover_appended_payload(const uint8_t* image, uint32_t size);
-
-// The signature table first, then, when it yielded nothing, the appended container.
+// The signature table first, then, when it yielded nothing, the whole image as one container
+// (flags compressed and signed) whose manifest must be found and verified.
 Status discover_payload(const uint8_t* image, uint32_t size);

@@ -174,3 +174,21 @@ Status append_blob(const PayloadBlob& blob, uint32_t site) {
   ++state.blob_count;
   return status_of(0, site);
 }
+
+Status add_container_blob(const uint8_t* bytes, uint32_t size, uint32_t copy_site,
+                          uint32_t append_site) {
+  PayloadBlob blob = {};
+  blob.flags = kPayloadCompressed | kPayloadSigned;
+  blob.size = size;
+  blob.data = static_cast<uint8_t*>(heap_alloc(kHeapFixed, size));
+  if (blob.data == nullptr) return make_status(platform_last_error, 8, copy_site);
+  if (size != 0) memcpy(blob.data, bytes, size);
+
+  Status status = find_record(blob, ManifestRecordType, 0, &blob.manifest, &blob.manifest_size);
+  if (!status_failed(status)) status = append_blob(blob, append_site);
+  if (status_failed(status)) {
+    heap_free(blob.manifest);
+    heap_free(blob.data);
+  }
+  return status;
+}

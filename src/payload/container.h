@@ -44,3 +44,9 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
 // Appends a copy of blob to the driver's blob array; on failure (code last error or 8 at site)
 // the array is unchanged and the caller still owns the blob's blocks.
 Status append_blob(const PayloadBlob& blob, uint32_t site);
+
+// Makes a blob of a copy of bytes (flags compressed and signed), fills its manifest with
+// find_record and appends it. A failed copy gives last error or 8 at copy_site; on any failure
+// nothing of the blob stays allocated.
+Status add_container_blob(const uint8_t* bytes, uint32_t size, uint32_t copy_site,
+                          uint32_t append_site);

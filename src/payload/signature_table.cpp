@@ -61,33 +61,15 @@ bool is_carrier(const CertificateExtension& extension) {
          strcmp(extension.identifier, PayloadExtensionOid) == 0;
 }
 
-// Copies the extension value into a new blob whose manifest must be found and verified before
-// the blob joins the array; on failure nothing of it stays allocated.
-Status add_carrier(const CertificateExtension& extension) {
-  PayloadBlob blob = {};
-  blob.flags = kPayloadCompressed | kPayloadSigned;
-  blob.size = extension.length;
-  blob.data = static_cast<uint8_t*>(heap_alloc(kHeapFixed, extension.length));
-  if (blob.data == nullptr) {
-    return make_status(platform_last_error, kNotEnoughMemory, kSiteCarrierMemory);
-  }
-  if (extension.length != 0) memcpy(blob.data, extension.value, extension.length);
-
-  Status status = find_record(blob, ManifestRecordType, 0, &blob.manifest, &blob.manifest_size);
-  if (!status_failed(status)) status = append_blob(blob, kSiteCarrierAppend);
-  if (status_failed(status)) {
-    heap_free(blob.manifest);
-    heap_free(blob.data);
-  }
-  return status;
-}
-
 Status walk_extensions(ParsedCertificate* certificate, Status status) {
   uint32_t count = certificate_extension_count(certificate);
   for (uint32_t i = 0; i < count && !status_failed(status); ++i) {
     CertificateExtension extension = {};
     certificate_extension(certificate, i, &extension);
-    if (is_carrier(extension)) status = add_carrier(extension);
+    if (is_carrier(extension)) {
+      status = add_container_blob(extension.value, extension.length, kSiteCarrierMemory,
+                                  kSiteCarrierAppend);
+    }
   }
   return status;
 }
