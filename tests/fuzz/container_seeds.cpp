@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "seed_corpus.h"
 #include "container_writer.h"
 
 namespace {
@@ -19,8 +19,7 @@ void write_seed(const std::filesystem::path& dir, const std::string& name, uint8
                 const Bytes& container) {
   Bytes seed{control};
   seed.insert(seed.end(), container.begin(), container.end());
-  std::ofstream(dir / name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
+  write_seed_file(dir, name, seed);
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -28,12 +27,8 @@ Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s corpus-dir\n", argv[0]);
-    return 2;
-  }
-  std::filesystem::path dir = argv[1];
-  std::filesystem::create_directories(dir);
+  std::filesystem::path dir = corpus_dir_from(argc, argv);
+  if (dir.empty()) return 2;
   SigningKey key;
   if (!load_signing_key(test_key_path(), &key)) {
     fprintf(stderr, "cannot read %s\n", test_key_path().c_str());

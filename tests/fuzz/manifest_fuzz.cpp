@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "container_layout.h"
 #include "driver/bootstrap_state.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
@@ -20,24 +21,15 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kLanguages[] = {1033, 1049, 2057, 1031, 66569, 0, 0x409FF, 1041};
 
-void put_u32(Bytes& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void put_record(Bytes& out, const RecordType& type, uint32_t id, const Bytes& data) {
-  out.insert(out.end(), data.begin(), data.end());
-  out.insert(out.end(), type, type + sizeof(RecordType));
-  put_u32(out, id);
-  put_u32(out, 0);
-  put_u32(out, static_cast<uint32_t>(data.size()));
-}
 
 const Bytes& plain_container() {
   static const Bytes container = [] {
-    Bytes bytes;
-    put_record(bytes, ManifestRecordType, 0, Bytes{'m'});
-    for (uint32_t id = 1000; id <= 1003; ++id) put_record(bytes, FileRecordType, id, Bytes(id - 999, 'f'));
-    return bytes;
+    using msiboot_tool::RecordFault;
+    std::vector<msiboot_tool::ContainerRecord> records{{true, 0, Bytes{'m'}, RecordFault::StoredUnsigned}};
+    for (uint32_t id = 1000; id <= 1003; ++id) {
+      records.push_back({false, id, Bytes(id - 999, 'f'), RecordFault::StoredUnsigned});
+    }
+    return msiboot_tool::lay_out_container(records, {});
   }();
   return container;
 }

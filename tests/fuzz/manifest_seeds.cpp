@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "seed_corpus.h"
 #include "manifest_writer.h"
 
 namespace {
@@ -19,19 +19,14 @@ void write_seed(const std::filesystem::path& dir, const std::string& name, uint8
   Bytes seed{language, static_cast<uint8_t>(second.empty() ? 0 : first.size())};
   seed.insert(seed.end(), first.begin(), first.end());
   seed.insert(seed.end(), second.begin(), second.end());
-  std::ofstream(dir / name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
+  write_seed_file(dir, name, seed);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s corpus-dir\n", argv[0]);
-    return 2;
-  }
-  std::filesystem::path dir = argv[1];
-  std::filesystem::create_directories(dir);
+  std::filesystem::path dir = corpus_dir_from(argc, argv);
+  if (dir.empty()) return 2;
   // Language selectors: 0 is 1033, 1 is 1049, 2 is 2057.
   write_seed(dir, "package-and-cabinet", 0,
              ManifestWriter()

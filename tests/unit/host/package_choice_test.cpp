@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/bootstrap_state.h"
+#include "container_layout.h"
 #include "manifest_writer.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
@@ -23,16 +24,9 @@ using Bytes = std::vector<uint8_t>;
 constexpr char kCorrupt[] = "The installation file is either corrupted or does not support your "
                             "processor architecture.";
 
-void put_u32(Bytes& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void put_record(Bytes& out, const RecordType& type, uint32_t id, const Bytes& data) {
-  out.insert(out.end(), data.begin(), data.end());
-  out.insert(out.end(), type, type + sizeof(RecordType));
-  put_u32(out, id);
-  put_u32(out, 0);  // no signature field
-  put_u32(out, static_cast<uint32_t>(data.size()));
+// Blobs in these tests are neither compressed nor signed: each record holds its content as it is.
+msiboot_tool::ContainerRecord stored(bool manifest, uint32_t id, Bytes content) {
+  return {manifest, id, std::move(content), msiboot_tool::RecordFault::StoredUnsigned};
 }
 
 Bytes file_content(uint32_t blob, uint32_t id) {
@@ -53,10 +47,9 @@ class PackageChoiceTest : public ::testing::Test {
     containers_.clear();
     blobs_.clear();
     for (uint32_t b = 0; b < specs_.size(); ++b) {
-      Bytes container;
-      put_record(container, ManifestRecordType, 0, specs_[b].manifest);
-      for (uint32_t id : specs_[b].file_ids) put_record(container, FileRecordType, id, file_content(b, id));
-      containers_.push_back(std::move(container));
+      std::vector<msiboot_tool::ContainerRecord> records{stored(true, 0, specs_[b].manifest)};
+      for (uint32_t id : specs_[b].file_ids) records.push_back(stored(false, id, file_content(b, id)));
+      containers_.push_back(msiboot_tool::lay_out_container(records, {}));
     }
     for (uint32_t b = 0; b < specs_.size(); ++b) {
       PayloadBlob blob = {};
