@@ -35,28 +35,28 @@ Bytes file_content(uint32_t blob, uint32_t id) {
 }
 
 // One blob: its manifest and the file records its container holds (stored plainly, unsigned).
-struct BlobSpec {
+struct BlobLayout {
   Bytes manifest;
   std::vector<uint32_t> file_ids;
 };
 
 class PackageChoiceTest : public ::testing::Test {
  protected:
-  void install(std::vector<BlobSpec> specs, uint32_t language) {
-    specs_ = std::move(specs);
+  void install(std::vector<BlobLayout> layouts, uint32_t language) {
+    layouts_ = std::move(layouts);
     containers_.clear();
     blobs_.clear();
-    for (uint32_t b = 0; b < specs_.size(); ++b) {
-      std::vector<msiboot_tool::ContainerRecord> records{stored(true, 0, specs_[b].manifest)};
-      for (uint32_t id : specs_[b].file_ids) records.push_back(stored(false, id, file_content(b, id)));
+    for (uint32_t b = 0; b < layouts_.size(); ++b) {
+      std::vector<msiboot_tool::ContainerRecord> records{stored(true, 0, layouts_[b].manifest)};
+      for (uint32_t id : layouts_[b].file_ids) records.push_back(stored(false, id, file_content(b, id)));
       containers_.push_back(msiboot_tool::lay_out_container(records, {}));
     }
-    for (uint32_t b = 0; b < specs_.size(); ++b) {
+    for (uint32_t b = 0; b < layouts_.size(); ++b) {
       PayloadBlob blob = {};
       blob.data = containers_[b].data();
       blob.size = static_cast<uint32_t>(containers_[b].size());
-      blob.manifest = specs_[b].manifest.empty() ? nullptr : specs_[b].manifest.data();
-      blob.manifest_size = static_cast<uint32_t>(specs_[b].manifest.size());
+      blob.manifest = layouts_[b].manifest.empty() ? nullptr : layouts_[b].manifest.data();
+      blob.manifest_size = static_cast<uint32_t>(layouts_[b].manifest.size());
       blobs_.push_back(blob);
     }
     bootstrap_state = BootstrapState{};
@@ -97,7 +97,7 @@ class PackageChoiceTest : public ::testing::Test {
     heap_test_reset();
   }
 
-  std::vector<BlobSpec> specs_;
+  std::vector<BlobLayout> layouts_;
   std::vector<Bytes> containers_;
   std::vector<PayloadBlob> blobs_;
   PackageChoice choice_ = {};
@@ -110,7 +110,7 @@ std::string long_text(size_t n) { return std::string(n, 't'); }
 struct SelectionCase {
   const char* name;
   uint32_t language;
-  std::vector<BlobSpec> blobs;
+  std::vector<BlobLayout> blobs;
   uint32_t code;                    // 0 or 13
   uint32_t entry_id;                // chosen entry when code is 0
   uint32_t blob_index;
