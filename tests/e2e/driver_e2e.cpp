@@ -9,26 +9,16 @@ namespace {
 constexpr int kNoPayload = 1168;  // the manifest record was not found
 
 TEST(DriverE2e, NoPayloadShowsOneBoxNamedAfterTheFile) {
-  std::string stub = make_stub_copy("My Setup.exe");
-  RobotRun run = run_under_robot(stub, {});
-  ASSERT_FALSE(run.timed_out) << run.transcript;
-  EXPECT_EQ(run.exit_code, kNoPayload) << run.transcript;
-  ASSERT_EQ(run.boxes.size(), 1u) << run.transcript;
-  EXPECT_EQ(run.boxes[0].caption, "My Setup.exe");
-  EXPECT_EQ(run.boxes[0].text, stub_resource_string(101));
-  EXPECT_EQ(run.boxes[0].text,
-            "The installation file is either corrupted or does not support your processor "
-            "architecture.");
+  RobotRun run = run_under_robot(make_stub_copy("My Setup.exe"), {});
+  expect_failure_box(run, kNoPayload, "My Setup.exe");
   EXPECT_TRUE(run.windows.empty()) << run.transcript;
 }
 
-struct QuietCase {
-  std::vector<std::string> args;
-  bool silenced;
-};
-
 TEST(DriverE2e, OnlyTheInstallersQuietSwitchesSilenceTheBox) {
-  const QuietCase cases[] = {
+  const struct {
+    std::vector<std::string> args;
+    bool silenced;
+  } cases[] = {
       {{"/quiet"}, true},
       {{"/QN"}, true},
       {{"TARGETDIR=C:\\Program Files\\X", "/q"}, true},
@@ -39,7 +29,7 @@ TEST(DriverE2e, OnlyTheInstallersQuietSwitchesSilenceTheBox) {
       {{"/q n"}, false},
   };
   std::string stub = make_stub_copy("quiet setup.exe");
-  for (const QuietCase& c : cases) {
+  for (const auto& c : cases) {
     std::string label = testing::PrintToString(c.args);
     RobotRun run = run_under_robot(stub, c.args);
     ASSERT_FALSE(run.timed_out) << label << run.transcript;

@@ -64,9 +64,9 @@ TEST(RobotE2e, ExitCodesComeBackWhole) {
 
 TEST(RobotE2e, OtherWindowsAndTheirProgressBarsAreRecorded) {
   RobotRun run = run_under_robot(target(), {"window", "Writing files", "exit", "0"});
-  ASSERT_EQ(run.window_records.size(), 1u) << run.transcript;
-  EXPECT_EQ(run.windows[0], "MsibootRobotTarget");
-  EXPECT_EQ(run.window_records[0].caption, "Writing files");
+  ASSERT_EQ(run.windows.size(), 1u) << run.transcript;
+  EXPECT_EQ(run.windows[0].class_name, "MsibootRobotTarget");
+  EXPECT_EQ(run.windows[0].caption, "Writing files");
   ASSERT_FALSE(run.progress.empty()) << run.transcript;
   EXPECT_EQ(run.progress.back().pos, 40);
   EXPECT_EQ(run.progress.back().max, 100);
@@ -93,7 +93,8 @@ TEST(RobotTranscript, ParsesEveryEventAndUndoesTheEscapes) {
   EXPECT_EQ(run.boxes[0].caption, "a \"b\"");
   EXPECT_EQ(run.boxes[0].text, "x\\y\nz");
   EXPECT_EQ(run.presses, (std::vector<std::string>{"OK", "missing Cancel"}));
-  EXPECT_EQ(run.windows, std::vector<std::string>{"C"});
+  ASSERT_EQ(run.windows.size(), 1u);
+  EXPECT_EQ(run.windows[0].class_name, "C");
   ASSERT_EQ(run.progress.size(), 1u);
   EXPECT_EQ(run.progress[0].pos, 3);
   EXPECT_TRUE(run.timed_out);

@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "container_writer.h"
+
+// String 101 of the stub, the text of every failure box (the stub's resource test pins it).
+constexpr char kCorruptText[] =
+    "The installation file is either corrupted or does not support your processor architecture.";
+
 struct RobotBox {
   std::string caption, text;
 };
@@ -22,18 +28,17 @@ struct RobotRun {
   int exit_code = -1;  // the program's exit code, whole (an NTSTATUS reads negative)
   bool timed_out = false;
   std::vector<RobotBox> boxes;
-  std::vector<std::string> windows;  // class names of the other top-level windows, in order
-  std::string transcript;            // the robot's whole output, for failure messages
-  std::vector<RobotWindow> window_records;  // class and caption of each of those windows
-  std::vector<std::string> presses;         // "OK", "Retry", ... or "missing Retry"
-  std::vector<RobotProgress> progress;      // each change seen on a window's progress bar
+  std::vector<RobotWindow> windows;      // the other top-level windows, in order
+  std::vector<std::string> presses;      // "OK", "Retry", ... or "missing Retry"
+  std::vector<RobotProgress> progress;   // each change seen on a window's progress bar
+  std::string transcript;                // the robot's whole output, for failure messages
 };
 
 // Work folder of this test program (MSIBOOT_WORK_DIR), created on first use.
 std::string e2e_work_dir();
 
-// Copies the built stub (MSIBOOT_STUB) into the work folder under file_name, with `appended`
-// bytes added at the end; returns the Linux path.
+// Writes the built stub (MSIBOOT_STUB) followed by `appended` into the work folder under
+// file_name; returns the Linux path.
 std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended = {});
 
 // Runs exe (a Linux path, or a path already in wine's form) under the robot in the shared prefix
@@ -42,11 +47,18 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses = {}, int timeout_ms = 60000);
 
-// Reads the stub's resource string id from the built stub (language 1033), as UTF-8.
-std::string stub_resource_string(unsigned id);
-
-// The wine path of a Linux path: wine maps drive Z: to the root.
-std::string wine_path(const std::string& linux_path);
-
 // Reads a robot transcript (also used by run_under_robot).
 RobotRun parse_robot_transcript(const std::string& transcript);
+
+// The test payload key from tests/keys.
+const msiboot_tool::SigningKey& test_payload_key();
+
+// A signed container whose manifest names one x86 package, which the x64 stub never chooses
+// (code 13 once the container is found), and that package's record.
+std::vector<uint8_t> x86_only_container(
+    msiboot_tool::RecordFault manifest_fault = msiboot_tool::RecordFault::None,
+    msiboot_tool::RecordFault file_fault = msiboot_tool::RecordFault::None);
+
+// Checks that the run ended with exit_code after exactly one failure box (string 101), whose
+// caption is `caption` unless that is empty.
+void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {});
