@@ -107,6 +107,11 @@ class PackageChoiceTest : public ::testing::Test {
 
 std::string long_text(size_t n) { return std::string(n, 't'); }
 
+// A blob holding one package entry 1000 and its record.
+BlobLayout one_package(const char* architecture, const char* languages) {
+  return {ManifestWriter().package(1000, architecture, languages, "{P}", "T").bytes(), {1000}};
+}
+
 struct SelectionCase {
   const char* name;
   uint32_t language;
@@ -120,18 +125,13 @@ struct SelectionCase {
 
 std::vector<SelectionCase> selection_cases() {
   return {
-      {"exact language in pass 1", 1049,
-       {{ManifestWriter().package(1000, "x64", "1033;1049", "{P}", "T").bytes(), {1000}}},
-       0, 1000, 0, 1049, {"main.msi"}},
-      {"only English left for pass 3", 1049,
-       {{ManifestWriter().package(1000, "x64", "1033", "{P}", "T").bytes(), {1000}}},
-       0, 1000, 0, 1033, {"main.msi"}},
-      {"primary language in pass 2", 2057,
-       {{ManifestWriter().package(1000, "x64", "1033", "{P}", "T").bytes(), {1000}}},
-       0, 1000, 0, 2057, {"main.msi"}},
-      {"English user without a third pass", 1033,
-       {{ManifestWriter().package(1000, "x64", "1049", "{P}", "T").bytes(), {1000}}},
-       13, 0, 0, 1033, {}},
+      {"exact language in pass 1", 1049, {one_package("x64", "1033;1049")}, 0, 1000, 0, 1049,
+       {"main.msi"}},
+      {"only English left for pass 3", 1049, {one_package("x64", "1033")}, 0, 1000, 0, 1033,
+       {"main.msi"}},
+      {"primary language in pass 2", 2057, {one_package("x64", "1033")}, 0, 1000, 0, 2057,
+       {"main.msi"}},
+      {"English user without a third pass", 1033, {one_package("x64", "1049")}, 13, 0, 0, 1033, {}},
       {"high bits ignored, pass 1 beats an earlier pass-2 fit", 1033,
        {{ManifestWriter()
              .package(1000, "x64", "2057", "{A}", "A")
@@ -153,9 +153,7 @@ std::vector<SelectionCase> selection_cases() {
              .bytes(),
          {1000, 1001}}},
        0, 1001, 0, 1033, {"main.msi"}},
-      {"Intel only", 1033,
-       {{ManifestWriter().package(1000, "Intel", "1033", "{I}", "I").bytes(), {1000}}},
-       13, 0, 0, 1033, {}},
+      {"Intel only", 1033, {one_package("Intel", "1033")}, 13, 0, 0, 1033, {}},
       {"empty fields and empty texts ignored", 1033,
        {{ManifestWriter()
              .entry(1000, "x64\\\\1033\\{E}\\E")
@@ -175,9 +173,7 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1001, 1002}}},
        0, 1002, 0, 1033, {"main.msi"}},
       {"first fit in blob order", 1033,
-       {{ManifestWriter().package(1000, "x64", "1049", "{A}", "A").bytes(), {1000}},
-        {ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes(), {1000}},
-        {ManifestWriter().package(1000, "x64", "1033", "{C}", "C").bytes(), {1000}}},
+       {one_package("x64", "1049"), one_package("x64", "1033"), one_package("x64", "1033")},
        0, 1000, 1, 1033, {"main.msi"}},
       {"cabinets of the chosen blob only, in walk order, a double listing twice", 1033,
        {{ManifestWriter().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
@@ -200,7 +196,7 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1002}}},
        13, 1000, 0, 1033, {"main.msi", "missing.cab", "present.cab"}},
       {"missing package record", 1033,
-       {{ManifestWriter().package(1000, "x64", "1033", "{P}", "T").bytes(), {}}},
+       {{one_package("x64", "1033").manifest, {}}},
        13, 1000, 0, 1033, {}},
       {"malformed second entry ends the walk before later blobs", 1033,
        {{ManifestWriter()
@@ -208,10 +204,10 @@ std::vector<SelectionCase> selection_cases() {
              .raw_entry(1001, 100, {1, 0, 2, 0})
              .bytes(),
          {1000}},
-        {ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes(), {1000}}},
+        one_package("x64", "1033")},
        13, 0, 0, 1033, {}},
       {"empty manifest skipped", 1033,
-       {{{}, {}}, {ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes(), {1000}}},
+       {{{}, {}}, one_package("x64", "1033")},
        0, 1000, 1, 1033, {"main.msi"}},
   };
 }
