@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -125,43 +126,34 @@ TEST(SignatureTable, UnusableHeadersAreNoTable) {
 
   struct Case {
     const char* name;
-    void (*damage)(Bytes&, uint32_t nt, uint32_t table, uint32_t table_size);
+    std::function<void(Bytes&)> damage;
   };
   const Case cases[] = {
-      {"63 bytes", [](Bytes& b, uint32_t, uint32_t, uint32_t) { b.resize(63); }},
-      {"empty", [](Bytes& b, uint32_t, uint32_t, uint32_t) { b.clear(); }},
-      {"no MZ", [](Bytes& b, uint32_t, uint32_t, uint32_t) { b[1] = 'X'; }},
-      {"e_lfanew 0xFFFFFFFF", [](Bytes& b, uint32_t, uint32_t, uint32_t) { put_u32(b, 0x3C, 0xFFFFFFFF); }},
-      {"e_lfanew 0xFFFFFEF8", [](Bytes& b, uint32_t, uint32_t, uint32_t) { put_u32(b, 0x3C, 0xFFFFFEF8); }},
+      {"63 bytes", [&](Bytes& b) { b.resize(63); }},
+      {"empty", [&](Bytes& b) { b.clear(); }},
+      {"no MZ", [&](Bytes& b) { b[1] = 'X'; }},
+      {"e_lfanew 0xFFFFFFFF", [&](Bytes& b) { put_u32(b, 0x3C, 0xFFFFFFFF); }},
+      {"e_lfanew 0xFFFFFEF8", [&](Bytes& b) { put_u32(b, 0x3C, 0xFFFFFEF8); }},
       {"headers cut by one byte",
-       [](Bytes& b, uint32_t, uint32_t, uint32_t) {
+       [&](Bytes& b) {
          b.resize(b.size() > 2000 ? 2000 : b.size());
          put_u32(b, 0x3C, static_cast<uint32_t>(b.size() - 263));
        }},
-      {"no PE signature", [](Bytes& b, uint32_t nt, uint32_t, uint32_t) { b[nt + 2] = 1; }},
-      {"PE32", [](Bytes& b, uint32_t nt, uint32_t, uint32_t) { b[nt + 24] = 0x0B; b[nt + 25] = 0x01; }},
-      {"no table",
-       [](Bytes& b, uint32_t nt, uint32_t, uint32_t) {
-         put_u32(b, nt + 168, 0);
-         put_u32(b, nt + 172, 0);
-       }},
-      {"table of 7 bytes", [](Bytes& b, uint32_t nt, uint32_t, uint32_t) { put_u32(b, nt + 172, 7); }},
-      {"table one byte past the end",
-       [](Bytes& b, uint32_t nt, uint32_t, uint32_t size) { put_u32(b, nt + 172, size + 1); }},
-      {"image one byte short", [](Bytes& b, uint32_t, uint32_t, uint32_t) { b.pop_back(); }},
-      {"offset plus size wraps",
-       [](Bytes& b, uint32_t nt, uint32_t, uint32_t) { put_u32(b, nt + 168, 0xFFFFFFF8); }},
-      {"entry shorter than its header",
-       [](Bytes& b, uint32_t, uint32_t table, uint32_t) { put_u32(b, table, 7); }},
-      {"entry longer than the table",
-       [](Bytes& b, uint32_t, uint32_t table, uint32_t size) { put_u32(b, table, size + 1); }},
-      {"entry length 0xFFFFFFFF",
-       [](Bytes& b, uint32_t, uint32_t table, uint32_t) { put_u32(b, table, 0xFFFFFFFF); }},
+      {"no PE signature", [&](Bytes& b) { b[nt + 2] = 1; }},
+      {"PE32", [&](Bytes& b) { b[nt + 24] = 0x0B, b[nt + 25] = 0x01; }},
+      {"no table", [&](Bytes& b) { put_u32(b, nt + 168, 0), put_u32(b, nt + 172, 0); }},
+      {"table of 7 bytes", [&](Bytes& b) { put_u32(b, nt + 172, 7); }},
+      {"table one byte past the end", [&](Bytes& b) { put_u32(b, nt + 172, table_size + 1); }},
+      {"image one byte short", [&](Bytes& b) { b.pop_back(); }},
+      {"offset plus size wraps", [&](Bytes& b) { put_u32(b, nt + 168, 0xFFFFFFF8); }},
+      {"entry shorter than its header", [&](Bytes& b) { put_u32(b, table, 7); }},
+      {"entry longer than the table", [&](Bytes& b) { put_u32(b, table, table_size + 1); }},
+      {"entry length 0xFFFFFFFF", [&](Bytes& b) { put_u32(b, table, 0xFFFFFFFF); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Bytes damaged = good;
-    c.damage(damaged, nt, table, table_size);
+    c.damage(damaged);
     Outcome outcome = read_table(damaged);
     EXPECT_EQ(outcome.status, kNoTable);
     EXPECT_TRUE(outcome.blobs.empty());

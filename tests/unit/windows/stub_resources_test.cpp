@@ -97,7 +97,26 @@ struct GroupEntry {
 };
 #pragma pack(pop)
 
-TEST_F(StubResources, IconGroupAppHoldsThirteenImagesSharedWithGroupOne) {
+// Draws the icon at its own size on white: the corner must stay white (transparent) and the
+// arrow's shaft must be blue.
+void expect_the_picture(HICON icon, int size, const std::string& label) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP canvas = CreateCompatibleBitmap(screen, size, size);
+  HGDIOBJ old = SelectObject(dc, canvas);
+  RECT all = {0, 0, size, size};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  COLORREF corner = GetPixel(dc, 0, 0), arrow = GetPixel(dc, size / 2, size / 5);
+  SelectObject(dc, old);
+  DeleteObject(canvas);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(corner, RGB(255, 255, 255)) << label << ": the corner is transparent";
+  EXPECT_GT(GetBValue(arrow), GetRValue(arrow) + 60) << label << ": the arrow is blue";
+}
+
+TEST_F(StubResources, IconGroupAppHoldsThirteenImagesThatDecodeToThePicture) {
   std::string app = resource(RT_GROUP_ICON, "APP");
   ASSERT_GE(app.size(), 6u);
   WORD count = *reinterpret_cast<const WORD*>(app.data() + 4);
@@ -110,54 +129,11 @@ TEST_F(StubResources, IconGroupAppHoldsThirteenImagesSharedWithGroupOne) {
   for (WORD i = 0; i < count; ++i) {
     GroupEntry entry;
     memcpy(&entry, app.data() + 6 + i * sizeof entry, sizeof entry);
-    std::string image = resource(RT_ICON, MAKEINTRESOURCEA(entry.id));
-    EXPECT_EQ(image.size(), entry.bytes) << "image " << entry.id;
-    sizes_and_depths.insert({entry.width == 0 ? 256 : entry.width, entry.bit_count});
-  }
-  std::set<std::pair<int, int>> expected = {{256, 32}};
-  for (int size : {48, 32, 24, 16}) {
-    for (int depth : {32, 8, 4}) expected.insert({size, depth});
-  }
-  EXPECT_EQ(sizes_and_depths, expected);
-}
-
-struct Samples {
-  COLORREF corner, arrow;
-};
-
-// Draws an icon at its own size on white and reads back a corner and the arrow's shaft.
-Samples draw_and_sample(HICON icon, int size) {
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP canvas = CreateCompatibleBitmap(screen, size, size);
-  HGDIOBJ old = SelectObject(dc, canvas);
-  RECT all = {0, 0, size, size};
-  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-  Samples samples = {GetPixel(dc, 0, 0), GetPixel(dc, size / 2, size / 5)};
-  SelectObject(dc, old);
-  DeleteObject(canvas);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
-  return samples;
-}
-
-void expect_the_picture(HICON icon, int size, const std::string& label) {
-  Samples samples = draw_and_sample(icon, size);
-  EXPECT_EQ(samples.corner, RGB(255, 255, 255)) << label << ": the corner is transparent";
-  EXPECT_GT(GetBValue(samples.arrow), GetRValue(samples.arrow) + 60) << label << ": the arrow is blue";
-}
-
-TEST_F(StubResources, EveryImageDecodesToThePicture) {
-  std::string app = resource(RT_GROUP_ICON, "APP");
-  ASSERT_GE(app.size(), 6u);
-  WORD count = *reinterpret_cast<const WORD*>(app.data() + 4);
-  for (WORD i = 0; i < count && 6 + (i + 1) * sizeof(GroupEntry) <= app.size(); ++i) {
-    GroupEntry entry;
-    memcpy(&entry, app.data() + 6 + i * sizeof entry, sizeof entry);
     int size = entry.width == 0 ? 256 : entry.width;
-    std::string image = resource(RT_ICON, MAKEINTRESOURCEA(entry.id));
+    sizes_and_depths.insert({size, entry.bit_count});
     std::string label = std::to_string(size) + " px, " + std::to_string(entry.bit_count) + " bit";
+    std::string image = resource(RT_ICON, MAKEINTRESOURCEA(entry.id));
+    EXPECT_EQ(image.size(), entry.bytes) << label;
     HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(image.data()),
                                           static_cast<DWORD>(image.size()), TRUE, 0x00030000, size,
                                           size, LR_DEFAULTCOLOR);
@@ -165,6 +141,11 @@ TEST_F(StubResources, EveryImageDecodesToThePicture) {
     expect_the_picture(icon, size, label);
     DestroyIcon(icon);
   }
+  std::set<std::pair<int, int>> expected = {{256, 32}};
+  for (int size : {48, 32, 24, 16}) {
+    for (int depth : {32, 8, 4}) expected.insert({size, depth});
+  }
+  EXPECT_EQ(sizes_and_depths, expected);
 }
 
 TEST_F(StubResources, IconOneLoadsAtBothSmallSizes) {
