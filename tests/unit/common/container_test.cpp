@@ -28,19 +28,19 @@ struct Outcome {
   Bytes content;
 };
 
-// Looks a record up with the test key and checks the output contract on the way.
-Outcome look_up(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& key = fixtures::public_key()) {
+// Looks a record up with the test key and checks the output contract on the way: the file record
+// id, or the manifest for kManifest, unless another record type is given.
+Outcome look_up(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& key = fixtures::public_key(),
+                const RecordType* type = nullptr) {
   PayloadBlob blob = fixtures::blob_of(bytes, flags);
   const PayloadBlob before = blob;
   const Bytes copy = bytes;
   size_t live = fixtures::live_heap_blocks();
   uint8_t* content = reinterpret_cast<uint8_t*>(1);
   uint32_t length = 12345;
-  Status status = id == kManifest
-                      ? find_record_with_key(blob, ManifestRecordType, 0, key.data(),
-                                             static_cast<uint32_t>(key.size()), &content, &length)
-                      : find_record_with_key(blob, FileRecordType, id, key.data(),
-                                             static_cast<uint32_t>(key.size()), &content, &length);
+  if (type == nullptr) type = id == kManifest ? &ManifestRecordType : &FileRecordType;
+  Status status = find_record_with_key(blob, *type, id == kManifest ? 0 : id, key.data(),
+                                       static_cast<uint32_t>(key.size()), &content, &length);
   Outcome outcome{status_code(status), status_site(status), {}};
   EXPECT_EQ(bytes, copy) << "the container must not change";
   EXPECT_EQ(blob.data, before.data);
@@ -79,7 +79,10 @@ struct Case {
   uint32_t code;
   uint32_t site;
   Bytes content;  // expected on success
+  const RecordType* type = nullptr;  // another record type to ask for
 };
+
+const RecordType kOtherType = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 std::vector<Case> cases() {
   const Bytes manifest = fixtures::content("manifest");
@@ -98,6 +101,7 @@ std::vector<Case> cases() {
                            file_record(1001, "cabinet", RecordFault::ForeignTrailerType)});
   const Bytes file_before_manifest = fixtures::container(
       {file_record(1002, "cabinet"), manifest_record(), file_record(1000, "package")});
+  const Bytes small_ids = fixtures::container({manifest_record(), file_record(0, "package")});
   const Bytes second_manifest = fixtures::container(
       {manifest_record(), ContainerRecord{true, 7, fixtures::content("package")}});
   // A file trailer with no fields whose signature length runs past the start: the walk reads the
@@ -133,6 +137,10 @@ std::vector<Case> cases() {
       {"foreign trailer last hides a file", foreign_last, kFlagsAll, 1000, 1168, 509, {}},
       {"file in front of the manifest", file_before_manifest, kFlagsAll, 1002, 1168, 509, {}},
       {"file after the manifest", file_before_manifest, kFlagsAll, 1000, 0, 0, package},
+      {"manifest type asked with a file's id", with_file(RecordFault::None), kFlagsAll, 1000, 1168,
+       509, {}, &ManifestRecordType},
+      {"another record type", small_ids, kFlagsAll, 0, 1168, 509, {}, &kOtherType},
+      {"file id 0 next to the manifest", small_ids, kFlagsAll, 0, 0, 0, package},
       {"first manifest trailer decides", second_manifest, kFlagsAll, kManifest, 1168, 509, {}},
       {"manifest data length past start", with_manifest(RecordFault::DataLengthPastStart), kFlagsAll,
        kManifest, 1168, 509, {}},
@@ -212,7 +220,7 @@ std::vector<Case> cases() {
 TEST(FindRecord, EveryCaseGivesItsCodeSiteAndContent) {
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
-    Outcome outcome = look_up(c.container, c.flags, c.id);
+    Outcome outcome = look_up(c.container, c.flags, c.id, fixtures::public_key(), c.type);
     EXPECT_EQ(outcome.code, c.code);
     if (c.code != 0) {
       EXPECT_EQ(outcome.site, c.site);
@@ -234,28 +242,6 @@ TEST(FindRecord, KeyThatCannotBeDecodedFailsWithItsOwnSite) {
   EXPECT_EQ(file.site, 739u);
   // Without the Signed flag the key is never needed.
   EXPECT_EQ(look_up(container, kPayloadCompressed, 1000, broken).code, 0u);
-}
-
-TEST(FindRecord, ManifestAskedWithAnotherIdIsNotFound) {
-  Bytes container = fixtures::container({manifest_record(), file_record(7, "package")});
-  PayloadBlob blob = fixtures::blob_of(container, kFlagsAll);
-  uint8_t* content = nullptr;
-  uint32_t length = 0;
-  Status status = find_record(blob, ManifestRecordType, 7, &content, &length);
-  EXPECT_EQ(status_code(status), 1168u);
-  EXPECT_EQ(status_site(status), 509u);
-  EXPECT_EQ(content, nullptr);
-}
-
-TEST(FindRecord, RecordTypeOtherThanTheTwoIsNeverFound) {
-  Bytes container = fixtures::container({manifest_record(), file_record(0, "package")});
-  PayloadBlob blob = fixtures::blob_of(container, kFlagsAll);
-  const RecordType other = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  uint8_t* content = nullptr;
-  uint32_t length = 0;
-  Status status = find_record(blob, other, 0, &content, &length);
-  EXPECT_EQ(status_code(status), 1168u);
-  EXPECT_EQ(content, nullptr);
 }
 
 TEST(FindRecord, BuiltInKeyChecksSignedRecords) {
