@@ -24,8 +24,6 @@ TEST(DriverE2e, OnlyTheInstallersQuietSwitchesSilenceTheBox) {
       {{"TARGETDIR=C:\\Program Files\\X", "/q"}, true},
       {{"/l*v", "log.txt", "/Quiet", "/norestart"}, true},
       {{"/qb"}, false},
-      {{"/quiet2"}, false},
-      {{"-quiet"}, false},
       {{"/q n"}, false},
   };
   std::string stub = make_stub_copy("quiet setup.exe");

@@ -80,25 +80,4 @@ TEST(RobotE2e, AHungProgramIsEndedAndSaysSo) {
   EXPECT_NE(run.exit_code, 0);
 }
 
-TEST(RobotTranscript, ParsesEveryEventAndUndoesTheEscapes) {
-  RobotRun run = parse_robot_transcript(
-      "box caption=\"a \\\"b\\\"\" text=\"x\\\\y\\nz\"\r\n"
-      "press OK\n"
-      "window class=\"C\" caption=\"\"\n"
-      "progress pos=3 max=9\n"
-      "missing Cancel\n"
-      "timeout\n"
-      "exit 4294967295\n");
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, "a \"b\"");
-  EXPECT_EQ(run.boxes[0].text, "x\\y\nz");
-  EXPECT_EQ(run.presses, (std::vector<std::string>{"OK", "missing Cancel"}));
-  ASSERT_EQ(run.windows.size(), 1u);
-  EXPECT_EQ(run.windows[0].class_name, "C");
-  ASSERT_EQ(run.progress.size(), 1u);
-  EXPECT_EQ(run.progress[0].pos, 3);
-  EXPECT_TRUE(run.timed_out);
-  EXPECT_EQ(run.exit_code, -1);
-}
-
 }  // namespace

@@ -105,21 +105,7 @@ bool starts_with(const std::string& line, const char* prefix) {
   return line.rfind(prefix, 0) == 0;
 }
 
-}  // namespace
-
-std::string e2e_work_dir() {
-  std::filesystem::create_directories(MSIBOOT_WORK_DIR);
-  return MSIBOOT_WORK_DIR;
-}
-
-std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended) {
-  std::vector<uint8_t> bytes = msiboot_tool::read_file_bytes(MSIBOOT_STUB);
-  bytes.insert(bytes.end(), appended.begin(), appended.end());
-  std::string path = e2e_work_dir() + "/" + file_name;
-  msiboot_tool::write_file_bytes(path, bytes);
-  return path;
-}
-
+// Reads the robot's transcript, one event a line.
 RobotRun parse_robot_transcript(const std::string& transcript) {
   RobotRun run;
   run.transcript = transcript;
@@ -150,6 +136,21 @@ RobotRun parse_robot_transcript(const std::string& transcript) {
     }
   }
   return run;
+}
+
+}  // namespace
+
+std::string e2e_work_dir() {
+  std::filesystem::create_directories(MSIBOOT_WORK_DIR);
+  return MSIBOOT_WORK_DIR;
+}
+
+std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended) {
+  std::vector<uint8_t> bytes = msiboot_tool::read_file_bytes(MSIBOOT_STUB);
+  bytes.insert(bytes.end(), appended.begin(), appended.end());
+  std::string path = e2e_work_dir() + "/" + file_name;
+  msiboot_tool::write_file_bytes(path, bytes);
+  return path;
 }
 
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,

@@ -47,9 +47,6 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses = {}, int timeout_ms = 60000);
 
-// Reads a robot transcript (also used by run_under_robot).
-RobotRun parse_robot_transcript(const std::string& transcript);
-
 // The test payload key from tests/keys.
 const msiboot_tool::SigningKey& test_payload_key();
 
