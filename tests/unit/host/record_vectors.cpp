@@ -28,7 +28,10 @@ std::string record_vectors_text() {
       "constexpr uint8_t kVectorPublicKey[] = {\n" +
       hex_lines(fixtures::public_key(), "    ") + "};\n\nconstexpr VectorSignature kVectorSignatures[] = {\n";
   for (const std::string& name : fixtures::content_names()) {
+    // Only the manifest's and the package's streams are signed in the tests.
+    bool stream_too = name == "manifest" || name == "package";
     for (bool over_stream : {false, true}) {
+      if (over_stream && !stream_too) continue;
       fixtures::Bytes bytes = fixtures::content(name);
       if (over_stream) bytes = msiboot_tool::zlib_compress(bytes);
       text += "    {\"" + name + "\", " + (over_stream ? "true" : "false") + ", {\n" +
