@@ -180,24 +180,13 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
   return run;
 }
 
-const msiboot_tool::SigningKey& test_payload_key() {
-  static const msiboot_tool::SigningKey key = [] {
-    msiboot_tool::SigningKey loaded;
-    if (!msiboot_tool::load_signing_key(msiboot_tool::test_key_path(), &loaded)) {
-      throw std::runtime_error("cannot load " + msiboot_tool::test_key_path());
-    }
-    return loaded;
-  }();
-  return key;
-}
-
 std::vector<uint8_t> x86_only_container(msiboot_tool::RecordFault manifest_fault,
                                         msiboot_tool::RecordFault file_fault) {
   msiboot_tool::ManifestWriter manifest;
   manifest.package(1000, "x86", "1033", "{6B29FC40-CA47-1067-B31D-00DD010662DA}", "Example");
   return msiboot_tool::write_container({{true, 0, manifest.bytes(), manifest_fault},
                                         {false, 1000, std::vector<uint8_t>(4096, 0x42), file_fault}},
-                                       test_payload_key());
+                                       msiboot_tool::test_signing_key());
 }
 
 void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption) {

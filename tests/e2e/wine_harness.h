@@ -47,9 +47,6 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses = {}, int timeout_ms = 60000);
 
-// The test payload key from tests/keys.
-const msiboot_tool::SigningKey& test_payload_key();
-
 // A signed container whose manifest names one x86 package, which the x64 stub never chooses
 // (code 13 once the container is found), and that package's record.
 std::vector<uint8_t> x86_only_container(

@@ -65,6 +65,17 @@ std::string test_key_path() {
   return std::string(MSIBOOT_SOURCE_DIR) + "/tests/keys/test-payload-key.pem";
 }
 
+const SigningKey& test_signing_key() {
+  static const SigningKey key = [] {
+    SigningKey loaded;
+    if (!load_signing_key(test_key_path(), &loaded)) {
+      throw std::runtime_error("cannot read " + test_key_path());
+    }
+    return loaded;
+  }();
+  return key;
+}
+
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes) {
   std::unique_ptr<EVP_MD_CTX, MdCtxFree> ctx(EVP_MD_CTX_new());
   EVP_PKEY_CTX* pctx = nullptr;

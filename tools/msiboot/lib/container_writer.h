@@ -36,6 +36,9 @@ bool save_signing_key(const SigningKey& key, const std::string& pem_path);
 // public.
 std::string test_key_path();
 
+// The key at test_key_path(), loaded once; throws when it cannot be read.
+const SigningKey& test_signing_key();
+
 // The 256-byte signature of the bytes (SHA-256, PKCS#1 v1.5), most significant byte first.
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes);
 
