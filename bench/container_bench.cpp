@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "container_writer.h"
+#include "test_keys.h"
 #include "payload/container.h"
 #include "platform/heap.h"
 
@@ -50,7 +51,7 @@ const Fixture& fixture(bool compressible) {
   auto found = fixtures.find(compressible);
   if (found != fixtures.end()) return found->second;
   SigningKey key;
-  if (!load_signing_key(test_key_path(), &key)) std::abort();
+  if (!load_signing_key(msiboot_test::test_key_path(), &key)) std::abort();
   Fixture f;
   f.content = make_content(compressible);
   f.stream = zlib_compress(f.content);

@@ -4,13 +4,12 @@
 
 #include "platform/bounded_format.h"
 #include "platform/heap.h"
-#include "platform/last_error.h"
 #include "platform/text.h"
+#include "shared/ascii_case.h"
+#include "shared/error_codes.h"
+#include "shared/status.h"
 
 namespace {
-
-constexpr uint32_t kNotEnoughMemory = 8;
-constexpr uint32_t kLineTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
 
 size_t unit_length(const char16_t* s) {
   size_t n = 0;
@@ -19,16 +18,6 @@ size_t unit_length(const char16_t* s) {
 }
 
 bool is_separator(char16_t c) { return c == u'\t' || c == u'\n' || c == u'\r' || c == u' '; }
-
-char16_t ascii_lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
-
-bool equals_ignoring_case(const char16_t* a, const char16_t* b) {
-  while (*a != 0 && ascii_lower(*a) == ascii_lower(*b)) {
-    ++a;
-    ++b;
-  }
-  return *a == 0 && *b == 0;
-}
 
 }  // namespace
 
@@ -82,8 +71,8 @@ char16_t** split_command_line(const char16_t* text, int* count) {
 bool has_quiet_switch(char16_t* const* argv, int argc) {
   if (argv == nullptr) return false;
   for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
-    if (equals_ignoring_case(argv[i], u"/q") || equals_ignoring_case(argv[i], u"/qn") ||
-        equals_ignoring_case(argv[i], u"/quiet")) {
+    if (equals_ignoring_ascii_case(argv[i], u"/q") || equals_ignoring_ascii_case(argv[i], u"/qn") ||
+        equals_ignoring_ascii_case(argv[i], u"/quiet")) {
       return true;
     }
   }
@@ -94,28 +83,21 @@ uint32_t append_forwarded_argument(char* line, size_t capacity, size_t* length,
                                    const char16_t* arg) {
   int units = static_cast<int>(unit_length(arg));
   int needed = utf16_to_narrow(arg, units, nullptr, 0);
-  if (units > 0 && needed <= 0) {
-    uint32_t code = platform_last_error();
-    return code != 0 ? code : kNotEnoughMemory;
-  }
+  if (units > 0 && needed <= 0) return last_error_or(kErrorNotEnoughMemory);
   auto* narrow = static_cast<char*>(heap_alloc(kHeapZeroInit, static_cast<size_t>(needed) + 1));
-  if (narrow == nullptr) {
-    uint32_t code = platform_last_error();
-    return code != 0 ? code : kNotEnoughMemory;
-  }
+  if (narrow == nullptr) return last_error_or(kErrorNotEnoughMemory);
   uint32_t result = 0;
   if (units > 0 && utf16_to_narrow(arg, units, narrow, needed) != needed) {
-    result = platform_last_error();
-    if (result == 0) result = kNotEnoughMemory;
+    result = last_error_or(kErrorNotEnoughMemory);
   } else if (*length >= capacity) {
-    result = kLineTooLong;
+    result = kErrorFilenameTooLong;
   } else {
     // A blank is never a trail byte of a multibyte character in the narrow code pages, so a byte
     // search finds exactly the blanks.
     const char* format = strchr(narrow, ' ') != nullptr ? " \"%s\"" : " %s";
     int n = bounded_format(line + *length, capacity - *length, format, narrow);
     if (n < 0) {
-      result = kLineTooLong;
+      result = kErrorFilenameTooLong;
     } else {
       *length += static_cast<size_t>(n);
     }

@@ -2,12 +2,12 @@
 
 #include <string.h>
 
-#include "driver/bootstrap_state.h"
 #include "payload/inflate.h"
 #include "payload/payload_public_key.h"
 #include "platform/heap.h"
-#include "platform/last_error.h"
 #include "platform/signature.h"
+#include "shared/byte_reader.h"
+#include "shared/error_codes.h"
 
 const RecordType ManifestRecordType = {0xF7, 0xBB, 0xD5, 0xEE, 0x84, 0x12, 0x19, 0x46,
                                        0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55};
@@ -16,8 +16,6 @@ const RecordType FileRecordType = {0xD9, 0x8C, 0x24, 0xA1, 0x96, 0xEF, 0x6B, 0x4
 
 namespace {
 
-constexpr uint32_t kRecordNotFound = 1168;  // ERROR_NOT_FOUND
-constexpr uint32_t kRecordUnreadable = 13;  // ERROR_INVALID_DATA
 constexpr uint32_t kTrailerIdOffset = 16;
 constexpr uint32_t kTrailerSignatureLengthOffset = 20;
 constexpr uint32_t kTrailerDataLengthOffset = 24;
@@ -44,11 +42,6 @@ constexpr RecordSites kFileSites = {kSiteFileInflate, kSiteFileCopy, kSiteFileKe
 
 bool same_type(const uint8_t* a, const RecordType& b) { return memcmp(a, b, sizeof b) == 0; }
 
-uint32_t read_u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Walks the trailers from the end of the container. A manifest-type trailer decides the lookup
 // whatever is asked for; file records are passed over; any other trailer ends the walk. Every
 // subtraction is made only after a test shows it cannot go below 0.
@@ -60,9 +53,9 @@ bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
   while (end >= kRecordTrailerSize) {
     end -= kRecordTrailerSize;
     const uint8_t* trailer = blob.data + end;
-    uint32_t trailer_id = read_u32(trailer + kTrailerIdOffset);
-    uint32_t signature_length = read_u32(trailer + kTrailerSignatureLengthOffset);
-    uint32_t data_length = read_u32(trailer + kTrailerDataLengthOffset);
+    uint32_t trailer_id = read_u32le(trailer + kTrailerIdOffset);
+    uint32_t signature_length = read_u32le(trailer + kTrailerSignatureLengthOffset);
+    uint32_t data_length = read_u32le(trailer + kTrailerDataLengthOffset);
     if (same_type(trailer, ManifestRecordType)) {
       if (signature_length > end || data_length > end - signature_length) return false;
       uint32_t signature_offset = end - signature_length;
@@ -87,7 +80,7 @@ bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
 
 Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t** block) {
   *block = static_cast<uint8_t*>(heap_alloc(kHeapFixed, length));
-  if (*block == nullptr) return make_status(platform_last_error, 8, site);
+  if (*block == nullptr) return last_error_status(kErrorNotEnoughMemory, site);
   if (length != 0) memcpy(*block, field, length);
   return status_of(0, site);
 }
@@ -102,7 +95,7 @@ Status unpack_record(const PayloadBlob& blob, const RecordFields& fields, const 
   }
   // Every zlib failure reads as unreadable data; the zlib code itself is not passed on.
   if (inflate_buffer(block, length, data, fields.data_length) != 0) {
-    return status_of(kRecordUnreadable, sites.inflate);
+    return status_of(kErrorInvalidData, sites.inflate);
   }
   return status_of(0, sites.inflate);
 }
@@ -131,7 +124,7 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
   *content = nullptr;
   *length = 0;
   RecordFields fields = {};
-  if (!locate_record(blob, type, id, &fields)) return status_of(kRecordNotFound, kSiteRecordNotFound);
+  if (!locate_record(blob, type, id, &fields)) return status_of(kErrorNotFound, kSiteRecordNotFound);
 
   bool is_file = same_type(type, FileRecordType);
   const RecordSites& sites = is_file ? kFileSites : kManifestSites;
@@ -163,29 +156,17 @@ Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
   return find_record_with_key(blob, type, id, nullptr, 0, content, length);
 }
 
-Status append_blob(const PayloadBlob& blob, uint32_t site) {
-  BootstrapState& state = bootstrap_state;
-  size_t bytes = (static_cast<size_t>(state.blob_count) + 1) * sizeof(PayloadBlob);
-  void* grown = state.blobs == nullptr ? heap_alloc(kHeapZeroInit, bytes)
-                                       : heap_realloc(state.blobs, bytes, kHeapZeroInit);
-  if (grown == nullptr) return make_status(platform_last_error, 8, site);
-  state.blobs = static_cast<PayloadBlob*>(grown);
-  state.blobs[state.blob_count] = blob;
-  ++state.blob_count;
-  return status_of(0, site);
-}
-
-Status add_container_blob(const uint8_t* bytes, uint32_t size, uint32_t copy_site,
-                          uint32_t append_site) {
+Status add_container_blob(PayloadSet& set, const uint8_t* bytes, uint32_t size,
+                          uint32_t copy_site, uint32_t append_site) {
   PayloadBlob blob = {};
   blob.flags = kPayloadCompressed | kPayloadSigned;
   blob.size = size;
   blob.data = static_cast<uint8_t*>(heap_alloc(kHeapFixed, size));
-  if (blob.data == nullptr) return make_status(platform_last_error, 8, copy_site);
+  if (blob.data == nullptr) return last_error_status(kErrorNotEnoughMemory, copy_site);
   if (size != 0) memcpy(blob.data, bytes, size);
 
   Status status = find_record(blob, ManifestRecordType, 0, &blob.manifest, &blob.manifest_size);
-  if (!status_failed(status)) status = append_blob(blob, append_site);
+  if (!status_failed(status)) status = append_blob(set, blob, append_site);
   if (status_failed(status)) {
     heap_free(blob.manifest);
     heap_free(blob.data);

@@ -3,8 +3,8 @@
 // signature field and a 28-byte trailer naming its type, id and the two lengths.
 #include <cstdint>
 
-#include "driver/status.h"
 #include "payload/payload_blob.h"
+#include "shared/status.h"
 
 using RecordType = uint8_t[16];
 
@@ -41,12 +41,8 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
                             const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
                             uint32_t* length);
 
-// Appends a copy of blob to the driver's blob array; on failure (code last error or 8 at site)
-// the array is unchanged and the caller still owns the blob's blocks.
-Status append_blob(const PayloadBlob& blob, uint32_t site);
-
 // Makes a blob of a copy of bytes (flags compressed and signed), fills its manifest with
-// find_record and appends it. A failed copy gives last error or 8 at copy_site; on any failure
-// nothing of the blob stays allocated.
-Status add_container_blob(const uint8_t* bytes, uint32_t size, uint32_t copy_site,
-                          uint32_t append_site);
+// find_record and appends it to set at append_site. A failed copy gives last error or 8 at
+// copy_site; on any failure nothing of the blob stays allocated.
+Status add_container_blob(PayloadSet& set, const uint8_t* bytes, uint32_t size,
+                          uint32_t copy_site, uint32_t append_site);

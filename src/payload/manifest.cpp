@@ -2,18 +2,13 @@
 
 #include <string.h>
 
-#include "driver/bootstrap_state.h"
 #include "platform/heap.h"
 #include "platform/text.h"
+#include "shared/byte_reader.h"
 
 namespace {
 
 constexpr uint32_t kEntryHeaderSize = 8;  // id and text length
-
-uint32_t read_u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // The entry text as a NUL-terminated narrow string; an odd last byte is not part of any unit. Null
 // when no block can be had.
@@ -34,11 +29,11 @@ bool walk_blob(uint32_t index, const PayloadBlob& blob, ManifestCallback callbac
     uint32_t left = blob.manifest_size - position;
     if (left < kEntryHeaderSize) return false;
     const uint8_t* entry = blob.manifest + position;
-    uint32_t length = read_u32(entry + 4);
+    uint32_t length = read_u32le(entry + 4);
     if (length > left - kEntryHeaderSize) return false;
     char* text = convert_text(entry + kEntryHeaderSize, length);
     if (text == nullptr) return false;
-    int go_on = callback(index, read_u32(entry), text, context);
+    int go_on = callback(index, read_u32le(entry), text, context);
     heap_free(text);
     if (go_on == 0) return false;
     position += kEntryHeaderSize + length;  // stays within the manifest: checked above
@@ -66,10 +61,9 @@ bool read_number(const char* p, uint32_t* number) {
 
 }  // namespace
 
-void walk_manifest(ManifestCallback callback, void* context) {
-  const BootstrapState& state = bootstrap_state;
-  for (uint32_t i = 0; i < state.blob_count; ++i) {
-    if (!walk_blob(i, state.blobs[i], callback, context)) return;
+void walk_manifest(const PayloadSet& set, ManifestCallback callback, void* context) {
+  for (uint32_t i = 0; i < set.blob_count; ++i) {
+    if (!walk_blob(i, set.blobs[i], callback, context)) return;
   }
 }
 

@@ -4,14 +4,16 @@
 // architecture\languages\folder\title, cabinet entries cab\ids\file name.
 #include <cstdint>
 
+#include "payload/payload_blob.h"
+
 // Called for each entry with the blob's index, the entry id and the entry text (narrow, owned by
 // the walk). Returning 0 ends the whole walk.
 using ManifestCallback = int (*)(uint32_t blob_index, uint32_t entry_id, const char* text,
                                  void* context);
 
-// Walks the entries of every blob's manifest in blob order. A truncated entry, or a text that
+// Walks the entries of every blob's manifest in the set, in blob order. A truncated entry, or a text that
 // cannot be converted for lack of memory, ends the whole walk; later blobs are not seen.
-void walk_manifest(ManifestCallback callback, void* context);
+void walk_manifest(const PayloadSet& set, ManifestCallback callback, void* context);
 
 constexpr uint32_t kManifestFieldSize = 256;  // 255 characters and the terminating NUL
 

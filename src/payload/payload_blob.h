@@ -1,6 +1,9 @@
 #pragma once
-// One located payload container: its bytes, its verified manifest and how its records are stored.
+// One located payload container (its bytes, its verified manifest and how its records are stored)
+// and the set of them that payload discovery fills.
 #include <cstdint>
+
+#include "shared/status.h"
 
 enum PayloadFlags : uint32_t {
   kPayloadCompressed = 1,  // every data field is a zlib stream of the record's content
@@ -14,3 +17,17 @@ struct PayloadBlob {
   uint32_t manifest_size;
   uint32_t flags;          // PayloadFlags
 };
+
+// The blobs found so far, in the order they were found. The set owns every blob's blocks and the
+// array; append_blob grows it and free_blobs frees it.
+struct PayloadSet {
+  PayloadBlob* blobs;
+  uint32_t blob_count;
+};
+
+// Appends a copy of blob; on failure (code last error or 8 at site) the set is unchanged and the
+// caller still owns the blob's blocks.
+Status append_blob(PayloadSet& set, const PayloadBlob& blob, uint32_t site);
+
+// Frees every blob's data and manifest, then the array, and empties the set.
+void free_blobs(PayloadSet& set);

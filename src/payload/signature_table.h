@@ -3,7 +3,8 @@
 // turns every carrier extension of the signature's certificates into a payload blob.
 #include <cstdint>
 
-#include "driver/status.h"
+#include "payload/payload_blob.h"
+#include "shared/status.h"
 
 // Dotted identifier of the private, non-critical extension whose value is one whole container.
 extern const char PayloadExtensionOid[];
@@ -21,7 +22,7 @@ enum SignatureTableSite : uint32_t {
   kSiteCarrierAppend = 892,
 };
 
-// Appends one blob per carrier extension, in certificate then extension order. Code 0 means the
+// Appends to set one blob per carrier extension, in certificate then extension order. Code 0 means the
 // headers showed no usable table or the whole certificate set was walked; any other code is the
 // first failure, and the blobs appended before it stay. The image is never changed.
-Status read_signature_table(const uint8_t* image, uint32_t size);
+Status read_signature_table(PayloadSet& set, const uint8_t* image, uint32_t size);

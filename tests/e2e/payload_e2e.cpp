@@ -8,7 +8,7 @@
 
 namespace {
 
-using msiboot_tool::RecordFault;
+using msiboot_test::RecordFault;
 
 TEST(PayloadE2e, AppendedContainersEndWithTheirOwnCodes) {
   std::vector<uint8_t> cut = x86_only_container();

@@ -14,6 +14,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
+using namespace msiboot_test;
 
 constexpr int kFoundNothingFits = 13;
 

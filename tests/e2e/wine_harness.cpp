@@ -180,13 +180,13 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
   return run;
 }
 
-std::vector<uint8_t> x86_only_container(msiboot_tool::RecordFault manifest_fault,
-                                        msiboot_tool::RecordFault file_fault) {
+std::vector<uint8_t> x86_only_container(msiboot_test::RecordFault manifest_fault,
+                                        msiboot_test::RecordFault file_fault) {
   msiboot_tool::ManifestWriter manifest;
   manifest.package(1000, "x86", "1033", "{6B29FC40-CA47-1067-B31D-00DD010662DA}", "Example");
-  return msiboot_tool::write_container({{true, 0, manifest.bytes(), manifest_fault},
+  return msiboot_test::write_container({{true, 0, manifest.bytes(), manifest_fault},
                                         {false, 1000, std::vector<uint8_t>(4096, 0x42), file_fault}},
-                                       msiboot_tool::test_signing_key());
+                                       msiboot_test::test_signing_key());
 }
 
 void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "container_writer.h"
+#include "test_keys.h"
 
 // String 101 of the stub, the text of every failure box (the stub's resource test pins it).
 constexpr char kCorruptText[] =
@@ -50,8 +50,8 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
 // A signed container whose manifest names one x86 package, which the x64 stub never chooses
 // (code 13 once the container is found), and that package's record.
 std::vector<uint8_t> x86_only_container(
-    msiboot_tool::RecordFault manifest_fault = msiboot_tool::RecordFault::None,
-    msiboot_tool::RecordFault file_fault = msiboot_tool::RecordFault::None);
+    msiboot_test::RecordFault manifest_fault = msiboot_test::RecordFault::None,
+    msiboot_test::RecordFault file_fault = msiboot_test::RecordFault::None);
 
 // Checks that the run ended with exit_code after exactly one failure box (string 101), whose
 // caption is `caption` unless that is empty.

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "seed_corpus.h"
-#include "container_writer.h"
+#include "test_keys.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
+using msiboot_test::RecordFault;
 
 void write_seed(const std::filesystem::path& dir, const std::string& name, uint8_t control,
                 const Bytes& container) {
@@ -30,8 +31,8 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = corpus_dir_from(argc, argv);
   if (dir.empty()) return 2;
   SigningKey key;
-  if (!load_signing_key(test_key_path(), &key)) {
-    fprintf(stderr, "cannot read %s\n", test_key_path().c_str());
+  if (!load_signing_key(msiboot_test::test_key_path(), &key)) {
+    fprintf(stderr, "cannot read %s\n", msiboot_test::test_key_path().c_str());
     return 1;
   }
 
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
   };
   int n = 0;
   for (RecordFault fault : faults) {
-    Bytes container = write_container(
+    Bytes container = msiboot_test::write_container(
         {{true, 0, manifest}, {false, 1000, package, fault}, {false, 1001, text("cab"), fault}}, key);
     for (uint8_t flags = 0; flags < 4; ++flags) {
       write_seed(dir, "file-" + std::to_string(n), flags, container);

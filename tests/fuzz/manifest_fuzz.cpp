@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "container_layout.h"
-#include "driver/bootstrap_state.h"
+#include "record_faults.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
+#include "extract/item_collection.h"
 #include "payload/package_choice.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
@@ -24,12 +24,12 @@ constexpr uint32_t kLanguages[] = {1033, 1049, 2057, 1031, 66569, 0, 0x409FF, 10
 
 const Bytes& plain_container() {
   static const Bytes container = [] {
-    using msiboot_tool::RecordFault;
-    std::vector<msiboot_tool::ContainerRecord> records{{true, 0, Bytes{'m'}, RecordFault::StoredUnsigned}};
+    using msiboot_test::RecordFault;
+    std::vector<msiboot_test::ContainerRecord> records{{true, 0, Bytes{'m'}, RecordFault::StoredUnsigned}};
     for (uint32_t id = 1000; id <= 1003; ++id) {
       records.push_back({false, id, Bytes(id - 999, 'f'), RecordFault::StoredUnsigned});
     }
-    return msiboot_tool::lay_out_container(records, {});
+    return msiboot_test::lay_out_container(records, {});
   }();
   return container;
 }
@@ -37,12 +37,6 @@ const Bytes& plain_container() {
 int count_entry(uint32_t, uint32_t, const char* text, void* context) {
   *static_cast<size_t*>(context) += strlen(text) + 1;
   return 1;
-}
-
-void release(ItemWriter& writer) {
-  for (int32_t i = 0; i < writer.count; ++i) heap_free(writer.items[i].data);
-  heap_free(writer.items);
-  writer = ItemWriter{};
 }
 
 }  // namespace
@@ -69,21 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   size_t live = heap_test_live_blocks();
-  bootstrap_state = BootstrapState{};
-  bootstrap_state.blobs = blobs.data();
-  bootstrap_state.blob_count = static_cast<uint32_t>(blobs.size());
-  bootstrap_state.language = kLanguages[data[0] % (sizeof kLanguages / sizeof kLanguages[0])];
-  bootstrap_state.is_64bit = 1;
+  PayloadSet set = {blobs.data(), static_cast<uint32_t>(blobs.size())};
+  uint32_t language = kLanguages[data[0] % (sizeof kLanguages / sizeof kLanguages[0])];
 
   size_t text_bytes = 0;
-  walk_manifest(count_entry, &text_bytes);
+  walk_manifest(set, count_entry, &text_bytes);
 
   PackageChoice choice;
-  ItemWriter writer = {};
-  writer.current = -1;
-  writer.chunk_size = kWriterChunkSize;
+  ItemWriter writer = empty_item_writer();
   char message[64];
-  Status status = choose_package(choice, writer, "corrupt", message, sizeof message);
+  Status status = choose_package(set, &language, choice, writer, "corrupt", message, sizeof message);
   if (!status_failed(status)) {
     if (choice.entry_id == 0 || writer.count < 1 || strcmp(writer.items[0].name, "main.msi") != 0) abort();
     for (int32_t i = 0; i < writer.count; ++i) {
@@ -93,8 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   }
   if (strlen(choice.architecture) > 255 || strlen(choice.title) > 255) abort();
-  release(writer);
-  bootstrap_state = BootstrapState{};
+  release_items(writer);
   if (heap_test_live_blocks() != live) abort();
   return 0;
 }

@@ -3,12 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/bootstrap_state.h"
 #include "payload/signature_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > UINT32_MAX) return 0;
-  read_signature_table(data, static_cast<uint32_t>(size));
-  free_blobs(bootstrap_state);
+  PayloadSet set = {};
+  read_signature_table(set, data, static_cast<uint32_t>(size));
+  free_blobs(set);
   return 0;
 }

@@ -47,7 +47,7 @@ Bytes content(const std::string& name) {
 }
 
 Bytes container(const std::vector<ContainerRecord>& records) {
-  return msiboot_tool::lay_out_container(records, [](const Bytes& bytes) { return signature(bytes); });
+  return msiboot_test::lay_out_container(records, [](const Bytes& bytes) { return signature(bytes); });
 }
 
 }  // namespace fixtures

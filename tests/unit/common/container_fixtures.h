@@ -1,19 +1,19 @@
 #pragma once
-// Containers for the payload tests, laid out by the tool library's container writer and signed
+// Containers for the payload tests, laid out by the test support's record writer and signed
 // with the test key. The host build signs with the private key; the windows build, which has no
 // signing library, takes the same signatures from record_vectors.inc.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "container_layout.h"
+#include "record_faults.h"
 #include "payload/payload_blob.h"
 
 namespace fixtures {
 
 using Bytes = std::vector<uint8_t>;
-using msiboot_tool::ContainerRecord;
-using msiboot_tool::RecordFault;
+using msiboot_test::ContainerRecord;
+using msiboot_test::RecordFault;
 
 // The contents the tests sign, by name: "manifest" (a few hundred bytes), "package" (6000
 // compressible bytes), "cabinet" (1200 pseudo-random bytes) and "empty".

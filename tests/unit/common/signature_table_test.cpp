@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/bootstrap_state.h"
 #include "payload/payload_blob.h"
+#include "shared/byte_reader.h"
 
 #ifndef MSIBOOT_SIGNATURE_FIXTURES
 #error "MSIBOOT_SIGNATURE_FIXTURES names the folder of the generated signed images"
@@ -60,25 +60,23 @@ struct Outcome {
 // Runs the reader on a copy of exactly the image's size, so any read past it is caught by the
 // sanitizers, and takes the blobs it appended.
 Outcome read_table(const Bytes& bytes) {
-  free_blobs(bootstrap_state);
+  PayloadSet set = {};
   Bytes copy = bytes;
   Outcome outcome;
-  outcome.status = read_signature_table(copy.data(), static_cast<uint32_t>(copy.size()));
+  outcome.status = read_signature_table(set, copy.data(), static_cast<uint32_t>(copy.size()));
   EXPECT_EQ(copy, bytes) << "the image was changed";
-  for (uint32_t i = 0; i < bootstrap_state.blob_count; ++i) {
-    const PayloadBlob& blob = bootstrap_state.blobs[i];
+  for (uint32_t i = 0; i < set.blob_count; ++i) {
+    const PayloadBlob& blob = set.blobs[i];
     EXPECT_EQ(blob.flags, uint32_t{kPayloadCompressed | kPayloadSigned});
     EXPECT_NE(blob.manifest, nullptr);
     EXPECT_NE(blob.manifest_size, 0u);
     outcome.blobs.emplace_back(blob.data, blob.data + blob.size);
   }
-  free_blobs(bootstrap_state);
+  free_blobs(set);
   return outcome;
 }
 
-uint32_t get_u32(const Bytes& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
+uint32_t get_u32(const Bytes& b, size_t at) { return read_u32le(b.data() + at); }
 void put_u32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }

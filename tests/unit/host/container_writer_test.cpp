@@ -1,6 +1,7 @@
 // The tool library's container writer and signing key, and the signature vectors the windows
 // tests are built with.
 #include "container_writer.h"
+#include "test_keys.h"
 
 #include <gtest/gtest.h>
 #include <openssl/ec.h>
@@ -46,7 +47,7 @@ bool write_pem(EVP_PKEY* key, const std::string& path) {
 
 SigningKey test_key() {
   SigningKey key;
-  EXPECT_TRUE(load_signing_key(test_key_path(), &key));
+  EXPECT_TRUE(load_signing_key(msiboot_test::test_key_path(), &key));
   return key;
 }
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/bootstrap_state.h"
-#include "container_layout.h"
+#include "extract/item_collection.h"
+#include "record_faults.h"
 #include "manifest_writer.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
@@ -25,8 +25,8 @@ constexpr char kCorrupt[] = "The installation file is either corrupted or does n
                             "processor architecture.";
 
 // Blobs in these tests are neither compressed nor signed: each record holds its content as it is.
-msiboot_tool::ContainerRecord stored(bool manifest, uint32_t id, Bytes content) {
-  return {manifest, id, std::move(content), msiboot_tool::RecordFault::StoredUnsigned};
+msiboot_test::ContainerRecord stored(bool manifest, uint32_t id, Bytes content) {
+  return {manifest, id, std::move(content), msiboot_test::RecordFault::StoredUnsigned};
 }
 
 Bytes file_content(uint32_t blob, uint32_t id) {
@@ -47,9 +47,9 @@ class PackageChoiceTest : public ::testing::Test {
     containers_.clear();
     blobs_.clear();
     for (uint32_t b = 0; b < layouts_.size(); ++b) {
-      std::vector<msiboot_tool::ContainerRecord> records{stored(true, 0, layouts_[b].manifest)};
+      std::vector<msiboot_test::ContainerRecord> records{stored(true, 0, layouts_[b].manifest)};
       for (uint32_t id : layouts_[b].file_ids) records.push_back(stored(false, id, file_content(b, id)));
-      containers_.push_back(msiboot_tool::lay_out_container(records, {}));
+      containers_.push_back(msiboot_test::lay_out_container(records, {}));
     }
     for (uint32_t b = 0; b < layouts_.size(); ++b) {
       PayloadBlob blob = {};
@@ -59,19 +59,15 @@ class PackageChoiceTest : public ::testing::Test {
       blob.manifest_size = static_cast<uint32_t>(layouts_[b].manifest.size());
       blobs_.push_back(blob);
     }
-    bootstrap_state = BootstrapState{};
-    bootstrap_state.blobs = blobs_.data();
-    bootstrap_state.blob_count = static_cast<uint32_t>(blobs_.size());
-    bootstrap_state.language = language;
-    bootstrap_state.is_64bit = 1;
+    payload_ = {blobs_.data(), static_cast<uint32_t>(blobs_.size())};
+    language_ = language;
   }
 
   Status choose() {
-    writer_ = ItemWriter{};
-    writer_.current = -1;
-    writer_.chunk_size = kWriterChunkSize;
+    writer_ = empty_item_writer();
     memset(message_, 0, sizeof message_);
-    return choose_package(choice_, writer_, kCorrupt, message_, sizeof message_);
+    return choose_package(payload_, &language_, choice_, writer_, kCorrupt, message_,
+                          sizeof message_);
   }
 
   std::vector<std::string> item_names() const {
@@ -85,21 +81,18 @@ class PackageChoiceTest : public ::testing::Test {
     return Bytes(item.data, item.data + item.size);
   }
 
-  void free_items() {
-    for (int32_t i = 0; i < writer_.count; ++i) heap_free(writer_.items[i].data);
-    heap_free(writer_.items);
-    writer_ = ItemWriter{};
-  }
+  void free_items() { release_items(writer_); }
 
   void TearDown() override {
     free_items();
-    bootstrap_state = BootstrapState{};
     heap_test_reset();
   }
 
   std::vector<BlobLayout> layouts_;
   std::vector<Bytes> containers_;
   std::vector<PayloadBlob> blobs_;
+  PayloadSet payload_ = {};
+  uint32_t language_ = 0;
   PackageChoice choice_ = {};
   ItemWriter writer_ = {};
   char message_[2048] = {};
@@ -220,7 +213,7 @@ TEST_F(PackageChoiceTest, SelectionTable) {
     EXPECT_EQ(status_code(status), c.code);
     EXPECT_EQ(status_site(status), kSitePackageChoice);
     EXPECT_EQ(choice_.entry_id, c.entry_id);
-    EXPECT_EQ(bootstrap_state.language, c.language_after);
+    EXPECT_EQ(language_, c.language_after);
     EXPECT_EQ(item_names(), c.items);
     if (c.code == 0) {
       EXPECT_EQ(choice_.blob_index, c.blob_index);
@@ -255,7 +248,7 @@ TEST_F(PackageChoiceTest, FailureTextIsNeverCutOff) {
   install({}, 1033);
   char small[16];
   memset(small, 'x', sizeof small);
-  Status status = choose_package(choice_, writer_, kCorrupt, small, sizeof small);
+  Status status = choose_package(payload_, &language_, choice_, writer_, kCorrupt, small, sizeof small);
   EXPECT_EQ(status, status_of(13, kSitePackageChoice));
   EXPECT_STREQ(small, "");
 }
@@ -278,7 +271,7 @@ TEST_F(PackageChoiceTest, EveryOutOfMemoryPathFailsCleanly) {
   int failures = 0;
   for (size_t n = 1; n <= calls; ++n) {
     SCOPED_TRACE(n);
-    bootstrap_state.language = 1033;
+    language_ = 1033;
     heap_test_fail_at(n);
     Status status = choose();
     heap_test_reset();
@@ -322,7 +315,7 @@ TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
            {ManifestWriter().entry(30, "never").bytes(), {}}},
           1033);
   Seen seen;
-  walk_manifest(record_entry, &seen);
+  walk_manifest(payload_, record_entry, &seen);
   using Entry = std::pair<uint32_t, uint32_t>;
   EXPECT_EQ(seen.entries, (std::vector<Entry>{{0, 7}, {0, 8}, {0, 9}, {0, 10}, {0, 11}, {1, 20}}));
   EXPECT_EQ(seen.texts,
@@ -330,7 +323,7 @@ TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
 
   Seen stopping;
   stopping.stop_after = 2;
-  walk_manifest(record_entry, &stopping);
+  walk_manifest(payload_, record_entry, &stopping);
   EXPECT_EQ(stopping.entries.size(), 2u);
 }
 
@@ -394,11 +387,10 @@ TEST(ManifestFields, ListedNumbersReadLikePercentU) {
 TEST(PackageEntry, NullContextAndCabinetTextsAreNotChosen) {
   EXPECT_EQ(select_package_entry(0, 1000, "x64\\1033\\{P}\\T", nullptr), 1);
   PackageChoice choice = {};
-  bootstrap_state.language = 1033;
+  choice.language = 1033;
   EXPECT_EQ(select_package_entry(0, 1000, "cab\\1033\\x.cab", &choice), 1);
   EXPECT_EQ(select_package_entry(0, 1000, "x64\\1033\\{P}\\T", &choice), 0);
   EXPECT_EQ(choice.entry_id, 1000u);
-  bootstrap_state = BootstrapState{};
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "driver/bootstrap_state.h"
+#include "payload/payload_blob.h"
 #include "payload/signature_table.h"
 #include "platform/heap_test.h"
 #include "test_signing.h"
@@ -30,25 +30,25 @@ TEST(SignatureTableMemory, EveryFailedAllocationLeavesOnlyWholeBlobs) {
         break;
       }
     }
-    free_blobs(bootstrap_state);
+    PayloadSet set = {};
     const size_t live = heap_test_live_blocks();
 
     bool reached_the_end = false;
     for (size_t n = 1; n < 2000 && !reached_the_end; ++n) {
       heap_test_fail_at(n);
-      Status status = read_signature_table(image.data(), static_cast<uint32_t>(image.size()));
+      Status status = read_signature_table(set, image.data(), static_cast<uint32_t>(image.size()));
       reached_the_end = heap_test_calls() < n;  // the planned failure never came
       heap_test_reset();
       if (!reached_the_end) {
         EXPECT_TRUE(status_failed(status)) << "allocation " << n;
       }
 
-      ASSERT_LE(bootstrap_state.blob_count, expected.size());
-      for (uint32_t i = 0; i < bootstrap_state.blob_count; ++i) {
-        const PayloadBlob& blob = bootstrap_state.blobs[i];
+      ASSERT_LE(set.blob_count, expected.size());
+      for (uint32_t i = 0; i < set.blob_count; ++i) {
+        const PayloadBlob& blob = set.blobs[i];
         EXPECT_EQ(Bytes(blob.data, blob.data + blob.size), expected[i]) << "allocation " << n;
       }
-      free_blobs(bootstrap_state);
+      free_blobs(set);
       ASSERT_EQ(heap_test_live_blocks(), live) << "leak after failing allocation " << n;
     }
     EXPECT_TRUE(reached_the_end);

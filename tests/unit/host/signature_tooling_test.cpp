@@ -17,6 +17,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
+using namespace msiboot_test;
 
 Bytes bytes_of(const char* text) { return Bytes(text, text + strlen(text)); }
 

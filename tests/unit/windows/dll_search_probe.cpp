@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "driver/system_dll_search.h"
+#include "driver/win/system_dll_search.h"
 
 int main(int argc, char** argv) {
   bool lock = argc == 3 && strcmp(argv[1], "lock") == 0;

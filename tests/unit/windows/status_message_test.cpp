@@ -1,5 +1,5 @@
 // Message texts built from real system texts under the platform's message tables.
-#include "driver/status_message.h"
+#include "driver/win/status_message.h"
 
 #include <windows.h>
 
@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "driver/final_report.h"
-#include "driver/status.h"
+#include "driver/win/final_report.h"
+#include "shared/status.h"
 
 namespace {
 

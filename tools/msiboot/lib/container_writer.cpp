@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <stdexcept>
 
 namespace msiboot_tool {
@@ -59,21 +58,6 @@ bool save_signing_key(const SigningKey& key, const std::string& pem_path) {
   return PEM_write_bio_PrivateKey(bio.get(), key.pkey.get(), nullptr, nullptr, 0, nullptr,
                                   nullptr) == 1 &&
          BIO_flush(bio.get()) == 1;
-}
-
-std::string test_key_path() {
-  return std::string(MSIBOOT_SOURCE_DIR) + "/tests/keys/test-payload-key.pem";
-}
-
-const SigningKey& test_signing_key() {
-  static const SigningKey key = [] {
-    SigningKey loaded;
-    if (!load_signing_key(test_key_path(), &loaded)) {
-      throw std::runtime_error("cannot read " + test_key_path());
-    }
-    return loaded;
-  }();
-  return key;
 }
 
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes) {

@@ -32,16 +32,10 @@ bool generate_signing_key(SigningKey* key);
 // False when the file exists already or cannot be written.
 bool save_signing_key(const SigningKey& key, const std::string& pem_path);
 
-// tests/keys/test-payload-key.pem in the source tree: a key for tests only, its private half is
-// public.
-std::string test_key_path();
-
-// The key at test_key_path(), loaded once; throws when it cannot be read.
-const SigningKey& test_signing_key();
-
 // The 256-byte signature of the bytes (SHA-256, PKCS#1 v1.5), most significant byte first.
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes);
 
+// The container of the records, each signed with key over its content.
 std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
                                      const SigningKey& key);
 

@@ -2,13 +2,11 @@
 
 #include <stdexcept>
 
+#include "byte_buffer.h"
+
 namespace msiboot_tool {
 
 namespace {
-
-void put_u32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
 
 void put_unit(std::vector<uint8_t>& out, uint32_t unit) {
   out.push_back(static_cast<uint8_t>(unit));
@@ -76,8 +74,8 @@ ManifestWriter& ManifestWriter::cabinet(uint32_t id, const std::vector<uint32_t>
 
 ManifestWriter& ManifestWriter::raw_entry(uint32_t id, uint32_t length,
                                           const std::vector<uint8_t>& bytes) {
-  put_u32(bytes_, id);
-  put_u32(bytes_, length);
+  append_u32le(bytes_, id);
+  append_u32le(bytes_, length);
   return raw_bytes(bytes);
 }
 

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "byte_buffer.h"
+
 namespace msiboot_tool {
 namespace {
 
@@ -21,21 +23,6 @@ constexpr uint16_t kPkcsSignedData = 0x0002;
 struct Pkcs7Free {
   void operator()(PKCS7* message) const { PKCS7_free(message); }
 };
-
-uint32_t get_u32(const std::vector<uint8_t>& bytes, size_t at) {
-  if (at > bytes.size() || bytes.size() - at < 4) throw std::runtime_error("image too short");
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-void put_u32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t checked_u32(size_t value) {
-  if (value > UINT32_MAX) throw std::runtime_error("image larger than 4 GiB");
-  return static_cast<uint32_t>(value);
-}
 
 std::vector<uint8_t> encode(PKCS7* message) {
   int length = i2d_PKCS7(message, nullptr);
@@ -73,12 +60,12 @@ uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
   if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
   }
-  uint32_t nt = get_u32(image, kNtHeadersField);
-  if (get_u32(image, nt) != 0x00004550) throw std::runtime_error("not a PE image");
-  uint32_t magic = get_u32(image, static_cast<size_t>(nt) + kOptionalHeader) & 0xFFFF;
+  uint32_t nt = get_u32le(image, kNtHeadersField);
+  if (get_u32le(image, nt) != 0x00004550) throw std::runtime_error("not a PE image");
+  uint32_t magic = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeader) & 0xFFFF;
   if (magic != 0x20B) throw std::runtime_error("not a PE32+ image");
   // The whole optional header with its data directories must be there.
-  get_u32(image, static_cast<size_t>(nt) + kSecurityField + 4);
+  get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4);
   return nt;
 }
 
@@ -89,13 +76,13 @@ CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
   CertificateTable table{};
   table.directory_field = nt + kSecurityField;
   table.checksum_field = nt + kChecksumField;
-  table.offset = get_u32(image, table.directory_field);
-  table.size = get_u32(image, static_cast<size_t>(table.directory_field) + 4);
+  table.offset = get_u32le(image, table.directory_field);
+  table.size = get_u32le(image, static_cast<size_t>(table.directory_field) + 4);
   if (table.size < kEntryHeader) throw std::runtime_error("the image is not signed");
   if (static_cast<uint64_t>(table.offset) + table.size != image.size()) {
     throw std::runtime_error("the certificate table is not at the end of the image");
   }
-  table.first_entry_length = get_u32(image, table.offset);
+  table.first_entry_length = get_u32le(image, table.offset);
   if (table.first_entry_length < kEntryHeader || table.first_entry_length > table.size) {
     throw std::runtime_error("the first certificate entry does not fit its table");
   }
@@ -113,7 +100,7 @@ std::vector<uint8_t> add_signature_certificates(
   std::vector<uint8_t> image(signed_image.begin(), signed_image.begin() + table.offset);
   size_t entry = image.size();
   image.resize(entry + entry_length, 0);
-  put_u32(image, entry, checked_u32(entry_length));
+  put_u32le(image, entry, checked_u32(entry_length, "image"));
   image[entry + 4] = kRevision2 & 0xFF;
   image[entry + 5] = kRevision2 >> 8;
   image[entry + 6] = kPkcsSignedData;
@@ -121,7 +108,7 @@ std::vector<uint8_t> add_signature_certificates(
   std::copy(der.begin(), der.end(), image.begin() + entry + kEntryHeader);
   image.insert(image.end(), signed_image.begin() + table.offset + table.first_entry_length,
                signed_image.end());
-  put_u32(image, table.directory_field + 4, checked_u32(image.size() - table.offset));
+  put_u32le(image, table.directory_field + 4, checked_u32(image.size() - table.offset, "image"));
   update_pe_checksum(image);
   return image;
 }
@@ -138,10 +125,10 @@ std::vector<uint8_t> append_in_certificate_entry(const std::vector<uint8_t>& sig
   std::vector<uint8_t> image = signed_image;
   image.resize(image.size() + padding, 0);
   image.insert(image.end(), container.begin(), container.end());
-  uint32_t grown = checked_u32(static_cast<size_t>(table.size) + padding + container.size());
-  checked_u32(image.size());
-  put_u32(image, table.offset, grown);
-  put_u32(image, table.directory_field + 4, grown);
+  uint32_t grown = checked_u32(static_cast<size_t>(table.size) + padding + container.size(), "image");
+  checked_u32(image.size(), "image");
+  put_u32le(image, table.offset, grown);
+  put_u32le(image, table.directory_field + 4, grown);
   update_pe_checksum(image);
   return image;
 }
@@ -156,7 +143,7 @@ void update_pe_checksum(std::vector<uint8_t>& image) {
     sum = (sum & 0xFFFF) + (sum >> 16);
   }
   sum = (sum & 0xFFFF) + (sum >> 16);
-  put_u32(image, field, checked_u32(sum + image.size()));
+  put_u32le(image, field, checked_u32(sum + image.size(), "image"));
 }
 
 }  // namespace msiboot_tool

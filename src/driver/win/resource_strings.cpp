@@ -1,4 +1,4 @@
-#include "driver/resource_strings.h"
+#include "driver/win/resource_strings.h"
 
 #include <windows.h>
 

@@ -6,18 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
-#ifndef MSIBOOT_SOURCE_DIR
-#error "MSIBOOT_SOURCE_DIR names the source tree that holds tests/keys"
-#endif
-
-namespace msiboot_tool {
+namespace msiboot_test {
 namespace {
 
 namespace fs = std::filesystem;
+using msiboot_tool::read_file_bytes;
+using msiboot_tool::write_file_bytes;
+using msiboot_tool::X509Ptr;
 
 // A private scratch folder, removed with everything in it.
 class ScratchDir {
@@ -56,10 +53,8 @@ void put(std::vector<uint8_t>& image, size_t at, uint64_t value, int bytes) {
 
 }  // namespace
 
-std::string test_keys_dir() { return std::string(MSIBOOT_SOURCE_DIR) + "/tests/keys"; }
-
-CertificateIssuer load_test_ca() {
-  return load_certificate_issuer(test_keys_dir() + "/test-ca.pem", test_keys_dir() + "/test-ca.key");
+msiboot_tool::CertificateIssuer load_test_ca() {
+  return msiboot_tool::load_certificate_issuer(test_keys_dir() + "/test-ca.pem", test_keys_dir() + "/test-ca.key");
 }
 
 std::vector<uint8_t> minimal_pe32plus_image() {
@@ -128,18 +123,6 @@ bool verifies_with_test_ca(const std::vector<uint8_t>& image) {
                      " -in " + quoted(scratch.file("signed.exe"))) == 0;
 }
 
-std::vector<uint8_t> read_file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
 void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der) {
   const unsigned char* cursor = der.data();
   X509Ptr certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
@@ -150,4 +133,4 @@ void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& 
   if (fclose(file) != 0 || !written) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace msiboot_tool
+}  // namespace msiboot_test

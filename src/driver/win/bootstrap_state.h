@@ -9,8 +9,7 @@ struct TaskbarProgress;
 struct BootstrapState {
   uint32_t language;      // the user's default locale; package choice may replace it by 1033
   uint32_t is_64bit;      // 1 in this build: "x64" packages and the 64-bit registry view
-  PayloadBlob* blobs;     // grown one record at a time while the payload is discovered
-  uint32_t blob_count;
+  PayloadSet payload;     // the blobs, grown one record at a time while the payload is discovered
   void* instance;         // module instance handed to the entry point
   int show_command;       // handed on to the installer process
   int argc;
@@ -20,6 +19,3 @@ struct BootstrapState {
 };
 
 extern BootstrapState bootstrap_state;
-
-// Frees every blob's data and manifest, then the blob array, and zeroes the count.
-void free_blobs(BootstrapState& state);

@@ -1,9 +1,9 @@
-#include "driver/final_report.h"
+#include "driver/win/final_report.h"
 
 #include <windows.h>
 
 #include "driver/command_line.h"
-#include "driver/status_message.h"
+#include "driver/win/status_message.h"
 #include "platform/bounded_format.h"
 
 const char* report_caption(const char* module_path) {

@@ -16,3 +16,9 @@ constexpr Status status_of(uint32_t code, uint32_t site) {
 constexpr uint32_t status_code(Status s) { return static_cast<uint32_t>(s); }
 constexpr uint32_t status_site(Status s) { return static_cast<uint32_t>(s >> 32); }
 constexpr bool status_failed(Status s) { return status_code(s) != 0; }
+
+// make_status with the platform's last-error query: the usual form after a failed system call.
+Status last_error_status(uint32_t fallback, uint32_t site);
+
+// The platform's last error, or fallback when it is 0.
+uint32_t last_error_or(uint32_t fallback);

@@ -3,7 +3,7 @@
 // command line silenced it.
 #include <cstddef>
 
-#include "driver/status.h"
+#include "shared/status.h"
 
 constexpr size_t kMessageBufferSize = 2048;
 

@@ -1,33 +1,15 @@
 #pragma once
-// The files to extract and the writer that puts them into the target folder, one chunk per step so
-// that the progress window can repaint between writes. The records are portable (the package
-// choice fills them on Linux too); creating and writing the files is Windows-only.
+// Creating the items' files in the target folder, rolling a failed attempt back, and writing
+// them one chunk per step so that the progress window can repaint between writes.
 #include <cstdint>
 
-constexpr uint32_t kItemTextSize = 261;      // 260 characters and the terminating NUL
-constexpr uint32_t kWriterChunkSize = 0x80000;
-
-struct ExtractItem {
-  char name[kItemTextSize];  // "main.msi" or the cabinet's file name
-  uint8_t* data;             // the verified file content; owned local-heap block
-  uint32_t size;
-  void* handle;              // open target file; null before creation, for a kept file, when done
-  uint32_t written;          // bytes of data written so far, never above size
-  char path[kItemTextSize];  // target folder, a backslash and name
-};
-
-struct ItemWriter {
-  ExtractItem* items;  // grown one record at a time by the package choice; owned
-  int32_t count;
-  int32_t current;     // -1 before the first step, count once every item is written
-  uint32_t chunk_size; // largest single write
-  uintptr_t timer_id;  // the progress window's timer
-};
+#include "extract/extract_item.h"
+#include "shared/error_codes.h"
 
 enum WriterStepResult : uint32_t {
   kWriterDone = 0,
-  kWriterWriteFailed = 29,
-  kWriterMoreData = 234,
+  kWriterWriteFailed = kErrorWriteFault,
+  kWriterMoreData = kErrorMoreData,
 };
 
 // True when a file or folder exists at path.
@@ -49,8 +31,8 @@ void roll_back_item_files(ItemWriter& writer, const char* folder, int32_t failed
 // receives the current item's progress from 0 to 100.
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent);
 
-// Closes any handle still open, frees every item's data and the array, and zeroes the count.
-void release_items(ItemWriter& writer);
+// Closes every item's file handle that is still open.
+void close_item_files(ItemWriter& writer);
 
 // The write call of writer_step, WriteFile by default: writes size bytes to the file handle and
 // stores the count written; non-zero on success. Tests replace it to force short writes.

@@ -1,4 +1,4 @@
-#include "driver/module_path.h"
+#include "driver/win/module_path.h"
 
 #include <windows.h>
 

@@ -6,19 +6,19 @@
 #include <objbase.h>
 #include <string.h>
 
-#include "driver/bootstrap_state.h"
 #include "driver/command_line.h"
-#include "driver/final_report.h"
-#include "driver/module_path.h"
-#include "driver/own_file.h"
-#include "driver/payload_discovery.h"
-#include "driver/resource_strings.h"
-#include "driver/system_dll_search.h"
-#include "extract/item_writer.h"
+#include "driver/win/bootstrap_state.h"
+#include "driver/win/final_report.h"
+#include "driver/win/module_path.h"
+#include "driver/win/own_file.h"
+#include "driver/win/resource_strings.h"
+#include "driver/win/system_dll_search.h"
+#include "extract/item_collection.h"
 #include "payload/package_choice.h"
+#include "payload/payload_discovery.h"
 #include "platform/bounded_format.h"
 #include "platform/heap.h"
-#include "platform/last_error.h"
+#include "shared/error_codes.h"
 
 namespace {
 
@@ -35,37 +35,36 @@ void copy_text(char* text, const char* source) {
   bounded_format(text, kMessageBufferSize, "%s", source);
 }
 
-// Reads the own file and discovers the payload (steps 4 to 7); the image never outlives this.
+// Reads the own file and discovers the payload in it; the image never outlives this.
 Status load_payload() {
   uint8_t* image = nullptr;
   uint32_t size = 0;
   Status status = read_own_file(bootstrap_state.module_path, &image, &size);
-  if (!status_failed(status)) status = discover_payload(image, size);
+  if (!status_failed(status)) status = discover_payload(bootstrap_state.payload, image, size);
   heap_free(image);
   return status;
 }
 
-// Package choice, target folder, writing and the installer (steps 9 to 13). The items are freed
-// here whatever step failed.
+// Package choice, target folder, writing and the installer. The items are freed here whatever
+// step failed.
 Status prepare_and_install(const ResourceStrings& strings, char* text) {
   PackageChoice choice;
-  ItemWriter writer = {};
-  writer.current = -1;
-  writer.chunk_size = kWriterChunkSize;
-  Status status = choose_package(choice, writer, strings.corrupt, text, kMessageBufferSize);
+  ItemWriter writer = empty_item_writer();
+  Status status = choose_package(bootstrap_state.payload, &bootstrap_state.language, choice, writer,
+                                 strings.corrupt, text, kMessageBufferSize);
 
   char installer_path[kInstallerPathSize] = {};
   if (!status_failed(status) &&
       SearchPathA(nullptr, "msiexec.exe", nullptr, kInstallerPathSize, installer_path, nullptr) ==
           0) {
     copy_text(text, strings.no_installer);
-    status = status_of(1155, kSiteInstallerSearch);
+    status = status_of(kErrorNoAssociation, kSiteInstallerSearch);
   }
 
   // The target folder, the progress window and the installer launch are not built yet: the run
   // stops here with a code that says so. The text stays empty, so the box shows the system's
   // own words for that code together with this site.
-  if (!status_failed(status)) status = status_of(ERROR_CALL_NOT_IMPLEMENTED, kSiteExtraction);
+  if (!status_failed(status)) status = status_of(kErrorCallNotImplemented, kSiteExtraction);
 
   release_items(writer);
   return status;
@@ -90,9 +89,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
   Status status = status_of(0, 0);
   state.argv = split_command_line(reinterpret_cast<const char16_t*>(GetCommandLineW()), &state.argc);
   if (state.argv == nullptr) {
-    status = make_status(platform_last_error, 8, kSiteArgumentTable);
+    status = last_error_status(kErrorNotEnoughMemory, kSiteArgumentTable);
   } else if ((state.module_path = get_module_path()) == nullptr) {
-    status = status_of(1921, kSiteModulePath);
+    status = status_of(kErrorCantResolveFilename, kSiteModulePath);
   } else {
     status = load_payload();
     ResourceStrings strings;
@@ -106,7 +105,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
 
   show_final_report(status, text, silenced, state.argv, state.argc, state.module_path);
 
-  free_blobs(state);
+  free_blobs(state.payload);
   heap_free(state.module_path);
   heap_free(state.argv);
   state.module_path = nullptr;

@@ -1,10 +1,9 @@
-#include "extract/item_writer.h"
+#include "extract/win/item_files.h"
 
 #include <windows.h>
 #include <string.h>
 
 #include "platform/bounded_format.h"
-#include "platform/heap.h"
 
 namespace {
 
@@ -136,14 +135,9 @@ uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
   return kWriterMoreData;
 }
 
-void release_items(ItemWriter& writer) {
+void close_item_files(ItemWriter& writer) {
   for (int32_t i = 0; i < writer.count; ++i) {
     if (writer.items[i].handle != nullptr) CloseHandle(writer.items[i].handle);
     writer.items[i].handle = nullptr;
-    heap_free(writer.items[i].data);
-    writer.items[i].data = nullptr;
   }
-  heap_free(writer.items);
-  writer.items = nullptr;
-  writer.count = 0;
 }

@@ -2,7 +2,7 @@
 // Reads the running executable whole into one local-heap block.
 #include <cstdint>
 
-#include "driver/status.h"
+#include "shared/status.h"
 
 enum OwnFileSite : uint32_t {
   kSiteOwnFileOpen = 2042,

@@ -1,16 +1,16 @@
-#include "driver/own_file.h"
+#include "driver/win/own_file.h"
 
 #include <windows.h>
 
 #include "platform/heap.h"
-#include "platform/last_error.h"
+#include "shared/error_codes.h"
 
 Status read_own_file(const char* path, uint8_t** image, uint32_t* size) {
   *image = nullptr;
   *size = 0;
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return make_status(platform_last_error, 110, kSiteOwnFileOpen);
+  if (file == INVALID_HANDLE_VALUE) return last_error_status(kErrorOpenFailed, kSiteOwnFileOpen);
 
   Status status = status_of(0, kSiteOwnFileRead);
   uint8_t* block = nullptr;
@@ -18,11 +18,11 @@ Status read_own_file(const char* path, uint8_t** image, uint32_t* size) {
   // Only the low 32 bits are used: the container format cannot address more.
   DWORD file_size = GetFileSize(file, nullptr);
   if (file_size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-    status = status_of(132, kSiteOwnFileSize);
+    status = status_of(kErrorSeekOnDevice, kSiteOwnFileSize);
   } else if ((block = static_cast<uint8_t*>(heap_alloc(kHeapFixed, file_size))) == nullptr) {
-    status = make_status(platform_last_error, 8, kSiteOwnFileBuffer);
+    status = last_error_status(kErrorNotEnoughMemory, kSiteOwnFileBuffer);
   } else if (!ReadFile(file, block, file_size, &read, nullptr) || read != file_size) {
-    status = status_of(30, kSiteOwnFileRead);
+    status = status_of(kErrorReadFault, kSiteOwnFileRead);
   }
   CloseHandle(file);
   if (status_failed(status)) {

@@ -1,5 +1,5 @@
 // Item files and the chunked writer on real files in a temporary folder.
-#include "extract/item_writer.h"
+#include "extract/win/item_files.h"
 
 #include <windows.h>
 
@@ -83,6 +83,7 @@ class ItemWriterTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    close_item_files(writer_);
     release_items(writer_);
     std::error_code ignored;
     std::filesystem::remove_all(base_, ignored);

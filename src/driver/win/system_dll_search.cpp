@@ -1,4 +1,4 @@
-#include "driver/system_dll_search.h"
+#include "driver/win/system_dll_search.h"
 
 #include <windows.h>
 

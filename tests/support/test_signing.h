@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "carrier_certificate.h"
+#include "file_bytes.h"
+#include "test_keys.h"
 
-namespace msiboot_tool {
-
-std::string test_keys_dir();
+namespace msiboot_test {
 
 // The test CA, which also issues the test carrier certificates.
-CertificateIssuer load_test_ca();
+msiboot_tool::CertificateIssuer load_test_ca();
 
 // A 1 KiB PE32+ image with one section: enough for osslsigncode to sign.
 std::vector<uint8_t> minimal_pe32plus_image();
@@ -27,10 +27,7 @@ std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
 // True when osslsigncode verifies the image's signature against the test CA.
 bool verifies_with_test_ca(const std::vector<uint8_t>& image);
 
-std::vector<uint8_t> read_file_bytes(const std::string& path);
-void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
-
 // Writes a DER certificate as PEM, the form osslsigncode takes for extra certificates.
 void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der);
 
-}  // namespace msiboot_tool
+}  // namespace msiboot_test

@@ -1,4 +1,4 @@
-#include "driver/status_message.h"
+#include "driver/win/status_message.h"
 
 #include <windows.h>
 

@@ -1,0 +1,3 @@
+#include "driver/win/bootstrap_state.h"
+
+BootstrapState bootstrap_state;

@@ -1,0 +1,36 @@
+#pragma once
+// The files to extract and the writer state over them. The package choice fills the items on
+// Linux too; creating and writing their files is the Windows file work in win/item_files.h.
+#include <cstdint>
+
+constexpr uint32_t kItemTextSize = 261;      // 260 characters and the terminating NUL
+constexpr uint32_t kWriterChunkSize = 0x80000;
+
+struct ExtractItem {
+  char name[kItemTextSize];  // "main.msi" or the cabinet's file name
+  uint8_t* data;             // the verified file content; owned local-heap block
+  uint32_t size;
+  void* handle;              // open target file; null before creation, for a kept file, when done
+  uint32_t written;          // bytes of data written so far, never above size
+  char path[kItemTextSize];  // target folder, a backslash and name
+};
+
+struct ItemWriter {
+  ExtractItem* items;  // grown one record at a time by the package choice; owned
+  int32_t count;
+  int32_t current;     // -1 before the first step, count once every item is written
+  uint32_t chunk_size; // largest single write
+  uintptr_t timer_id;  // the progress window's timer
+};
+
+// A writer with no items, before its first step.
+inline ItemWriter empty_item_writer() {
+  ItemWriter writer = {};
+  writer.current = -1;
+  writer.chunk_size = kWriterChunkSize;
+  return writer;
+}
+
+// Frees every item's data and the array, and zeroes the count. File handles are not touched:
+// whoever opened them closes them first (close_item_files on Windows).
+void release_items(ItemWriter& writer);

@@ -1,0 +1,35 @@
+#pragma once
+// Little-endian integers in byte vectors, for the images and containers the tool writes. Reads
+// are bounds-checked and throw std::runtime_error when the bytes are not there.
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "shared/byte_reader.h"
+
+namespace msiboot_tool {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void append_u32le(Bytes& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+inline void put_u32le(Bytes& bytes, size_t at, uint32_t value) {
+  if (at > bytes.size() || bytes.size() - at < 4) throw std::runtime_error("image too short");
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline uint32_t get_u32le(const Bytes& bytes, size_t at) {
+  if (at > bytes.size() || bytes.size() - at < 4) throw std::runtime_error("image too short");
+  return read_u32le(bytes.data() + at);
+}
+
+inline uint32_t checked_u32(size_t value, const char* what) {
+  if (value > UINT32_MAX) throw std::runtime_error(std::string(what) + " larger than 4 GiB");
+  return static_cast<uint32_t>(value);
+}
+
+}  // namespace msiboot_tool
