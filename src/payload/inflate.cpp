@@ -1,5 +1,6 @@
 #include "payload/inflate.h"
 
+#include <stdint.h>
 #define ZLIB_CONST
 #include <zlib.h>
 
@@ -10,6 +11,15 @@ namespace {
 // The stream is opened with this version string; zlib accepts any whose first character matches
 // its own, so the 1.2.13 builds take it too.
 const char kZlibVersion[] = "1.2.11";
+
+// zlib's own blocks (its state and its window) come from the same heap as every other block, so
+// that they are counted, and failed, like the rest.
+voidpf zlib_alloc(voidpf, uInt items, uInt size) {
+  if (size != 0 && items > SIZE_MAX / size) return Z_NULL;
+  return heap_alloc(kHeapFixed, static_cast<size_t>(items) * size);
+}
+
+void zlib_free(voidpf, voidpf block) { heap_free(block); }
 
 // Sorts the result of one inflate call: Z_OK to go on, Z_STREAM_END, or the failure to report.
 int classify(int rc) {
@@ -82,6 +92,8 @@ int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint
   *block = nullptr;
   *length = 0;
   z_stream stream = {};
+  stream.zalloc = zlib_alloc;
+  stream.zfree = zlib_free;
   int rc = inflateInit_(&stream, kZlibVersion, static_cast<int>(sizeof stream));
   if (rc != Z_OK) return rc;
 
