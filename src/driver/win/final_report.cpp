@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "driver/command_line.h"
-#include "driver/win/status_message.h"
+#include "shared/win/status_message.h"
 #include "platform/bounded_format.h"
 
 const char* report_caption(const char* module_path) {

@@ -1,5 +1,5 @@
 // Message texts built from real system texts under the platform's message tables.
-#include "driver/win/status_message.h"
+#include "shared/win/status_message.h"
 
 #include <windows.h>
 

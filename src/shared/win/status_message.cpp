@@ -1,4 +1,4 @@
-#include "driver/win/status_message.h"
+#include "shared/win/status_message.h"
 
 #include <windows.h>
 
