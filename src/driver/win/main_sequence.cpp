@@ -14,6 +14,10 @@
 #include "driver/win/resource_strings.h"
 #include "driver/win/system_dll_search.h"
 #include "extract/item_collection.h"
+#include "extract/win/item_files.h"
+#include "extract/win/progress_dialog.h"
+#include "extract/win/target_folder.h"
+#include "extract/win/taskbar_progress.h"
 #include "payload/package_choice.h"
 #include "payload/payload_discovery.h"
 #include "platform/bounded_format.h"
@@ -26,8 +30,12 @@ enum MainSite : uint32_t {
   kSiteArgumentTable = 2411,
   kSiteModulePath = 2406,
   kSiteInstallerSearch = 2161,
+  kSiteProgressWindow = 2280,
   kSiteExtraction = 2190,
 };
+
+constexpr char kWindowClassName[] = "MSI_STUB_WINDOW_CLASS_NAME";
+constexpr char kFaceName[] = "MS Sans Serif";
 
 constexpr uint32_t kInstallerPathSize = 1024;
 
@@ -45,13 +53,26 @@ Status load_payload() {
   return status;
 }
 
-// Package choice, target folder, writing and the installer. The items are freed here whatever
+// The chosen package's items written under the progress window; any result but success is a
+// write fault whose report the window has already dealt with.
+Status write_items(ItemWriter& writer, const PackageChoice& choice, bool* silenced) {
+  ProgressWindow window = {&writer, bootstrap_state.taskbar,
+                           static_cast<HINSTANCE>(bootstrap_state.instance)};
+  INT_PTR result = run_progress_dialog(window, kWindowClassName, choice.title, kFaceName);
+  if (result == kProgressWritten) return status_of(0, kSiteProgressWindow);
+  *silenced = true;
+  return status_of(kErrorWriteFault, kSiteProgressWindow);
+}
+
+// Package choice, target folder, writing and the installer. The items are released here whatever
 // step failed.
-Status prepare_and_install(const ResourceStrings& strings, char* text) {
+Status prepare_and_install(const ResourceStrings& strings, char* text, bool* silenced) {
+  BootstrapState& state = bootstrap_state;
+  state.taskbar = taskbar_progress_create();
   PackageChoice choice;
   ItemWriter writer = empty_item_writer();
-  Status status = choose_package(bootstrap_state.payload, &bootstrap_state.language, choice, writer,
-                                 strings.corrupt, text, kMessageBufferSize);
+  Status status = choose_package(state.payload, &state.language, choice, writer, strings.corrupt,
+                                 text, kMessageBufferSize);
 
   char installer_path[kInstallerPathSize] = {};
   if (!status_failed(status) &&
@@ -61,12 +82,22 @@ Status prepare_and_install(const ResourceStrings& strings, char* text) {
     status = status_of(kErrorNoAssociation, kSiteInstallerSearch);
   }
 
-  // The target folder, the progress window and the installer launch are not built yet: the run
-  // stops here with a code that says so. The text stays empty, so the box shows the system's
-  // own words for that code together with this site.
+  char target[kTargetFolderSize] = {};
+  if (!status_failed(status)) {
+    status = choose_target_folder(writer, choice.folder, strings.browse_title, target);
+    if (status_failed(status)) *silenced = true;  // the user cancelled the folder browser
+  }
+  if (!status_failed(status)) status = write_items(writer, choice, silenced);
+
+  // The installer launch is not built yet: the run stops here, the written files left in place,
+  // with a code that says so. The text stays empty, so the box shows the system's own words for
+  // that code together with this site.
   if (!status_failed(status)) status = status_of(kErrorCallNotImplemented, kSiteExtraction);
 
+  close_item_files(writer);
   release_items(writer);
+  taskbar_progress_release(state.taskbar);
+  state.taskbar = nullptr;
   return status;
 }
 
@@ -99,7 +130,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     if (status_failed(status)) {
       copy_text(text, strings.corrupt);
     } else {
-      status = prepare_and_install(strings, text);
+      status = prepare_and_install(strings, text, &silenced);
     }
   }
 

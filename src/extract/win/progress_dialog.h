@@ -1,0 +1,45 @@
+#pragma once
+// The small modal window the items are written under: a caption with the package title and a
+// progress bar. Its dialog template is built in memory; it drives the item writer one step per
+// timer tick and offers Retry and Cancel when a step fails.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "extract/extract_item.h"
+#include "extract/win/taskbar_progress.h"
+
+enum ProgressDialogResult : INT_PTR {
+  kProgressWritten = 1,      // every item was written
+  kProgressCancelled = 2,    // the user chose Cancel in a retry box
+  kProgressNotAttached = 3,  // the window could not hold on to its writer
+  kProgressNoWindow = -1,    // no template block, or the dialog could not be created
+};
+
+// What the window works on; it owns none of it.
+struct ProgressWindow {
+  ItemWriter* writer;
+  TaskbarProgress* taskbar;  // may be null
+  HINSTANCE instance;        // for the window class, the dialog and the icon
+};
+
+// A template slot holds at most this many UTF-16 units before its terminator.
+constexpr size_t kTemplateTextUnits = 49;
+
+// Bytes of the template block: 28 + 2 x the byte lengths of the three texts.
+size_t dialog_template_size(const char* class_name, const char* title, const char* face_name);
+
+// Writes the dialog template into block (zeroed, dialog_template_size bytes) and returns the
+// bytes used. A text longer than 49 units is cut to 49, never inside a character.
+size_t write_dialog_template(uint8_t* block, const char* class_name, const char* title,
+                             const char* face_name);
+
+// The length of at most limit units of text (length units), one less when the cut would fall
+// between the two halves of a surrogate pair.
+size_t cut_to_units(const wchar_t* text, size_t length, size_t limit);
+
+// Registers the window class, builds the template and runs the dialog until the writer is done
+// or the user cancels. Returns a ProgressDialogResult.
+INT_PTR run_progress_dialog(ProgressWindow& window, const char* class_name, const char* title,
+                            const char* face_name);
