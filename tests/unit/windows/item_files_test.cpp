@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "extract/win/target_folder.h"
 #include "platform/heap.h"
 
 namespace {
@@ -273,6 +274,73 @@ TEST_F(ItemWriterTest, ShortOrFailedWriteResumesWithTheRemainder) {
   EXPECT_EQ(run_writer(), (Steps{{234, 100}, {0, 100}}));
   EXPECT_EQ(write_log.requested, (std::vector<uint32_t>{524288, 100000, 100000}));
   EXPECT_EQ(read_file(path_of("main.msi")), content);
+}
+
+// The folder browser's rounds, scripted: each answer is a folder path, "" for a virtual folder
+// (no file-system path), or a cancel.
+struct BrowserScript {
+  std::vector<std::string> answers;  // "<cancel>" ends the browsing
+  size_t shown = 0;
+  std::string title, preset;
+};
+BrowserScript browser_script;
+
+PIDLIST_ABSOLUTE WINAPI scripted_browser(LPBROWSEINFOA info) {
+  BrowserScript& script = browser_script;
+  script.title = info->lpszTitle;
+  script.preset = reinterpret_cast<const char*>(info->lParam);
+  if (script.shown >= script.answers.size()) return nullptr;
+  const std::string& answer = script.answers[script.shown++];
+  if (answer == "<cancel>") return nullptr;
+  PIDLIST_ABSOLUTE chosen = nullptr;
+  if (answer.empty()) {
+    SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &chosen);
+  } else {
+    chosen = ILCreateFromPathA(answer.c_str());
+  }
+  return chosen;
+}
+
+TEST_F(ItemWriterTest, BrowserIsAskedUntilTheFilesCanBeCreatedOrItIsCancelled) {
+  const std::string blocked = base_ + "\\blocked";  // a file where the product folder would go
+  CreateDirectoryA(blocked.c_str(), nullptr);
+  write_file(blocked + "\\{P}", Bytes{1});
+  const std::string drive_root = base_.substr(0, 3);  // "C:\"
+  const struct {
+    const char* name;
+    std::vector<std::string> answers;
+    uint32_t code;
+    std::string target;
+  } cases[] = {
+      {"cancelled", {"<cancel>"}, 1223, ""},
+      {"a virtual folder is asked again", {"", "<cancel>"}, 1223, ""},
+      {"an unusable folder is asked again", {blocked, base_}, 0, base_ + "\\{P}"},
+      {"a drive root loses its backslash", {drive_root}, 0, drive_root + "{P}"},
+  };
+  browse_for_folder_call = scripted_browser;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (writer_.count == 0) add_item("main.msi", pattern(100, 1));
+    browser_script = BrowserScript{c.answers, 0, "", ""};
+    char target[kTargetFolderSize] = {};
+    Status status = browse_for_target_folder(writer_, "{P}", "Pick a folder", target);
+    EXPECT_EQ(status_code(status), c.code);
+    EXPECT_EQ(browser_script.shown, c.answers.size());
+    EXPECT_EQ(browser_script.title, "Pick a folder");
+    char preset[kTargetFolderSize];
+    default_browse_folder(preset, sizeof preset);
+    EXPECT_EQ(browser_script.preset, preset);
+    if (c.code == 0) {
+      EXPECT_EQ(std::string(target), c.target);
+      EXPECT_EQ(std::string(writer_.items[0].path), c.target + "\\main.msi");
+      close_item_files(writer_);
+      DeleteFileA(writer_.items[0].path);
+      RemoveDirectoryA(target);
+    } else {
+      EXPECT_EQ(status_site(status), 2219u);
+    }
+  }
+  browse_for_folder_call = SHBrowseForFolderA;
 }
 
 }  // namespace
