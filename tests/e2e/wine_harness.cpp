@@ -117,6 +117,9 @@ RobotRun parse_robot_transcript(const std::string& transcript) {
     if (starts_with(line, "box ")) {
       std::string caption = field(line, "caption", &pos);
       run.boxes.push_back({caption, field(line, "text", &pos)});
+    } else if (starts_with(line, "browser ")) {
+      std::string caption = field(line, "caption", &pos);
+      run.browsers.push_back({caption, field(line, "title", &pos)});
     } else if (starts_with(line, "window ")) {
       std::string class_name = field(line, "class", &pos);
       run.windows.push_back({class_name, field(line, "caption", &pos)});
@@ -145,8 +148,9 @@ std::string e2e_work_dir() {
   return MSIBOOT_WORK_DIR;
 }
 
-std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended) {
-  std::vector<uint8_t> bytes = msiboot_tool::read_file_bytes(MSIBOOT_STUB);
+std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended,
+                           const std::string& stub) {
+  std::vector<uint8_t> bytes = msiboot_tool::read_file_bytes(stub);
   bytes.insert(bytes.end(), appended.begin(), appended.end());
   std::string path = e2e_work_dir() + "/" + file_name;
   msiboot_tool::write_file_bytes(path, bytes);
@@ -178,6 +182,55 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
     run.transcript += "(the robot itself did not end in time and was killed)\n";
   }
   return run;
+}
+
+void ensure_prefix() {
+  bool killed = false;
+  run_captured({MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX, "cmd", "/c", "exit"},
+               kWineStartAllowanceMs, &killed);
+}
+
+std::string prefix_path(const std::string& windows_path) {
+  std::string path = std::string(MSIBOOT_WINEPREFIX) + "/drive_c";
+  std::string rest = windows_path.substr(windows_path.rfind(':') + 1);
+  for (char& c : rest) c = c == '\\' ? '/' : c;
+  return path + rest;
+}
+
+std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages) {
+  msiboot_tool::ManifestWriter manifest;
+  std::vector<msiboot_test::ContainerRecord> files;
+  for (size_t i = 0; i < packages.size(); ++i) {
+    const BundlePackage& package = packages[i];
+    uint32_t id = 1000 + 100 * static_cast<uint32_t>(i);
+    manifest.package(id, package.architecture, package.languages, package.folder, package.title);
+    files.push_back({false, id, package.msi});
+    for (size_t c = 0; c < package.cabinets.size(); ++c) {
+      uint32_t cabinet_id = id + 1 + static_cast<uint32_t>(c);
+      manifest.cabinet(cabinet_id, {id}, package.cabinets[c].name);
+      files.push_back({false, cabinet_id, package.cabinets[c].content});
+    }
+  }
+  std::vector<msiboot_test::ContainerRecord> records = {{true, 0, manifest.bytes()}};
+  records.insert(records.end(), files.begin(), files.end());
+  return msiboot_test::write_container(records, msiboot_test::test_signing_key());
+}
+
+std::vector<uint8_t> incompressible_bytes(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  uint64_t state = 0x9E3779B97F4A7C15ull ^ seed;
+  for (uint8_t& b : bytes) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    b = static_cast<uint8_t>(state >> 32);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> read_if_present(const std::string& path) {
+  if (!std::filesystem::exists(path)) return {};
+  return msiboot_tool::read_file_bytes(path);
 }
 
 std::vector<uint8_t> x86_only_container(msiboot_test::RecordFault manifest_fault,

@@ -20,6 +20,10 @@ struct RobotWindow {
   std::string class_name, caption;
 };
 
+struct RobotBrowser {
+  std::string caption, title;
+};
+
 struct RobotProgress {
   int pos = 0, max = 0;
 };
@@ -28,6 +32,7 @@ struct RobotRun {
   int exit_code = -1;  // the program's exit code, whole (an NTSTATUS reads negative)
   bool timed_out = false;
   std::vector<RobotBox> boxes;
+  std::vector<RobotBrowser> browsers;    // folder browsers, in order
   std::vector<RobotWindow> windows;      // the other top-level windows, in order
   std::vector<std::string> presses;      // "OK", "Retry", ... or "missing Retry"
   std::vector<RobotProgress> progress;   // each change seen on a window's progress bar
@@ -37,15 +42,44 @@ struct RobotRun {
 // Work folder of this test program (MSIBOOT_WORK_DIR), created on first use.
 std::string e2e_work_dir();
 
-// Writes the built stub (MSIBOOT_STUB) followed by `appended` into the work folder under
-// file_name; returns the Linux path.
-std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended = {});
+// Writes the built stub (MSIBOOT_STUB, or the stub program given) followed by `appended` into the
+// work folder under file_name; returns the Linux path.
+std::string make_stub_copy(const std::string& file_name, const std::vector<uint8_t>& appended = {},
+                           const std::string& stub = MSIBOOT_STUB);
 
 // Runs exe (a Linux path, or a path already in wine's form) under the robot in the shared prefix
 // through cmake/wine-run. presses name the buttons for the boxes in order (OK after the list
 // runs out); the robot ends the program after timeout_ms.
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses = {}, int timeout_ms = 60000);
+
+// Creates the shared prefix if it does not exist yet, for tests that change it before a run.
+void ensure_prefix();
+
+// The Linux path of a path inside the prefix's drive C: ("C:\\windows\\Installer" reads
+// <prefix>/drive_c/windows/Installer).
+std::string prefix_path(const std::string& windows_path);
+
+// One package of a bundle and the cabinets that belong to it.
+struct BundleFile {
+  std::string name;
+  std::vector<uint8_t> content;
+};
+struct BundlePackage {
+  std::string architecture, languages, folder, title;
+  std::vector<uint8_t> msi;
+  std::vector<BundleFile> cabinets;
+};
+
+// A signed container carrying the packages: package i has id 1000 + 100 i, its cabinets the ids
+// after it.
+std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages);
+
+// Bytes that deflate does not shrink, the same for the same seed.
+std::vector<uint8_t> incompressible_bytes(size_t size, uint32_t seed);
+
+// Reads a file of the prefix (a Linux path); empty when it is missing.
+std::vector<uint8_t> read_if_present(const std::string& path);
 
 // A signed container whose manifest names one x86 package, which the x64 stub never chooses
 // (code 13 once the container is found), and that package's record.

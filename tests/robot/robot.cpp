@@ -6,11 +6,13 @@
 //                     target.exe [args...]
 //
 // Transcript lines (texts are UTF-8 with \\, \" , \n, \r and \t escaped, so one event is one line):
-//   box caption="..." text="..."        a dialog box (class #32770) appeared
-//   press OK                            its button was pressed
+//   box caption="..." text="..."        a message box (class #32770) appeared
+//   browser caption="..." title="..."   a folder browser (a dialog with a tree view) appeared
+//   press OK                            the box's or browser's button was pressed
 //   missing Retry                       the box has no such button; it was closed instead
 //   window class="..." caption="..."    another visible top-level window appeared
-//   progress pos=N max=M                a progress bar in one of those windows moved
+//   progress pos=N max=M                a progress bar in one of those windows moved (watched
+//                                       every millisecond while one is up)
 //   timeout                             the program ran out of time and was ended
 //   exit N                              the program's exit code, whole
 // Exit status: 0 when the program ended by itself, 1 on its time-out, 2 on a usage error, 3 when
@@ -28,6 +30,8 @@
 namespace {
 
 constexpr DWORD kPollMilliseconds = 50;
+// A progress bar may stand at 100 for a single timer tick before its window ends.
+constexpr DWORD kProgressPollMilliseconds = 1;
 constexpr UINT kMessageBoxTextId = 0xFFFF;
 
 struct Button {
@@ -142,10 +146,29 @@ bool parse_options(int argc, wchar_t** argv, Options* options) {
   return true;
 }
 
-BOOL CALLBACK find_progress_bar(HWND child, LPARAM found) {
-  if (class_of(child) != PROGRESS_CLASSW) return TRUE;
-  *reinterpret_cast<HWND*>(found) = child;
-  return FALSE;
+// The first child window of the class named in the search, and the first with text of a second.
+struct ChildSearch {
+  const wchar_t* class_name;
+  HWND found;
+  const wchar_t* text_class;  // optional
+  std::wstring text;
+};
+
+BOOL CALLBACK find_child(HWND child, LPARAM context) {
+  auto* search = reinterpret_cast<ChildSearch*>(context);
+  std::wstring cls = class_of(child);
+  if (search->found == nullptr && cls == search->class_name) search->found = child;
+  if (search->text_class != nullptr && search->text.empty() && cls == search->text_class) {
+    search->text = window_text(child);
+  }
+  return TRUE;
+}
+
+ChildSearch search_children(HWND window, const wchar_t* class_name,
+                            const wchar_t* text_class = nullptr) {
+  ChildSearch search = {class_name, nullptr, text_class, {}};
+  EnumChildWindows(window, find_child, reinterpret_cast<LPARAM>(&search));
+  return search;
 }
 
 void report_progress(Watched& watched) {
@@ -182,14 +205,20 @@ void record_window(Robot& robot, HWND window) {
   Watched watched = {window, nullptr, -1, -1};
   std::wstring cls = class_of(window);
   if (cls == L"#32770") {
-    emit("box caption=" + quoted(window_text(window)) +
-         " text=" + quoted(window_text(GetDlgItem(window, kMessageBoxTextId))));
+    // The folder browser is a dialog whose tree view shows the folders; its title is a label.
+    ChildSearch tree = search_children(window, WC_TREEVIEWW, L"Static");
+    if (tree.found != nullptr) {
+      emit("browser caption=" + quoted(window_text(window)) + " title=" + quoted(tree.text));
+    } else {
+      emit("box caption=" + quoted(window_text(window)) +
+           " text=" + quoted(window_text(GetDlgItem(window, kMessageBoxTextId))));
+    }
     robot.seen.push_back(watched);
     press_next(robot, window);
     return;
   }
   emit("window class=" + quoted(cls) + " caption=" + quoted(window_text(window)));
-  EnumChildWindows(window, find_progress_bar, reinterpret_cast<LPARAM>(&watched.progress));
+  watched.progress = search_children(window, PROGRESS_CLASSW).found;
   robot.seen.push_back(watched);
 }
 
@@ -205,17 +234,23 @@ BOOL CALLBACK visit_window(HWND window, LPARAM context) {
   return TRUE;
 }
 
-void poll_windows(Robot& robot) {
+// Returns true while a progress bar is up.
+bool poll_windows(Robot& robot) {
   EnumWindows(visit_window, reinterpret_cast<LPARAM>(&robot));
-  for (Watched& watched : robot.seen) report_progress(watched);
+  bool progress_up = false;
+  for (Watched& watched : robot.seen) {
+    report_progress(watched);
+    progress_up = progress_up || (watched.progress != nullptr && IsWindow(watched.progress));
+  }
+  return progress_up;
 }
 
 // Watches the program until it ends or the time is up; returns false on the time-out.
 bool watch(Robot& robot, HANDLE process, DWORD timeout_ms) {
   ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
-    poll_windows(robot);
-    if (WaitForSingleObject(process, kPollMilliseconds) == WAIT_OBJECT_0) return true;
+    DWORD wait = poll_windows(robot) ? kProgressPollMilliseconds : kPollMilliseconds;
+    if (WaitForSingleObject(process, wait) == WAIT_OBJECT_0) return true;
     if (GetTickCount64() >= deadline) return false;
   }
 }

@@ -1,0 +1,126 @@
+// The stub writing its package and cabinets under wine: the progress window and its bar, the
+// folder browser when the Installer folder is unusable, and Retry and Cancel after a write fault.
+// The installer is not launched yet: a run that has written everything ends with code 120 (not
+// implemented) at that point and leaves the written files in place.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "file_bytes.h"
+#include "wine_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+constexpr char kFolder[] = "{5D0C8A3E-7B21-4F6A-9C3D-2E8F1A6B4C90}";
+constexpr char kTitle[] = "Extraction Test Product";
+constexpr char kBrowseTitle[] = "Select a folder where you want to extract the installation files:";
+constexpr int kNotLaunchedYet = 120;
+constexpr char kInstaller[] = "C:\\windows\\Installer";
+
+BundlePackage package(size_t cabinet_size) {
+  return {"x64", "1033", kFolder, kTitle, incompressible_bytes(300 * 1024, 1),
+          {{"data1.cab", incompressible_bytes(cabinet_size, 2)}}};
+}
+
+std::string stub_with(const std::string& name, const BundlePackage& p,
+                      const std::string& stub = MSIBOOT_STUB) {
+  return make_stub_copy(name, bundle_container({p}), stub);
+}
+
+// The product folder of the Installer folder, as a Linux path.
+std::string installed_folder() { return prefix_path(std::string(kInstaller) + "\\" + kFolder); }
+
+void expect_items_in(const std::string& folder, const BundlePackage& p) {
+  EXPECT_EQ(read_if_present(folder + "/main.msi"), p.msi) << folder;
+  EXPECT_EQ(read_if_present(folder + "/data1.cab"), p.cabinets[0].content) << folder;
+}
+
+class ExtractionE2e : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::remove_all(installed_folder()); }
+  void TearDown() override { fs::remove_all(installed_folder()); }
+};
+
+TEST_F(ExtractionE2e, ItemsAreWrittenUnderTheProgressWindow) {
+  const BundlePackage p = package(60u << 20);
+  RobotRun run = run_under_robot(stub_with("progress.exe", p), {"/qn"});
+  ASSERT_FALSE(run.timed_out) << run.transcript;
+  EXPECT_EQ(run.exit_code, kNotLaunchedYet) << run.transcript;
+  EXPECT_TRUE(run.boxes.empty()) << run.transcript;
+  ASSERT_EQ(run.windows.size(), 1u) << run.transcript;
+  EXPECT_EQ(run.windows[0].class_name, "MSI_STUB_WINDOW_CLASS_NAME");
+  EXPECT_EQ(run.windows[0].caption, kTitle);
+  ASSERT_FALSE(run.progress.empty()) << run.transcript;
+  int highest = 0;
+  for (const RobotProgress& progress : run.progress) {
+    EXPECT_EQ(progress.max, 100);
+    highest = std::max(highest, progress.pos);
+  }
+  EXPECT_EQ(highest, 100) << run.transcript;
+  expect_items_in(installed_folder(), p);  // left in place until the installer runs
+}
+
+// C:\windows\Installer made unusable: a regular file stands in its place.
+class UnusableInstallerFolder : public ExtractionE2e {
+ protected:
+  void SetUp() override {
+    ExtractionE2e::SetUp();
+    ensure_prefix();
+    installer_ = prefix_path(kInstaller);
+    if (fs::exists(installer_)) fs::rename(installer_, installer_ + ".saved");
+    msiboot_tool::write_file_bytes(installer_, Bytes{'x'});
+    for (const auto& user : fs::directory_iterator(prefix_path("C:\\users"))) {
+      if (user.path().filename() != "Public") {
+        documents_ = (user.path() / "Documents" / kFolder).string();
+      }
+    }
+    fs::remove_all(documents_);
+  }
+  void TearDown() override {
+    fs::remove(installer_);
+    if (fs::exists(installer_ + ".saved")) fs::rename(installer_ + ".saved", installer_);
+    fs::remove_all(documents_);
+    ExtractionE2e::TearDown();
+  }
+  std::string installer_, documents_;
+};
+
+TEST_F(UnusableInstallerFolder, BrowserPresetToDocumentsWritesThereOrCancelsSilently) {
+  const BundlePackage p = package(64 * 1024);
+  const std::string stub = stub_with("browse.exe", p);
+  RobotRun chosen = run_under_robot(stub, {"/qn"}, {"OK"});
+  ASSERT_EQ(chosen.browsers.size(), 1u) << chosen.transcript;
+  EXPECT_EQ(chosen.browsers[0].title, kBrowseTitle);
+  EXPECT_EQ(chosen.exit_code, kNotLaunchedYet) << chosen.transcript;
+  ASSERT_FALSE(documents_.empty());
+  expect_items_in(documents_, p);
+
+  RobotRun cancelled = run_under_robot(stub, {}, {"Cancel"});
+  EXPECT_EQ(cancelled.browsers.size(), 1u) << cancelled.transcript;
+  EXPECT_EQ(cancelled.exit_code, 1223) << cancelled.transcript;
+  EXPECT_TRUE(cancelled.boxes.empty()) << cancelled.transcript;
+}
+
+TEST_F(ExtractionE2e, WriteFaultOffersRetryWhichCompletesTheFileOrCancel) {
+  const BundlePackage p = package(64 * 1024);
+  const std::string stub = stub_with("write-fault.exe", p, MSIBOOT_WRITE_FAULT_STUB);
+  const std::string path = std::string(kInstaller) + "\\" + kFolder + "\\main.msi";
+  RobotRun retried = run_under_robot(stub, {"/qn"}, {"Retry"});
+  ASSERT_EQ(retried.boxes.size(), 1u) << retried.transcript;
+  EXPECT_EQ(retried.boxes[0].caption, kTitle);
+  const std::string tail = "(" + path + ").";
+  EXPECT_EQ(retried.boxes[0].text.substr(retried.boxes[0].text.size() - tail.size()), tail);
+  EXPECT_EQ(retried.exit_code, kNotLaunchedYet) << retried.transcript;
+  expect_items_in(installed_folder(), p);
+
+  fs::remove_all(installed_folder());
+  RobotRun cancelled = run_under_robot(stub, {}, {"Cancel"});
+  EXPECT_EQ(cancelled.boxes.size(), 1u) << cancelled.transcript;  // the retry box only
+  EXPECT_EQ(cancelled.exit_code, 29) << cancelled.transcript;
+}
+
+}  // namespace
