@@ -74,8 +74,10 @@ void show_percent(HWND dialog, const ProgressWindow& state, uint32_t percent) {
   taskbar_progress_set_completed(state.taskbar, percent);
 }
 
+// The program's own icon group (named APP in its resources), so that the window and its taskbar
+// button look like the setup program the user started.
 void set_icon(HWND dialog, HINSTANCE instance, int size, WPARAM which) {
-  HANDLE icon = LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+  HANDLE icon = LoadImageA(instance, "APP", IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
   if (icon != nullptr) SendMessageA(dialog, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
 }
 
