@@ -31,6 +31,10 @@ inline ItemWriter empty_item_writer() {
   return writer;
 }
 
+// Frees every item's data, keeping the records (names, paths, handles): once the files are
+// written, the contents are no longer needed.
+void release_item_data(ItemWriter& writer);
+
 // Frees every item's data and the array, and zeroes the count. File handles are not touched:
 // whoever opened them closes them first (close_item_files on Windows).
 void release_items(ItemWriter& writer);

@@ -14,7 +14,8 @@
 #include "driver/win/resource_strings.h"
 #include "driver/win/system_dll_search.h"
 #include "extract/item_collection.h"
-#include "extract/win/item_files.h"
+#include "extract/win/installer_launch.h"
+#include "extract/win/item_cleanup.h"
 #include "extract/win/progress_dialog.h"
 #include "extract/win/target_folder.h"
 #include "extract/win/taskbar_progress.h"
@@ -29,15 +30,11 @@ namespace {
 enum MainSite : uint32_t {
   kSiteArgumentTable = 2411,
   kSiteModulePath = 2406,
-  kSiteInstallerSearch = 2161,
   kSiteProgressWindow = 2280,
-  kSiteExtraction = 2190,
 };
 
 constexpr char kWindowClassName[] = "MSI_STUB_WINDOW_CLASS_NAME";
 constexpr char kFaceName[] = "MS Sans Serif";
-
-constexpr uint32_t kInstallerPathSize = 1024;
 
 void copy_text(char* text, const char* source) {
   bounded_format(text, kMessageBufferSize, "%s", source);
@@ -64,22 +61,22 @@ Status write_items(ItemWriter& writer, const PackageChoice& choice, bool* silenc
   return status_of(kErrorWriteFault, kSiteProgressWindow);
 }
 
-// Package choice, target folder, writing and the installer. The items are released here whatever
-// step failed.
+// Package choice, installer search, target folder, writing and the installer; then the clean-up,
+// whatever step failed.
 Status prepare_and_install(const ResourceStrings& strings, char* text, bool* silenced) {
   BootstrapState& state = bootstrap_state;
   state.taskbar = taskbar_progress_create();
-  PackageChoice choice;
+  PackageChoice choice = {};
   ItemWriter writer = empty_item_writer();
   Status status = choose_package(state.payload, &state.language, choice, writer, strings.corrupt,
                                  text, kMessageBufferSize);
+  // The items hold their verified contents now; the payload is not read again.
+  free_blobs(state.payload);
 
   char installer_path[kInstallerPathSize] = {};
-  if (!status_failed(status) &&
-      SearchPathA(nullptr, "msiexec.exe", nullptr, kInstallerPathSize, installer_path, nullptr) ==
-          0) {
-    copy_text(text, strings.no_installer);
-    status = status_of(kErrorNoAssociation, kSiteInstallerSearch);
+  if (!status_failed(status)) {
+    status = find_installer(installer_path);
+    if (status_failed(status)) copy_text(text, strings.no_installer);
   }
 
   char target[kTargetFolderSize] = {};
@@ -89,13 +86,15 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
   }
   if (!status_failed(status)) status = write_items(writer, choice, silenced);
 
-  // The installer launch is not built yet: the run stops here, the written files left in place,
-  // with a code that says so. The text stays empty, so the box shows the system's own words for
-  // that code together with this site.
-  if (!status_failed(status)) status = status_of(kErrorCallNotImplemented, kSiteExtraction);
+  uint32_t exit_code = kErrorInstallServiceFailure;  // until the installer says otherwise
+  if (!status_failed(status)) {
+    release_item_data(writer);  // written: the installer may run for long, it reads the files
+    InstallerLaunch launch = {installer_path, writer.items[0].path, state.argv, state.argc,
+                              state.show_command};
+    status = launch_installer(launch, &exit_code, text, kMessageBufferSize, silenced);
+  }
 
-  close_item_files(writer);
-  release_items(writer);
+  clean_up_items(writer, target, exit_code, product_registered(choice.folder));
   taskbar_progress_release(state.taskbar);
   state.taskbar = nullptr;
   return status;
