@@ -35,18 +35,39 @@ int classify(int rc) {
   }
 }
 
-// Inflates the stream's current piece, giving every call room more bytes of block, until a call
-// leaves some of that room unused. Returns Z_OK when the piece is done, Z_STREAM_END, or a failure.
-int inflate_piece(z_stream* stream, uint8_t** block, uint32_t* length, uint32_t room) {
+// The output block and how much of it is in use.
+struct Output {
+  uint8_t* block;
+  uint32_t length;
+  uint32_t capacity;
+};
+
+// Grows the block when it is full: by half its length, at least by one chunk, never past 32 bits.
+// Growing in proportion keeps the number of moves (each a copy of everything so far) small.
+int make_room(Output* out, uint32_t chunk) {
+  if (out->capacity > out->length) return Z_OK;
+  uint32_t extra = out->length / 2 > chunk ? out->length / 2 : chunk;
+  if (extra > UINT32_MAX - out->length) extra = UINT32_MAX - out->length;
+  if (extra == 0) return Z_MEM_ERROR;
+  int rc = inflate_grow(&out->block, out->length, extra);
+  if (rc == Z_OK) out->capacity = out->length + extra;
+  return rc;
+}
+
+// Inflates the stream's current piece, giving every call at most chunk bytes of room, until a
+// call leaves some of its room unused. Returns Z_OK when the piece is done, Z_STREAM_END, or a
+// failure.
+int inflate_piece(z_stream* stream, Output* out, uint32_t chunk) {
   for (;;) {
-    int rc = inflate_grow(block, *length, room);
+    int rc = make_room(out, chunk);
     if (rc != Z_OK) return rc;
-    stream->next_out = *block + *length;
+    uint32_t room = out->capacity - out->length < chunk ? out->capacity - out->length : chunk;
+    stream->next_out = out->block + out->length;
     stream->avail_out = room;
     uInt offered = stream->avail_in;
     rc = classify(inflate(stream, Z_NO_FLUSH));
     uint32_t written = room - stream->avail_out;
-    *length += written;
+    out->length += written;
     if (rc != Z_OK) return rc;
     // A call that was offered input and neither took any nor gave output would repeat for ever.
     if (written == 0 && offered != 0 && stream->avail_in == offered) return Z_DATA_ERROR;
@@ -57,19 +78,26 @@ int inflate_piece(z_stream* stream, uint8_t** block, uint32_t* length, uint32_t 
 // Hands the input to the stream piece by piece. Returns Z_OK once the stream has ended, otherwise
 // the failure; running out of input before the end is Z_DATA_ERROR.
 int inflate_pieces(z_stream* stream, const uint8_t* input, uint32_t input_length, uint32_t chunk,
-                   uint8_t** block, uint32_t* length) {
+                   Output* out) {
   uint32_t consumed = 0;
   while (consumed < input_length) {
     uint32_t left = input_length - consumed;
     uint32_t piece = left < chunk ? left : chunk;
     stream->next_in = input + consumed;
     stream->avail_in = piece;
-    int rc = inflate_piece(stream, block, length, chunk);
+    int rc = inflate_piece(stream, out, chunk);
     consumed += piece - stream->avail_in;
     if (rc == Z_STREAM_END) return Z_OK;
     if (rc != Z_OK) return rc;
   }
   return Z_DATA_ERROR;
+}
+
+// The block's first size, before any output: the input and one chunk. Data that deflate cannot
+// shrink (cabinets, mostly) is stored in blocks that inflate to fewer bytes than they take, so
+// such a record is inflated without ever growing, that is without a second copy of it in memory.
+uint32_t first_capacity(uint32_t input_length, uint32_t chunk) {
+  return input_length > UINT32_MAX - chunk ? UINT32_MAX : input_length + chunk;
 }
 
 }  // namespace
@@ -97,16 +125,16 @@ int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint
   int rc = inflateInit_(&stream, kZlibVersion, static_cast<int>(sizeof stream));
   if (rc != Z_OK) return rc;
 
-  uint8_t* out = nullptr;
-  uint32_t out_length = 0;
-  rc = inflate_pieces(&stream, input, input_length, inflate_chunk_size(input_length), &out,
-                      &out_length);
+  uint32_t chunk = inflate_chunk_size(input_length);
+  Output out = {nullptr, 0, first_capacity(input_length, chunk)};
+  rc = inflate_grow(&out.block, 0, out.capacity);
+  if (rc == Z_OK) rc = inflate_pieces(&stream, input, input_length, chunk, &out);
   inflateEnd(&stream);
   if (rc != Z_OK) {
-    heap_free(out);
+    heap_free(out.block);
     return rc;
   }
-  *block = out;
-  *length = out_length;
+  *block = out.block;
+  *length = out.length;
   return Z_OK;
 }

@@ -3,11 +3,12 @@
 #include "payload/container.h"
 #include "payload/signature_table.h"
 
-Status discover_payload(PayloadSet& set, const uint8_t* image, uint32_t size) {
-  Status status = read_signature_table(set, image, size);
+Status discover_payload(PayloadSet& set, uint8_t** image, uint32_t size) {
+  Status status = read_signature_table(set, *image, size);
   if (!status_failed(status) && set.blob_count == 0) {
     // The whole file as one container, found from its end.
-    status = add_container_blob(set, image, size, kSiteFallbackCopy, kSiteFallbackAppend);
+    status = add_container_block(set, *image, size, kSiteFallbackAppend);
+    if (!status_failed(status)) *image = nullptr;
   }
   return status;
 }

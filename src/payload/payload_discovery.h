@@ -5,11 +5,10 @@
 #include "payload/payload_blob.h"
 #include "shared/status.h"
 
-enum DiscoverySite : uint32_t {
-  kSiteFallbackCopy = 2016,
-  kSiteFallbackAppend = 2001,
-};
+constexpr uint32_t kSiteFallbackAppend = 2001;
 
 // The signature table first, then, when it yielded nothing, the whole image as one container
-// (flags compressed and signed) whose manifest must be found and verified.
-Status discover_payload(PayloadSet& set, const uint8_t* image, uint32_t size);
+// (flags compressed and signed) whose manifest must be found and verified. *image is a local-heap
+// block: when it becomes that container the set takes it over and *image is set to null, since a
+// copy would hold the whole file twice; otherwise the caller still owns it.
+Status discover_payload(PayloadSet& set, uint8_t** image, uint32_t size);
