@@ -55,16 +55,17 @@ bool ask_retry(HWND dialog, const char* text) {
   return MessageBoxA(dialog, text, caption, kRetryCancelQuestion) != IDCANCEL;
 }
 
-// Starts the zero-delay step timer, asking to retry for as long as the system refuses it.
-void arm_step_timer(HWND dialog, ItemWriter& writer) {
+// Starts (or restarts) the zero-delay step timer, asking to retry for as long as the system
+// refuses it. False when the user cancelled and the dialog is ending.
+bool arm_step_timer(HWND dialog, ItemWriter& writer) {
   for (;;) {
     writer.timer_id = SetTimer(dialog, kStepTimerId, 0, nullptr);
-    if (writer.timer_id != 0) return;
+    if (writer.timer_id != 0) return true;
     char text[kBoxTextSize];
     format_status_message(GetLastError(), text, sizeof text, nullptr);
     if (!ask_retry(dialog, text)) {
       EndDialog(dialog, kProgressCancelled);
-      return;
+      return false;
     }
   }
 }
@@ -108,30 +109,31 @@ void initialise(HWND dialog, ProgressWindow* state) {
   arm_step_timer(dialog, *state->writer);
 }
 
-// One writer step per tick. The timer is killed first, so no tick arrives while a step or a
-// retry box runs.
+// One writer step per tick. The timer is restarted before the write, so that the wait for the
+// next tick runs while the chunk is written, and killed before the dialog ends or a box runs its
+// own message loop, so a step never re-enters. Nothing in the step itself reads messages.
 void step(HWND dialog) {
   ProgressWindow* state = window_state(dialog);
   if (state == nullptr) return;
   ItemWriter& writer = *state->writer;
-  KillTimer(dialog, writer.timer_id);
+  if (!arm_step_timer(dialog, writer)) return;
   uint32_t percent = 0;
   uint32_t result = writer_step(writer, &percent);
   show_percent(dialog, *state, percent);
+  if (result == kWriterMoreData) return;
+  KillTimer(dialog, writer.timer_id);
   if (result == kWriterDone) {
     EndDialog(dialog, kProgressWritten);
     return;
   }
-  if (result != kWriterMoreData) {
-    char text[kBoxTextSize];
-    const char* path = writer.current >= 0 && writer.current < writer.count
-                           ? writer.items[writer.current].path
-                           : nullptr;
-    format_status_message(result, text, sizeof text, path);
-    if (!ask_retry(dialog, text)) {
-      EndDialog(dialog, kProgressCancelled);
-      return;
-    }
+  char text[kBoxTextSize];
+  const char* path = writer.current >= 0 && writer.current < writer.count
+                         ? writer.items[writer.current].path
+                         : nullptr;
+  format_status_message(result, text, sizeof text, path);
+  if (!ask_retry(dialog, text)) {
+    EndDialog(dialog, kProgressCancelled);
+    return;
   }
   arm_step_timer(dialog, writer);
 }
