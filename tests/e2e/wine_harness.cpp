@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -197,37 +198,6 @@ std::string prefix_path(const std::string& windows_path) {
   return path + rest;
 }
 
-std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages) {
-  msiboot_tool::ManifestWriter manifest;
-  std::vector<msiboot_test::ContainerRecord> files;
-  for (size_t i = 0; i < packages.size(); ++i) {
-    const BundlePackage& package = packages[i];
-    uint32_t id = 1000 + 100 * static_cast<uint32_t>(i);
-    manifest.package(id, package.architecture, package.languages, package.folder, package.title);
-    files.push_back({false, id, package.msi});
-    for (size_t c = 0; c < package.cabinets.size(); ++c) {
-      uint32_t cabinet_id = id + 1 + static_cast<uint32_t>(c);
-      manifest.cabinet(cabinet_id, {id}, package.cabinets[c].name);
-      files.push_back({false, cabinet_id, package.cabinets[c].content});
-    }
-  }
-  std::vector<msiboot_test::ContainerRecord> records = {{true, 0, manifest.bytes()}};
-  records.insert(records.end(), files.begin(), files.end());
-  return msiboot_test::write_container(records, msiboot_test::test_signing_key());
-}
-
-std::vector<uint8_t> incompressible_bytes(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  uint64_t state = 0x9E3779B97F4A7C15ull ^ seed;
-  for (uint8_t& b : bytes) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    b = static_cast<uint8_t>(state >> 32);
-  }
-  return bytes;
-}
-
 std::vector<uint8_t> read_if_present(const std::string& path) {
   if (!std::filesystem::exists(path)) return {};
   return msiboot_tool::read_file_bytes(path);
@@ -250,4 +220,59 @@ void expect_failure_box(const RobotRun& run, int exit_code, const std::string& c
     EXPECT_EQ(run.boxes[0].caption, caption);
   }
   EXPECT_EQ(run.boxes[0].text, kCorruptText);
+}
+
+std::string run_in_prefix(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX};
+  argv.insert(argv.end(), args.begin(), args.end());
+  bool killed = false;
+  return run_captured(argv, kWineStartAllowanceMs, &killed);
+}
+
+ScopedVariable::ScopedVariable(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) {
+    old_ = old;
+    had_old_ = true;
+  }
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedVariable::~ScopedVariable() {
+  if (had_old_) {
+    setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+}
+
+std::string recorder_log_path() { return prefix_path("C:\\msiboot-recorder.log"); }
+
+// wine runs its own msiexec.exe whatever file lies in its place unless told to prefer the file.
+InstallerRecorder::InstallerRecorder(int exit_code)
+    : installed_(prefix_path("C:\\windows\\system32\\msiexec.exe")),
+      saved_(installed_ + ".saved"),
+      exit_code_("MSIBOOT_RECORDER_EXIT", std::to_string(exit_code)),
+      overrides_("WINEDLLOVERRIDES", "mscoree,mshtml=;msiexec.exe=n") {
+  ensure_prefix();
+  std::filesystem::remove(recorder_log_path());
+  if (!std::filesystem::exists(saved_)) std::filesystem::rename(installed_, saved_);
+  std::filesystem::copy_file(MSIBOOT_RECORDER, installed_,
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
+InstallerRecorder::~InstallerRecorder() {
+  std::filesystem::rename(saved_, installed_);
+  std::filesystem::remove(recorder_log_path());
+}
+
+std::vector<std::string> InstallerRecorder::command_lines() const {
+  std::vector<std::string> lines;
+  std::vector<uint8_t> bytes = read_if_present(recorder_log_path());
+  std::istringstream log(std::string(bytes.begin(), bytes.end()));
+  std::string line;
+  while (std::getline(log, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (starts_with(line, "command=")) lines.push_back(line.substr(8));
+  }
+  return lines;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bundle.h"
 #include "test_keys.h"
 
 // String 101 of the stub, the text of every failure box (the stub's resource test pins it).
@@ -60,24 +61,6 @@ void ensure_prefix();
 // <prefix>/drive_c/windows/Installer).
 std::string prefix_path(const std::string& windows_path);
 
-// One package of a bundle and the cabinets that belong to it.
-struct BundleFile {
-  std::string name;
-  std::vector<uint8_t> content;
-};
-struct BundlePackage {
-  std::string architecture, languages, folder, title;
-  std::vector<uint8_t> msi;
-  std::vector<BundleFile> cabinets;
-};
-
-// A signed container carrying the packages: package i has id 1000 + 100 i, its cabinets the ids
-// after it.
-std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages);
-
-// Bytes that deflate does not shrink, the same for the same seed.
-std::vector<uint8_t> incompressible_bytes(size_t size, uint32_t seed);
-
 // Reads a file of the prefix (a Linux path); empty when it is missing.
 std::vector<uint8_t> read_if_present(const std::string& path);
 
@@ -90,3 +73,40 @@ std::vector<uint8_t> x86_only_container(
 // Checks that the run ended with exit_code after exactly one failure box (string 101), whose
 // caption is `caption` unless that is empty.
 void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {});
+
+// Runs a command in the shared prefix (wine's own programs: "reg", "msiexec") and returns its
+// output.
+std::string run_in_prefix(const std::vector<std::string>& args);
+
+// Sets an environment variable for the runs started while it lives, then puts the old value back.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::string& value);
+  ~ScopedVariable();
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_old_ = false;
+};
+
+// The log every copy of the installer recorder appends to, as a Linux path.
+std::string recorder_log_path();
+
+// While it lives, the installer recorder stands in for C:\windows\system32\msiexec.exe and ends
+// with exit_code; the prefix's own msiexec.exe is put back afterwards.
+class InstallerRecorder {
+ public:
+  explicit InstallerRecorder(int exit_code);
+  ~InstallerRecorder();
+  InstallerRecorder(const InstallerRecorder&) = delete;
+  InstallerRecorder& operator=(const InstallerRecorder&) = delete;
+
+  // The recorded command lines, in order.
+  std::vector<std::string> command_lines() const;
+
+ private:
+  std::string installed_, saved_;
+  ScopedVariable exit_code_, overrides_;
+};

@@ -1,0 +1,153 @@
+// The bootstrapper from end to end under wine with real packages: two x64 packages built by
+// scripts/sample-msi (1033 and 1049, each with an external cabinet), installed by wine's own
+// msiexec.exe, or by the installer recorder where the exact command line matters.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "file_bytes.h"
+#include "wine_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+struct Sample {
+  const char* language;
+  const char* code;
+  const char* name;  // also its folder under Program Files
+  const char* text;
+  BundlePackage package;
+  Bytes readme;
+};
+
+Sample english = {"1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Sample EN",
+                  "English sample", {}, {}};
+Sample russian = {"1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Sample RU",
+                  "Russian sample", {}, {}};
+
+void build_sample(Sample& sample) {
+  const std::string dir = e2e_work_dir() + "/sample-" + sample.language;
+  const std::string command = std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi --out '" +
+                              dir + "' --language " + sample.language + " --product-code '" +
+                              sample.code + "' --name '" + sample.name + "' --text '" +
+                              sample.text + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  sample.package = {"x64", sample.language, sample.code, sample.name,
+                    msiboot_tool::read_file_bytes(dir + "/sample.msi"),
+                    {{"sample.cab", msiboot_tool::read_file_bytes(dir + "/sample.cab")}}};
+  sample.readme = msiboot_tool::read_file_bytes(dir + "/files/readme.txt");
+}
+
+std::string items_folder(const Sample& s) {
+  return prefix_path(std::string("C:\\windows\\Installer\\") + s.code);
+}
+
+std::string installed_readme(const Sample& s) {
+  return prefix_path(std::string("C:\\Program Files\\") + s.name + "\\readme.txt");
+}
+
+bool registered(const Sample& s) {
+  const std::string key =
+      std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + s.code;
+  return run_in_prefix({"reg", "query", key, "/v", "UninstallString", "/reg:64"})
+             .find("UninstallString") != std::string::npos;
+}
+
+void expect_items_kept(const Sample& s) {
+  EXPECT_EQ(read_if_present(items_folder(s) + "/main.msi"), s.package.msi);
+  EXPECT_EQ(read_if_present(items_folder(s) + "/sample.cab"), s.package.cabinets[0].content);
+}
+
+class InstallE2e : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    unsetenv("LC_ALL");  // wine takes the user's locale from LANG unless this overrides it
+    build_sample(english);
+    build_sample(russian);
+    setup_ = make_stub_copy("setup.exe", bundle_container({russian.package, english.package}));
+  }
+  void SetUp() override { ensure_prefix(); }
+  void TearDown() override {
+    for (const Sample* s : {&english, &russian}) {
+      if (registered(*s)) run_in_prefix({"msiexec", "/x", s->code, "/qn"});
+      fs::remove_all(items_folder(*s));
+    }
+  }
+  static RobotRun run_setup(const std::vector<std::string>& args, const char* lang = "C.UTF-8") {
+    ScopedVariable locale("LANG", lang);
+    return run_under_robot(setup_, args);
+  }
+  static inline std::string setup_;
+};
+
+TEST_F(InstallE2e, InstallsQuietlyKeepsThePackageAndNeverRunsAPlantedInstaller) {
+  // Copies of the recorder planted beside setup.exe and in the current directory.
+  const std::string cwd = e2e_work_dir() + "/cwd";
+  fs::create_directories(cwd);
+  for (const std::string& dir : {e2e_work_dir(), cwd}) {
+    fs::copy_file(MSIBOOT_RECORDER, dir + "/msiexec.exe", fs::copy_options::overwrite_existing);
+  }
+  fs::remove(recorder_log_path());
+  const fs::path old_cwd = fs::current_path();
+  fs::current_path(cwd);
+  RobotRun run = run_setup({"/qn"});
+  fs::current_path(old_cwd);
+
+  ASSERT_FALSE(run.timed_out) << run.transcript;
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_TRUE(run.boxes.empty()) << run.transcript;
+  EXPECT_FALSE(fs::exists(recorder_log_path())) << "a planted msiexec.exe ran";
+  EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
+  EXPECT_EQ(read_if_present(prefix_path("C:\\Program Files\\Msiboot Sample EN\\data.bin")),
+            msiboot_tool::read_file_bytes(e2e_work_dir() + "/sample-1033/files/data.bin"));
+  EXPECT_TRUE(registered(english));
+  expect_items_kept(english);
+}
+
+TEST_F(InstallE2e, TheUsersLocalePicksThePackage) {
+  RobotRun ru = run_setup({"/qn"}, "ru_RU.UTF-8");
+  EXPECT_EQ(ru.exit_code, 0) << ru.transcript;
+  EXPECT_EQ(read_if_present(installed_readme(russian)), russian.readme);
+  EXPECT_FALSE(registered(english));
+  TearDown();
+
+  RobotRun gb = run_setup({"/qn"}, "en_GB.UTF-8");  // no 2057 package: English by its primary
+  EXPECT_EQ(gb.exit_code, 0) << gb.transcript;
+  EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
+  EXPECT_FALSE(registered(russian));
+}
+
+TEST_F(InstallE2e, AFailedInstallationDeletesWhatWasWritten) {
+  RobotRun run = run_setup({"/qn", "BLOCKINSTALL=1"});
+  EXPECT_EQ(run.exit_code, 1603) << run.transcript;
+  EXPECT_TRUE(run.boxes.empty()) << run.transcript;
+  EXPECT_FALSE(fs::exists(items_folder(english)));
+  EXPECT_FALSE(registered(english));
+}
+
+TEST_F(InstallE2e, AFailedMaintenanceRunKeepsThePackageOfTheInstalledProduct) {
+  ASSERT_EQ(run_setup({"/qn"}).exit_code, 0);
+  RobotRun run = run_setup({"/qn", "BLOCKINSTALL=1"});
+  EXPECT_EQ(run.exit_code, 1603) << run.transcript;
+  EXPECT_TRUE(run.boxes.empty()) << run.transcript;
+  EXPECT_TRUE(registered(english));
+  expect_items_kept(english);
+}
+
+TEST_F(InstallE2e, TheInstallerGetsTheExactCommandLineAndItsExitCodeComesBack) {
+  InstallerRecorder recorder(1602);
+  RobotRun run = run_setup({"/QUIET", "TARGETDIR=C:\\Program Files\\X", "x\ty"});
+  EXPECT_EQ(run.exit_code, 1602) << run.transcript;
+  EXPECT_TRUE(run.boxes.empty()) << run.transcript;
+  const std::string expected = std::string("C:\\windows\\system32\\msiexec.exe /i ") +
+                               "C:\\windows\\Installer\\" + english.code +
+                               "\\main.msi /QUIET \"TARGETDIR=C:\\Program Files\\X\" x\ty";
+  EXPECT_EQ(recorder.command_lines(), std::vector<std::string>{expected});
+  EXPECT_FALSE(fs::exists(items_folder(english)));
+}
+
+}  // namespace

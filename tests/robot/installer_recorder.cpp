@@ -1,0 +1,112 @@
+// Stands in for the installer engine in end-to-end tests and benchmarks: appends to a log file
+// which program ran, when, and with which command line, then ends with a chosen exit code.
+//
+//   MSIBOOT_RECORDER_LOG   the log file (default C:\msiboot-recorder.log)
+//   MSIBOOT_RECORDER_EXIT  the exit code (default 1602, the user cancelled)
+//
+// Log lines, UTF-8:  program=<own path>  started=<system time, 100 ns units>
+//   parent_started=<the starting program's creation time>  parent_peak=<its peak working set>
+//   command=<line>
+// With --tick N it instead prints the mean interval of N zero-delay window timer ticks, in ms.
+#include <windows.h>
+// windows.h first: the headers below depend on it.
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::string utf8(const wchar_t* text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::wstring variable(const wchar_t* name, const wchar_t* fallback) {
+  wchar_t value[1024];
+  DWORD n = GetEnvironmentVariableW(name, value, 1024);
+  return n > 0 && n < 1024 ? std::wstring(value, n) : std::wstring(fallback);
+}
+
+uint64_t ticks_of(FILETIME time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+DWORD parent_id() {
+  DWORD parent = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
+// When the program that started this one began, and its peak memory so far.
+std::string parent_lines() {
+  HANDLE parent = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent_id());
+  if (parent == nullptr) return {};
+  FILETIME created, exited, kernel, user;
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof memory;
+  std::string lines;
+  if (GetProcessTimes(parent, &created, &exited, &kernel, &user)) {
+    lines += "parent_started=" + std::to_string(ticks_of(created)) + "\r\n";
+  }
+  if (GetProcessMemoryInfo(parent, &memory, sizeof memory)) {
+    lines += "parent_peak=" + std::to_string(memory.PeakWorkingSetSize) + "\r\n";
+  }
+  CloseHandle(parent);
+  return lines;
+}
+
+int measure_ticks(int count) {
+  HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                              nullptr);
+  SetTimer(window, 1, 0, nullptr);
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  MSG message;
+  int seen = -1;  // the first tick starts the clock
+  while (seen < count && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message != WM_TIMER) continue;
+    if (++seen == 0) QueryPerformanceCounter(&start);
+  }
+  QueryPerformanceCounter(&end);
+  double ms = static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+              static_cast<double>(frequency.QuadPart) / count;
+  std::printf("%.3f\n", ms);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && std::wcscmp(argv[1], L"--tick") == 0) return measure_ticks(_wtoi(argv[2]));
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  ULARGE_INTEGER started = {{now.dwLowDateTime, now.dwHighDateTime}};
+  std::string log = "program=" + utf8(program) + "\r\nstarted=" +
+                    std::to_string(started.QuadPart) + "\r\n" + parent_lines() + "command=" +
+                    utf8(GetCommandLineW()) + "\r\n";
+
+  std::wstring path = variable(L"MSIBOOT_RECORDER_LOG", L"C:\\msiboot-recorder.log");
+  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE) {
+    WriteFile(file, log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+  return static_cast<int>(std::wcstoul(variable(L"MSIBOOT_RECORDER_EXIT", L"1602").c_str(),
+                                       nullptr, 10));
+}
