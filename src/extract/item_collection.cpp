@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "payload/container.h"
+#include "payload/payload_public_key.h"
 #include "platform/bounded_format.h"
 #include "platform/heap.h"
 #include "shared/ascii_case.h"
@@ -83,8 +84,9 @@ bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t recor
   memset(&item, 0, sizeof item);
   for (uint32_t i = 0; i + 1 < kItemTextSize && name[i] != '\0'; ++i) item.name[i] = name[i];
   if (blob_index >= payload.blob_count) return false;
-  Status status = find_record(payload.blobs[blob_index], FileRecordType, record_id, &item.data,
-                              &item.size);
+  Status status = find_record_with_key(payload.blobs[blob_index], FileRecordType, record_id,
+                                       payload.key_blob, kPayloadPublicKeySize, &item.data,
+                                       &item.size);
   return !status_failed(status);
 }
 

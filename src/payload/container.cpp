@@ -161,7 +161,8 @@ Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint3
   blob.flags = kPayloadCompressed | kPayloadSigned;
   blob.size = size;
   blob.data = block;
-  Status status = find_record(blob, ManifestRecordType, 0, &blob.manifest, &blob.manifest_size);
+  Status status = find_record_with_key(blob, ManifestRecordType, 0, set.key_blob,
+                                       kPayloadPublicKeySize, &blob.manifest, &blob.manifest_size);
   if (!status_failed(status)) status = append_blob(set, blob, append_site);
   if (status_failed(status)) heap_free(blob.manifest);
   return status;

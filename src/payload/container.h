@@ -41,9 +41,9 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
                             const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
                             uint32_t* length);
 
-// Makes a blob of block (flags compressed and signed), fills its manifest with find_record and
-// appends it to set at append_site. On success the set owns block; on failure the caller keeps it
-// and nothing else of the blob stays allocated.
+// Makes a blob of block (flags compressed and signed), fills its manifest with find_record against
+// the set's key and appends it to set at append_site. On success the set owns block; on failure
+// the caller keeps it and nothing else of the blob stays allocated.
 Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site);
 
 // add_container_block on a copy of bytes. A failed copy gives last error or 8 at copy_site.

@@ -19,10 +19,12 @@ struct PayloadBlob {
 };
 
 // The blobs found so far, in the order they were found. The set owns every blob's blocks and the
-// array; append_blob grows it and free_blobs frees it.
+// array; append_blob grows it and free_blobs frees it. The stub leaves key_blob null; the tool
+// inspects a setup.exe with the key stamped into it.
 struct PayloadSet {
   PayloadBlob* blobs;
   uint32_t blob_count;
+  const uint8_t* key_blob;  // the PUBLICKEYBLOB records are checked against; null: the built-in key
 };
 
 // Appends a copy of blob; on failure (code last error or 8 at site) the set is unchanged and the

@@ -26,10 +26,11 @@ constexpr uint32_t kSecurityOffsetField = 168;
 constexpr uint32_t kSecuritySizeField = 172;
 constexpr uint32_t kWinCertificateHeader = 8;
 
-// The content of the first WIN_CERTIFICATE entry, or false when the headers show no usable
-// table. Sums are taken in 64 bits so that no header value can wrap a bound.
-bool find_first_entry(const uint8_t* image, uint32_t size, const uint8_t** content,
-                      uint32_t* length) {
+}  // namespace
+
+// Sums are taken in 64 bits so that no header value can wrap a bound.
+bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** content,
+                          uint32_t* length) {
   if (size < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') return false;
   uint64_t nt = read_u32le(image + kNtHeadersOffsetField);
   if (nt + kNtHeadersSize > size) return false;
@@ -47,17 +48,19 @@ bool find_first_entry(const uint8_t* image, uint32_t size, const uint8_t** conte
   return true;
 }
 
-bool is_carrier(const CertificateExtension& extension) {
+bool is_carrier_extension(const CertificateExtension& extension) {
   return !extension.critical && extension.identifier != nullptr &&
          strcmp(extension.identifier, PayloadExtensionOid) == 0;
 }
+
+namespace {
 
 Status walk_extensions(PayloadSet& set, ParsedCertificate* certificate, Status status) {
   uint32_t count = certificate_extension_count(certificate);
   for (uint32_t i = 0; i < count && !status_failed(status); ++i) {
     CertificateExtension extension = {};
     certificate_extension(certificate, i, &extension);
-    if (is_carrier(extension)) {
+    if (is_carrier_extension(extension)) {
       status = add_container_blob(set, extension.value, extension.length, kSiteCarrierMemory,
                                   kSiteCarrierAppend);
     }
@@ -109,7 +112,7 @@ Status read_signature_table(PayloadSet& set, const uint8_t* image, uint32_t size
   Status status = status_of(0, kSiteSignatureTable);
   const uint8_t* content = nullptr;
   uint32_t length = 0;
-  if (find_first_entry(image, size, &content, &length)) {
+  if (find_signature_entry(image, size, &content, &length)) {
     status = walk_message(set, content, length, status);
   }
   return status;

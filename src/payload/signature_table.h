@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "payload/payload_blob.h"
+#include "platform/certificate_set.h"
 #include "shared/status.h"
 
 // Dotted identifier of the private, non-critical extension whose value is one whole container.
@@ -21,6 +22,14 @@ enum SignatureTableSite : uint32_t {
   kSiteCarrierMemory = 907,
   kSiteCarrierAppend = 892,
 };
+
+// The content of the image's first WIN_CERTIFICATE entry (the PKCS#7 message and whatever follows
+// it inside the entry), or false when the PE32+ headers show no usable certificate table.
+bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** content,
+                          uint32_t* length);
+
+// True for the payload extension: the payload identifier, not critical.
+bool is_carrier_extension(const CertificateExtension& extension);
 
 // Appends to set one blob per carrier extension, in certificate then extension order. Code 0 means the
 // headers showed no usable table or the whole certificate set was walked; any other code is the

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   size_t live = heap_test_live_blocks();
-  PayloadSet set = {blobs.data(), static_cast<uint32_t>(blobs.size())};
+  PayloadSet set = {blobs.data(), static_cast<uint32_t>(blobs.size()), nullptr};
   uint32_t language = kLanguages[data[0] % (sizeof kLanguages / sizeof kLanguages[0])];
 
   size_t text_bytes = 0;

@@ -172,12 +172,6 @@ void register_window_class(HINSTANCE instance, const char* class_name) {
 
 }  // namespace
 
-size_t cut_to_units(const wchar_t* text, size_t length, size_t limit) {
-  if (length <= limit) return length;
-  bool splits_pair = limit > 0 && text[limit - 1] >= 0xD800 && text[limit - 1] <= 0xDBFF;
-  return splits_pair ? limit - 1 : limit;
-}
-
 size_t dialog_template_size(const char* class_name, const char* title, const char* face_name) {
   return 28 + 2 * (strlen(class_name) + strlen(title) + strlen(face_name));
 }

@@ -9,6 +9,7 @@
 
 #include "extract/extract_item.h"
 #include "extract/win/taskbar_progress.h"
+#include "shared/title_units.h"
 
 enum ProgressDialogResult : INT_PTR {
   kProgressWritten = 1,      // every item was written
@@ -24,9 +25,6 @@ struct ProgressWindow {
   HINSTANCE instance;        // for the window class, the dialog and the icon
 };
 
-// A template slot holds at most this many UTF-16 units before its terminator.
-constexpr size_t kTemplateTextUnits = 49;
-
 // Bytes of the template block: 28 + 2 x the byte lengths of the three texts.
 size_t dialog_template_size(const char* class_name, const char* title, const char* face_name);
 
@@ -34,10 +32,6 @@ size_t dialog_template_size(const char* class_name, const char* title, const cha
 // bytes used. A text longer than 49 units is cut to 49, never inside a character.
 size_t write_dialog_template(uint8_t* block, const char* class_name, const char* title,
                              const char* face_name);
-
-// The length of at most limit units of text (length units), one less when the cut would fall
-// between the two halves of a surrogate pair.
-size_t cut_to_units(const wchar_t* text, size_t length, size_t limit);
 
 // Registers the window class, builds the template and runs the dialog until the writer is done
 // or the user cancels. Returns a ProgressDialogResult.

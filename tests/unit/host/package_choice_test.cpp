@@ -59,7 +59,7 @@ class PackageChoiceTest : public ::testing::Test {
       blob.manifest_size = static_cast<uint32_t>(layouts_[b].manifest.size());
       blobs_.push_back(blob);
     }
-    payload_ = {blobs_.data(), static_cast<uint32_t>(blobs_.size())};
+    payload_ = {blobs_.data(), static_cast<uint32_t>(blobs_.size()), nullptr};
     language_ = language;
   }
 
