@@ -79,15 +79,18 @@ void set_serial(X509* certificate, const std::vector<ExtensionEntry>& extensions
   }
 }
 
+void set_carrier_name(X509* certificate) {
+  check(X509_NAME_add_entry_by_txt(X509_get_subject_name(certificate), "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("msiboot payload carrier"),
+                                   -1, -1, 0),
+        "subject name");
+}
+
 void set_names_and_validity(X509* certificate, const CertificateIssuer& issuer) {
   check(X509_set_version(certificate, 2), "version");
   check(X509_set_issuer_name(certificate, X509_get_subject_name(issuer.certificate.get())),
         "issuer name");
-  X509_NAME* subject = X509_get_subject_name(certificate);
-  check(X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("msiboot payload carrier"),
-                                   -1, -1, 0),
-        "subject name");
+  set_carrier_name(certificate);
   check(ASN1_TIME_set_string_X509(X509_getm_notBefore(certificate), "20200101000000Z"),
         "validity");
   check(ASN1_TIME_set_string_X509(X509_getm_notAfter(certificate), "21191231235959Z"),
@@ -108,6 +111,15 @@ CertificateIssuer load_certificate_issuer(const std::string& certificate_pem_pat
   if (X509_check_private_key(issuer.certificate.get(), issuer.key.get()) != 1) {
     fail(key_pem_path + " is not the key of " + certificate_pem_path);
   }
+  return issuer;
+}
+
+CertificateIssuer self_issuer(EVP_PKEY* key) {
+  CertificateIssuer issuer;
+  issuer.certificate.reset(X509_new());
+  if (!issuer.certificate || EVP_PKEY_up_ref(key) != 1) fail("out of memory");
+  issuer.key.reset(key);
+  set_carrier_name(issuer.certificate.get());
   return issuer;
 }
 

@@ -30,6 +30,11 @@ struct CertificateIssuer {
 CertificateIssuer load_certificate_issuer(const std::string& certificate_pem_path,
                                           const std::string& key_pem_path);
 
+// An issuer for carrier certificates that is the payload key itself: the certificates it makes are
+// self-issued. The stub reads only their extensions, and an Authenticode check ignores
+// certificates outside the signer's chain, so no certificate authority is needed.
+CertificateIssuer self_issuer(EVP_PKEY* key);
+
 struct ExtensionEntry {
   std::string identifier;  // dotted object identifier
   bool critical;

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include "payload/container.h"
+#include "record_packing.h"
 
 namespace msiboot_tool {
 
@@ -33,11 +34,18 @@ void append_record(Bytes& out, bool manifest, uint32_t id, const Bytes& data,
   checked_u32(out.size(), "container");
 }
 
-Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign) {
+Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
+                        const PackProgress& progress) {
+  std::vector<PackedRecord> packed = pack_records(records, sign, progress);
+  size_t total = 0;
+  for (const PackedRecord& record : packed) {
+    total += record.data.size() + record.signature.size() + kRecordTrailerSize;
+  }
   Bytes out;
-  for (const ContainerRecord& record : records) {
-    append_record(out, record.manifest, record.id, zlib_compress(record.content),
-                  sign(record.content));
+  out.reserve(total);
+  for (size_t i = 0; i < records.size(); ++i) {
+    append_record(out, records[i].manifest, records[i].id, packed[i].data, packed[i].signature);
+    packed[i] = {};  // each stream is freed once it is in the container
   }
   return out;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Lays payload containers out byte for byte: each record's data field (a zlib stream of its
-// content, level 9), its signature field and its 28-byte trailer, in the order given. Signing is
-// left to a callback so that this part builds without a crypto library.
+// content), its signature field and its 28-byte trailer, in the order given. Signing is left to a
+// callback so that this part builds without a crypto library.
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -16,8 +16,12 @@ struct ContainerRecord {
   Bytes content;
 };
 
-// Returns the signature of the given bytes (256 bytes for the RSA-2048 payload key).
+// Returns the signature of the given bytes (256 bytes for the RSA-2048 payload key). It may be
+// called from several threads at once.
 using ContentSigner = std::function<Bytes(const Bytes&)>;
+
+// Called with the content bytes just deflated, from any thread.
+using PackProgress = std::function<void(size_t bytes)>;
 
 // zlib stream (RFC 1950) of the bytes at level 9: it starts 78 DA.
 Bytes zlib_compress(const Bytes& bytes);
@@ -31,8 +35,9 @@ void append_record(Bytes& out, bool manifest, uint32_t id, const Bytes& data,
 void append_trailer(Bytes& out, const uint8_t* type, uint32_t id, uint32_t signature_length,
                     uint32_t data_length);
 
-// The whole container, every record compressed and signed over its content; the same records and
-// signer give the same bytes.
-Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign);
+// The whole container, every record compressed (record_packing.h) and signed over its content; the
+// same records and signer give the same bytes.
+Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
+                        const PackProgress& progress = {});
 
 }  // namespace msiboot_tool

@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace msiboot_tool {
@@ -37,6 +39,17 @@ bool load_signing_key(const std::string& pem_path, SigningKey* key) {
   if (!is_payload_key(loaded.pkey.get())) return false;
   *key = std::move(loaded);
   return true;
+}
+
+SigningKey read_signing_key(const std::string& pem_path) {
+  SigningKey key;
+  if (access(pem_path.c_str(), R_OK) != 0) {
+    throw std::runtime_error(pem_path + ": cannot read it (" + std::strerror(errno) + ")");
+  }
+  if (!load_signing_key(pem_path, &key)) {
+    throw std::runtime_error(pem_path + ": not an RSA-2048 private key (PEM)");
+  }
+  return key;
 }
 
 bool generate_signing_key(SigningKey* key) {
@@ -74,10 +87,10 @@ std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8
 }
 
 std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
-                                     const SigningKey& key) {
-  return lay_out_container(records, [&key](const std::vector<uint8_t>& bytes) {
-    return sign_content(key, bytes);
-  });
+                                     const SigningKey& key, const PackProgress& progress) {
+  return lay_out_container(
+      records, [&key](const std::vector<uint8_t>& bytes) { return sign_content(key, bytes); },
+      progress);
 }
 
 std::vector<uint8_t> public_key_blob(const SigningKey& key) {

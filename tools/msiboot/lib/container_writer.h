@@ -25,6 +25,10 @@ struct SigningKey {
 // of another kind.
 bool load_signing_key(const std::string& pem_path, SigningKey* key);
 
+// load_signing_key for the commands: throws std::runtime_error naming the file when it is missing
+// or not such a key.
+SigningKey read_signing_key(const std::string& pem_path);
+
 // A new 2048-bit RSA key (exponent 65537). False on failure.
 bool generate_signing_key(SigningKey* key);
 
@@ -37,7 +41,7 @@ std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8
 
 // The container of the records, each signed with key over its content.
 std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
-                                     const SigningKey& key);
+                                     const SigningKey& key, const PackProgress& progress = {});
 
 // The public half as the 276-byte PUBLICKEYBLOB the stub is built with.
 std::vector<uint8_t> public_key_blob(const SigningKey& key);

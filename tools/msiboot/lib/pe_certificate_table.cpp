@@ -3,6 +3,7 @@
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,10 @@ constexpr uint32_t kOptionalHeader = 24;
 constexpr uint32_t kChecksumField = kOptionalHeader + 64;
 constexpr uint32_t kSecurityField = kOptionalHeader + 144;
 constexpr uint32_t kEntryHeader = 8;
+constexpr uint32_t kMachineField = 4;        // u16 machine, then the u16 section count
+constexpr uint32_t kOptionalSizeField = 20;  // u16 size of the optional header
+constexpr uint32_t kHeadersSizeField = 60;   // SizeOfHeaders, from the optional header
+constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint16_t kRevision2 = 0x0200;
 constexpr uint16_t kPkcsSignedData = 0x0002;
 
@@ -70,6 +75,26 @@ uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
 }
 
 }  // namespace
+
+bool has_certificate_table(const std::vector<uint8_t>& image) {
+  uint32_t nt = pe32plus_headers(image);
+  return get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4) != 0;
+}
+
+uint64_t sections_end(const std::vector<uint8_t>& image) {
+  uint32_t nt = pe32plus_headers(image);
+  uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kMachineField) >> 16;
+  uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalSizeField) & 0xFFFF;
+  size_t sections = static_cast<size_t>(nt) + kOptionalHeader + optional_size;
+  uint64_t end = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeader + kHeadersSizeField);
+  for (uint32_t i = 0; i < section_count; ++i) {
+    size_t header = sections + static_cast<size_t>(i) * kSectionHeaderSize;
+    uint64_t raw_end = static_cast<uint64_t>(get_u32le(image, header + 20)) +  // pointer to raw data
+                       get_u32le(image, header + 16);                           // size of raw data
+    end = std::max(end, raw_end);
+  }
+  return end;
+}
 
 CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
   uint32_t nt = pe32plus_headers(image);

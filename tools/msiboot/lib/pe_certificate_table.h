@@ -15,6 +15,14 @@ struct CertificateTable {
   uint32_t first_entry_length;  // dwLength of the first WIN_CERTIFICATE entry
 };
 
+// True when the PE32+ image has a certificate table (it is signed); throws std::runtime_error when
+// it is not a PE32+ image.
+bool has_certificate_table(const std::vector<uint8_t>& image);
+
+// Where the headers and the sections' raw data end: anything after that (outside a certificate
+// table) is data appended to the image.
+uint64_t sections_end(const std::vector<uint8_t>& image);
+
 // Reads the headers of a signed PE32+ image; throws std::runtime_error when it is not one, or
 // when its table is not the last thing in the file.
 CertificateTable locate_certificate_table(const std::vector<uint8_t>& image);

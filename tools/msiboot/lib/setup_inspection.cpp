@@ -1,0 +1,187 @@
+#include "setup_inspection.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "extract/item_collection.h"
+#include "payload/container.h"
+#include "payload/manifest.h"
+#include "payload/package_choice.h"
+#include "payload/payload_discovery.h"
+#include "payload/payload_public_key.h"
+#include "payload/signature_table.h"
+#include "platform/certificate_set.h"
+#include "platform/heap.h"
+#include "shared/byte_reader.h"
+
+namespace msiboot_tool {
+namespace {
+
+PayloadBlob blob_of(const uint8_t* bytes, uint32_t size, uint32_t flags) {
+  PayloadBlob blob = {};
+  blob.data = const_cast<uint8_t*>(bytes);  // find_record never changes the blob
+  blob.size = size;
+  blob.flags = flags;
+  return blob;
+}
+
+// A record's content, unverified: its size and manifest text are shown whatever the key.
+bool unverified_content(const PayloadBlob& blob, const RecordType& type, uint32_t id, Bytes* out) {
+  PayloadBlob unsigned_blob = blob;
+  unsigned_blob.flags = kPayloadCompressed;
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  if (status_failed(find_record(unsigned_blob, type, id, &content, &length))) return false;
+  out->assign(content, content + length);
+  heap_free(content);
+  return true;
+}
+
+// The records from the end of the container, walked as the stub walks them: file records are
+// passed over, the manifest record ends the walk, and so does a trailer of any other type.
+std::vector<RecordReport> walk_records(const uint8_t* data, uint32_t size) {
+  std::vector<RecordReport> records;
+  uint32_t end = size;
+  while (end >= kRecordTrailerSize) {
+    end -= kRecordTrailerSize;
+    const uint8_t* trailer = data + end;
+    RecordReport record;
+    record.manifest = memcmp(trailer, ManifestRecordType, sizeof(RecordType)) == 0;
+    record.id = read_u32le(trailer + 16);
+    record.signature_size = read_u32le(trailer + 20);
+    record.stored_size = read_u32le(trailer + 24);
+    bool file = memcmp(trailer, FileRecordType, sizeof(RecordType)) == 0;
+    if (!record.manifest && !file) break;
+    bool fits = record.signature_size <= end && record.stored_size <= end - record.signature_size;
+    if (record.manifest) {
+      if (fits) records.push_back(record);
+      break;
+    }
+    if (record.signature_size > end) continue;
+    end -= record.signature_size;
+    if (record.stored_size > end) continue;
+    end -= record.stored_size;
+    records.push_back(record);
+  }
+  return records;
+}
+
+int collect_entry(uint32_t, uint32_t entry_id, const char* text, void* context) {
+  static_cast<std::vector<ManifestEntry>*>(context)->push_back({entry_id, text});
+  return 1;
+}
+
+ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes& key) {
+  ContainerReport report;
+  report.size = size;
+  PayloadBlob blob = blob_of(data, size, kPayloadCompressed | kPayloadSigned);
+  for (RecordReport& record : walk_records(data, size)) {
+    const RecordType& type = record.manifest ? ManifestRecordType : FileRecordType;
+    Bytes content;
+    record.inflates = unverified_content(blob, type, record.id, &content);
+    record.inflated_size = static_cast<uint32_t>(content.size());
+    uint8_t* verified = nullptr;
+    uint32_t length = 0;
+    record.lookup = find_record_with_key(blob, type, record.id, key.data(),
+                                         static_cast<uint32_t>(key.size()), &verified, &length);
+    heap_free(verified);
+    if (record.manifest && record.inflates) {
+      PayloadBlob shown = blob;
+      shown.manifest = content.data();
+      shown.manifest_size = static_cast<uint32_t>(content.size());
+      PayloadSet set = {&shown, 1, nullptr};
+      walk_manifest(set, collect_entry, &report.entries);
+    }
+    report.records.push_back(record);
+  }
+  return report;
+}
+
+// The carriers of the signature's certificates, as the stub's signature-table reader finds them.
+// True when the stub goes on to read the whole file as one container: there is no signature, or
+// its certificates hold no carrier (a signature that cannot be decoded ends the stub's search).
+bool report_carriers(const Bytes& setup, const Bytes& key, std::vector<ContainerReport>& out) {
+  const uint8_t* content = nullptr;
+  uint32_t length = 0;
+  if (!find_signature_entry(setup.data(), static_cast<uint32_t>(setup.size()), &content, &length)) {
+    return true;
+  }
+  CertificateSet* set = nullptr;
+  uint32_t count = 0;
+  bool decoded = certificate_set_open(&set) && certificate_set_update(set, content, length) &&
+                 certificate_set_count(set, &count);
+  if (decoded) {
+    for (uint32_t i = 0; i < count; ++i) {
+      uint32_t size = 0;
+      if (!certificate_set_encoded_size(set, i, &size)) break;
+      Bytes encoded(size);
+      ParsedCertificate* certificate = nullptr;
+      if (!certificate_set_encoded(set, i, encoded.data(), size) ||
+          !certificate_parse(encoded.data(), size, &certificate)) {
+        break;
+      }
+      for (uint32_t e = 0; e < certificate_extension_count(certificate); ++e) {
+        CertificateExtension extension = {};
+        certificate_extension(certificate, e, &extension);
+        if (!is_carrier_extension(extension)) continue;
+        ContainerReport report = report_container(extension.value, extension.length, key);
+        report.certificate = i;
+        report.extension = e;
+        out.push_back(std::move(report));
+      }
+      certificate_free(certificate);
+    }
+  }
+  certificate_set_close(set);
+  return decoded && out.empty();
+}
+
+// Discovery and choice exactly as the stub runs them, with key in place of the built-in one.
+ChoiceReport report_choice(const Bytes& setup, const Bytes& key, uint32_t lcid) {
+  ChoiceReport report;
+  report.lcid = lcid;
+  report.language = lcid;
+  PayloadSet set = {nullptr, 0, key.data()};
+  auto* image = static_cast<uint8_t*>(heap_alloc(kHeapFixed, setup.size()));
+  if (image == nullptr) throw std::runtime_error("out of memory");
+  memcpy(image, setup.data(), setup.size());
+  report.status = discover_payload(set, &image, static_cast<uint32_t>(setup.size()));
+  heap_free(image);
+  if (!status_failed(report.status)) {
+    PackageChoice choice = {};
+    ItemWriter writer = empty_item_writer();
+    char message[256];
+    report.status = choose_package(set, &report.language, choice, writer, "", message, sizeof message);
+    report.container = choice.blob_index;
+    report.entry_id = choice.entry_id;
+    report.architecture = choice.architecture;
+    report.languages = choice.languages;
+    report.folder = choice.folder;
+    report.title = choice.title;
+    for (int32_t i = 0; i < writer.count && !status_failed(report.status); ++i) {
+      const ExtractItem& item = writer.items[i];
+      report.items.push_back({item.name, Bytes(item.data, item.data + item.size)});
+    }
+    release_items(writer);
+  }
+  free_blobs(set);
+  return report;
+}
+
+}  // namespace
+
+SetupReport inspect_setup(const Bytes& setup, const Bytes& key, uint32_t lcid) {
+  if (setup.size() > UINT32_MAX) throw std::runtime_error("larger than 4 GiB, which no stub reads");
+  if (key.size() != kPayloadPublicKeySize) throw std::runtime_error("the key blob is not 276 bytes");
+  SetupReport report;
+  report.key = key;
+  if (report_carriers(setup, key, report.containers)) {
+    ContainerReport appended = report_container(setup.data(), static_cast<uint32_t>(setup.size()), key);
+    appended.appended = true;
+    if (!appended.records.empty()) report.containers.push_back(std::move(appended));
+  }
+  report.choice = report_choice(setup, key, lcid);
+  return report;
+}
+
+}  // namespace msiboot_tool

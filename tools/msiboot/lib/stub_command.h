@@ -1,0 +1,16 @@
+#pragma once
+// msiboot stub: a stub that trusts the publisher's key, stamped into the built stub's key slot.
+#include <string>
+
+namespace msiboot_tool {
+
+struct StubOptions {
+  std::string key_path;
+  std::string output;
+  std::string from;  // empty: the stub installed beside the tool
+};
+
+// Throws std::runtime_error (one line naming the file) on failure, leaving no output file.
+void stub_command(const StubOptions& options);
+
+}  // namespace msiboot_tool

@@ -1,0 +1,50 @@
+#include "stub_key_slot.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "payload/payload_key_slot.h"
+#include "pe_certificate_table.h"
+
+namespace msiboot_tool {
+namespace {
+
+// Offset of the slot's key bytes.
+size_t find_key(const Bytes& stub) {
+  has_certificate_table(stub);  // throws unless it is a PE32+ image
+  const uint8_t* begin = kKeySlotMarker;
+  const uint8_t* end = kKeySlotMarker + kKeySlotMarkerSize;
+  auto found = std::search(stub.begin(), stub.end(), begin, end);
+  if (found == stub.end()) throw std::runtime_error("not a msiboot stub (it has no key slot)");
+  if (std::search(found + 1, stub.end(), begin, end) != stub.end()) {
+    throw std::runtime_error("holds more than one key slot");
+  }
+  size_t key = static_cast<size_t>(found - stub.begin()) + kKeySlotMarkerSize;
+  if (stub.size() - key < kPayloadPublicKeySize) throw std::runtime_error("its key slot is cut short");
+  return key;
+}
+
+}  // namespace
+
+Bytes stub_key(const Bytes& stub) {
+  size_t key = find_key(stub);
+  return Bytes(stub.begin() + key, stub.begin() + key + kPayloadPublicKeySize);
+}
+
+bool is_empty_key(const Bytes& key) {
+  return std::all_of(key.begin(), key.end(), [](uint8_t b) { return b == 0; });
+}
+
+Bytes stamp_stub(const Bytes& stub, const Bytes& key_blob) {
+  if (key_blob.size() != kPayloadPublicKeySize) throw std::runtime_error("the key blob is not 276 bytes");
+  size_t key = find_key(stub);
+  if (has_certificate_table(stub)) {
+    throw std::runtime_error("is signed: stamping a key would break its signature (stamp first, then sign)");
+  }
+  Bytes stamped = stub;
+  std::copy(key_blob.begin(), key_blob.end(), stamped.begin() + static_cast<std::ptrdiff_t>(key));
+  update_pe_checksum(stamped);
+  return stamped;
+}
+
+}  // namespace msiboot_tool

@@ -1,0 +1,18 @@
+#include "tool_paths.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace msiboot_tool {
+
+std::string installed_stub_path() {
+  std::error_code error;
+  std::filesystem::path tool = std::filesystem::read_symlink("/proc/self/exe", error);
+  std::filesystem::path stub = tool.parent_path().parent_path() / "share/msiboot/msiboot-stub.exe";
+  if (error || !std::filesystem::is_regular_file(stub)) {
+    throw std::runtime_error(stub.string() + ": no stub installed beside the tool; name one with --stub");
+  }
+  return stub.string();
+}
+
+}  // namespace msiboot_tool
