@@ -1,0 +1,264 @@
+// The msiboot tool as a publisher uses it: installed from its Debian package (unpacked into a
+// temporary root), packing the sample packages of scripts/sample-msi into each placement, and the
+// setup.exe run under wine; inspect and extract checked against what the stub then installed.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "file_bytes.h"
+#include "test_signing.h"
+#include "wine_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using msiboot_tool::read_file_bytes;
+
+struct Sample {
+  std::string language, code, name;
+  Bytes readme;
+};
+
+Sample english = {"1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Tool EN", {}};
+Sample russian = {"1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Tool RU", {}};
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string work(const std::string& name) { return e2e_work_dir() + "/" + name; }
+
+std::string text_of(const std::string& path) {
+  Bytes bytes = read_if_present(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+struct ToolRun {
+  int exit_code = -1;
+  std::string out, err;
+};
+
+ToolRun run_command(const std::string& program, const std::vector<std::string>& args) {
+  std::string command = quoted(program);
+  for (const std::string& arg : args) command += " " + quoted(arg);
+  command += " >" + quoted(work("out.txt")) + " 2>" + quoted(work("err.txt"));
+  int status = std::system(command.c_str());
+  ToolRun run;
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = text_of(work("out.txt"));
+  run.err = text_of(work("err.txt"));
+  return run;
+}
+
+std::string sample_msi(const Sample& s) { return work("sample-" + s.language + "/sample.msi"); }
+
+void build_sample(Sample& s) {
+  const std::string dir = work("sample-" + s.language);
+  ASSERT_EQ(run_command(std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi",
+                        {"--out", dir, "--language", s.language, "--product-code", s.code,
+                         "--name", s.name, "--text", s.name + " readme"}).exit_code, 0);
+  s.readme = read_file_bytes(dir + "/files/readme.txt");
+}
+
+bool registered(const Sample& s) {
+  return run_in_prefix({"reg", "query",
+                        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + s.code,
+                        "/v", "UninstallString", "/reg:64"})
+             .find("UninstallString") != std::string::npos;
+}
+
+std::string items_folder(const Sample& s) { return prefix_path("C:\\windows\\Installer\\" + s.code); }
+
+bool installed(const Sample& s) {
+  return registered(s) &&
+         read_if_present(prefix_path("C:\\Program Files\\" + s.name + "\\readme.txt")) == s.readme;
+}
+
+class ToolE2e : public ::testing::Test {
+ protected:
+  // The samples, the Debian package unpacked, and one setup.exe of both packages (Russian first).
+  static void SetUpTestSuite() {
+    unsetenv("LC_ALL");  // wine takes the user's locale from LANG unless this overrides it
+    build_sample(english);
+    build_sample(russian);
+    const std::string deb = work("deb"), root = work("root");
+    fs::remove_all(deb);
+    fs::remove_all(root);
+    ASSERT_EQ(run_command("cpack", {"--config", MSIBOOT_CPACK_CONFIG, "-B", deb}).exit_code, 0);
+    for (const auto& entry : fs::directory_iterator(deb)) {
+      if (entry.path().extension() == ".deb") {
+        ASSERT_EQ(run_command("dpkg-deb", {"-x", entry.path().string(), root}).exit_code, 0);
+      }
+    }
+    tool_ = root + "/usr/bin/msiboot";
+    ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", work("setup.exe"),
+                         sample_msi(russian), sample_msi(english)});
+    ASSERT_EQ(pack.exit_code, 0) << pack.err;
+    EXPECT_NE(pack.err.find("stamping"), std::string::npos) << "the installed stub trusts no key: " << pack.err;
+  }
+  void SetUp() override { ensure_prefix(); }
+  void TearDown() override {
+    for (const Sample* s : {&english, &russian}) {
+      if (registered(*s)) run_in_prefix({"msiexec", "/x", s->code, "/qn"});
+      fs::remove_all(items_folder(*s));
+    }
+  }
+  static ToolRun tool(const std::vector<std::string>& args) { return run_command(tool_, args); }
+  static RobotRun run_setup(const std::string& setup, const char* lang = "C.UTF-8") {
+    ScopedVariable locale("LANG", lang);
+    return run_under_robot(setup, {"/qn"});
+  }
+  static std::string signed_stub() {
+    const std::string path = work("signed-stub.exe");
+    if (!fs::exists(path)) {
+      msiboot_tool::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
+    }
+    return path;
+  }
+  static inline std::string tool_;
+};
+
+TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
+  struct Case {
+    uint32_t lcid;
+    const char* lang;
+    const Sample* expected;
+  };
+  for (const Case& c : {Case{1049, "ru_RU.UTF-8", &russian}, Case{2057, "en_GB.UTF-8", &english},
+                        Case{1033, "C.UTF-8", &english}}) {
+    SCOPED_TRACE(c.lcid);
+    ToolRun inspect = tool({"inspect", work("setup.exe"), "--lcid", std::to_string(c.lcid), "--json"});
+    ASSERT_EQ(inspect.exit_code, 0) << inspect.err;
+    nlohmann::json report = nlohmann::json::parse(inspect.out);
+    const std::string folder = report["choice"]["folder"];
+    EXPECT_EQ(folder, c.expected->code);
+    EXPECT_EQ(report["choice"]["title"], c.expected->name);
+    for (const auto& record : report["containers"][0]["records"]) EXPECT_TRUE(record["signature_valid"]);
+
+    RobotRun run = run_setup(work("setup.exe"), c.lang);
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+    const Sample& other = c.expected == &english ? russian : english;
+    EXPECT_TRUE(installed(*c.expected));
+    EXPECT_FALSE(registered(other));
+
+    const std::string extracted = work("extracted-" + std::to_string(c.lcid));
+    fs::remove_all(extracted);
+    ASSERT_EQ(tool({"extract", work("setup.exe"), "--lcid", std::to_string(c.lcid), "-o", extracted}).exit_code, 0);
+    for (const char* name : {"main.msi", "sample.cab"}) {
+      EXPECT_EQ(read_if_present(extracted + "/" + name), read_if_present(items_folder(*c.expected) + "/" + name))
+          << name;
+    }
+    TearDown();
+  }
+}
+
+TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
+  for (const char* placement : {"certificate", "signature-tail"}) {
+    SCOPED_TRACE(placement);
+    const std::string setup = work(std::string("setup-") + placement + ".exe");
+    ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub",
+                         signed_stub(), "--placement", placement, sample_msi(english)});
+    ASSERT_EQ(pack.exit_code, 0) << pack.err;
+    EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+    RobotRun run = run_setup(setup);
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+    EXPECT_TRUE(installed(english));
+    TearDown();
+  }
+}
+
+TEST_F(ToolE2e, AStubStampedWithAFreshKeyTrustsThatKeyOnly) {
+  fs::remove(work("fresh.pem"));
+  ASSERT_EQ(tool({"keygen", work("fresh.pem"), work("fresh.blob")}).exit_code, 0);
+  ASSERT_EQ(tool({"stub", "--key", work("fresh.pem"), "-o", work("fresh-stub.exe")}).exit_code, 0);
+  ASSERT_EQ(tool({"pack", "--key", work("fresh.pem"), "-o", work("fresh-setup.exe"), "--stub",
+                  work("fresh-stub.exe"), sample_msi(english)}).exit_code, 0);
+  RobotRun run = run_setup(work("fresh-setup.exe"));
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_TRUE(installed(english));
+  TearDown();
+
+  // The same stub with a payload signed by the test key: every record fails verification.
+  const Bytes msi = read_file_bytes(sample_msi(english));
+  RobotRun refused = run_setup(make_stub_copy(
+      "fresh-test-key.exe", bundle_container({{"x64", "1033", english.code, english.name, msi, {}}}),
+      work("fresh-stub.exe")));
+  EXPECT_EQ(refused.exit_code, 1392) << refused.transcript;
+  EXPECT_FALSE(registered(english));
+
+  // Stamping the test key into the installed stub gives the build's own test-key stub, byte for byte.
+  ASSERT_EQ(tool({"stub", "--key", msiboot_test::test_key_path(), "-o", work("test-stub.exe")}).exit_code, 0);
+  EXPECT_EQ(read_file_bytes(work("test-stub.exe")), read_file_bytes(MSIBOOT_STUB));
+}
+
+TEST_F(ToolE2e, PackingTwiceGivesTheSameBytes) {
+  for (const char* placement : {"append", "certificate"}) {
+    SCOPED_TRACE(placement);
+    const std::string stub = std::string(placement) == "append" ? MSIBOOT_STUB : signed_stub();
+    for (const char* name : {"again-1.exe", "again-2.exe"}) {
+      ASSERT_EQ(tool({"pack", "--key", msiboot_test::test_key_path(), "-o", work(name), "--stub", stub,
+                      "--placement", placement, sample_msi(english), sample_msi(russian)}).exit_code, 0);
+    }
+    EXPECT_EQ(read_file_bytes(work("again-1.exe")), read_file_bytes(work("again-2.exe")));
+  }
+}
+
+TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
+  const std::string key = msiboot_test::test_key_path();
+  const std::string out = work("bad-setup.exe");
+  const std::string text_msi = work("notes.msi"), lone_msi = work("lone/sample.msi");
+  std::ofstream(text_msi) << "not a package\n";
+  fs::create_directories(work("lone"));
+  fs::copy_file(sample_msi(english), lone_msi, fs::copy_options::overwrite_existing);
+  fs::remove(work("fresh-other.pem"));
+  ASSERT_EQ(tool({"keygen", work("fresh-other.pem"), work("fresh-other.blob")}).exit_code, 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string named;  // the file the error line must name
+    std::string output;
+  };
+  const std::vector<Case> cases = {
+      {{"pack", "--key", key, "-o", out, work("missing.msi")}, work("missing.msi"), out},
+      {{"pack", "--key", key, "-o", out, text_msi}, text_msi, out},
+      {{"pack", "--key", lone_msi, "-o", out, sample_msi(english)}, lone_msi, out},
+      {{"pack", "--key", work("fresh-other.pem"), "-o", out, "--stub", signed_stub(), sample_msi(english)},
+       signed_stub(), out},
+      {{"pack", "--key", key, "-o", out, "--stub", text_msi, sample_msi(english)}, text_msi, out},
+      {{"pack", "--key", key, "-o", out, "--stub", MSIBOOT_STUB, "--placement", "certificate",
+        sample_msi(english)}, MSIBOOT_STUB, out},
+      {{"pack", "--key", key, "-o", work("missing/setup.exe"), sample_msi(english)},
+       work("missing/setup.exe"), work("missing/setup.exe")},
+      {{"pack", "--key", key, "-o", out, lone_msi}, "sample.cab", out},
+      {{"stub", "--key", key, "-o", out, "--from", signed_stub()}, signed_stub(), out},
+      {{"inspect", text_msi}, text_msi, ""},
+      {{"extract", work("setup.exe"), "--lcid", "1033", "-o", work("missing/files")},
+       work("missing/files"), work("missing/files")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.named);
+    ToolRun run = tool(c.args);
+    EXPECT_NE(run.exit_code, 0);
+    ASSERT_FALSE(run.err.empty());
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    if (!c.output.empty()) {
+      EXPECT_FALSE(fs::exists(c.output));
+    }
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
+  // Nothing else is left beside the outputs either.
+  for (const auto& entry : fs::directory_iterator(e2e_work_dir())) {
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
+}
+
+}  // namespace

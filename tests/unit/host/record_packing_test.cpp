@@ -1,0 +1,56 @@
+// Records deflated in parallel pieces: whatever the sizes and the mix of compressible and
+// incompressible pieces, the stub's own inflation gives the content back, and incompressible
+// pieces are stored rather than deflated.
+#include "record_packing.h"
+
+#include <gtest/gtest.h>
+
+#include "bundle.h"
+#include "payload/inflate.h"
+#include "platform/heap.h"
+
+namespace {
+
+using msiboot_tool::Bytes;
+
+constexpr size_t kMiB = 1u << 20;
+
+Bytes text_bytes(size_t size) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>("msiboot sample text, "[i % 21] + i / 9973 % 3);
+  return bytes;
+}
+
+Bytes joined(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(RecordPacking, TheStubInflatesEveryStreamBackToItsContent) {
+  struct Case {
+    const char* name;
+    Bytes content;
+    double most;  // the stream's size at most, as a share of the content
+  };
+  const Case cases[] = {
+      {"empty", {}, 10.0},
+      {"one byte", {0x42}, 10.0},
+      {"one piece of text", text_bytes(kMiB), 0.05},
+      {"text one byte past a piece", text_bytes(kMiB + 1), 0.05},
+      {"incompressible, stored", incompressible_bytes(3 * kMiB + 77, 5), 1.001},
+      {"text, then incompressible, then text",
+       joined(joined(text_bytes(kMiB), incompressible_bytes(kMiB, 6)), text_bytes(kMiB / 2)), 0.45},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes stream = msiboot_tool::zlib_stream(c.content);
+    EXPECT_LE(static_cast<double>(stream.size()), c.most * static_cast<double>(c.content.size()) + 16);
+    uint8_t* block = nullptr;
+    uint32_t length = 0;
+    ASSERT_EQ(inflate_buffer(&block, &length, stream.data(), static_cast<uint32_t>(stream.size())), 0);
+    EXPECT_EQ(Bytes(block, block + length), c.content);
+    heap_free(block);
+  }
+}
+
+}  // namespace
