@@ -34,20 +34,41 @@ void append_record(Bytes& out, bool manifest, uint32_t id, const Bytes& data,
   checked_u32(out.size(), "container");
 }
 
-Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
-                        const PackProgress& progress) {
+ContainerParts container_parts(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
+                               const PackProgress& progress) {
   std::vector<PackedRecord> packed = pack_records(records, sign, progress);
+  ContainerParts parts;
   size_t total = 0;
-  for (const PackedRecord& record : packed) {
-    total += record.data.size() + record.signature.size() + kRecordTrailerSize;
+  for (size_t i = 0; i < records.size(); ++i) {
+    size_t data_length = 0;
+    for (Bytes& part : packed[i].data) {
+      data_length += part.size();
+      parts.push_back(std::move(part));
+    }
+    Bytes trailer;
+    append_trailer(trailer, records[i].manifest ? ManifestRecordType : FileRecordType, records[i].id,
+                   checked_u32(packed[i].signature.size(), "signature field"),
+                   checked_u32(data_length, "data field"));
+    total += data_length + packed[i].signature.size() + trailer.size();
+    parts.push_back(std::move(packed[i].signature));
+    parts.push_back(std::move(trailer));
   }
+  checked_u32(total, "container");
+  return parts;
+}
+
+Bytes join_parts(const ContainerParts& parts) {
+  size_t total = 0;
+  for (const Bytes& part : parts) total += part.size();
   Bytes out;
   out.reserve(total);
-  for (size_t i = 0; i < records.size(); ++i) {
-    append_record(out, records[i].manifest, records[i].id, packed[i].data, packed[i].signature);
-    packed[i] = {};  // each stream is freed once it is in the container
-  }
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
   return out;
+}
+
+Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
+                        const PackProgress& progress) {
+  return join_parts(container_parts(records, sign, progress));
 }
 
 }  // namespace msiboot_tool

@@ -35,8 +35,18 @@ void append_record(Bytes& out, bool manifest, uint32_t id, const Bytes& data,
 void append_trailer(Bytes& out, const uint8_t* type, uint32_t id, uint32_t signature_length,
                     uint32_t data_length);
 
-// The whole container, every record compressed (record_packing.h) and signed over its content; the
-// same records and signer give the same bytes.
+// A container as the byte strings it is made of, in order: written one after another they are the
+// container, with no need to join a payload of hundreds of megabytes into one block first.
+using ContainerParts = std::vector<Bytes>;
+
+// Every record compressed (record_packing.h) and signed over its content; the same records and
+// signer give the same bytes.
+ContainerParts container_parts(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
+                               const PackProgress& progress = {});
+
+Bytes join_parts(const ContainerParts& parts);
+
+// container_parts joined: the whole container.
 Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
                         const PackProgress& progress = {});
 

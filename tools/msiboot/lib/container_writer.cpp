@@ -86,11 +86,16 @@ std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8
   return signature;
 }
 
-std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
+ContainerParts write_container_parts(const std::vector<ContainerRecord>& records,
                                      const SigningKey& key, const PackProgress& progress) {
-  return lay_out_container(
+  return container_parts(
       records, [&key](const std::vector<uint8_t>& bytes) { return sign_content(key, bytes); },
       progress);
+}
+
+std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
+                                     const SigningKey& key, const PackProgress& progress) {
+  return join_parts(write_container_parts(records, key, progress));
 }
 
 std::vector<uint8_t> public_key_blob(const SigningKey& key) {

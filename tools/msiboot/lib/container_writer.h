@@ -39,6 +39,10 @@ bool save_signing_key(const SigningKey& key, const std::string& pem_path);
 // The 256-byte signature of the bytes (SHA-256, PKCS#1 v1.5), most significant byte first.
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes);
 
+// The container of the records, each signed with key over its content, as its parts.
+ContainerParts write_container_parts(const std::vector<ContainerRecord>& records,
+                                     const SigningKey& key, const PackProgress& progress = {});
+
 // The container of the records, each signed with key over its content.
 std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
                                      const SigningKey& key, const PackProgress& progress = {});

@@ -156,16 +156,16 @@ Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::s
   }
 }
 
-void write_setup(OutputFile& out, const Bytes& stub, const Bytes& container, Placement placement,
-                 const SigningKey& key) {
+void write_setup(OutputFile& out, const Bytes& stub, const ContainerParts& container,
+                 Placement placement, const SigningKey& key) {
   if (placement == Placement::Append) {
     out.write(stub);
-    out.write(container);
+    for (const Bytes& part : container) out.write(part);
   } else if (placement == Placement::Certificate) {
     CertificateIssuer issuer = self_issuer(key.pkey.get());
-    out.write(add_signature_certificates(stub, {make_carrier_certificate(container, issuer)}));
+    out.write(add_signature_certificates(stub, {make_carrier_certificate(join_parts(container), issuer)}));
   } else {
-    out.write(append_in_certificate_entry(stub, container));
+    out.write(append_in_certificate_entry(stub, join_parts(container)));
   }
   out.commit();
 }
@@ -178,20 +178,22 @@ void pack_command(const PackOptions& options) {
   Bytes key_blob = public_key_blob(key);
   std::vector<PlannedPackage> packages;
   for (const PackageInput& input : options.packages) packages.push_back(plan_package(input));
+  OutputFile out(options.output);  // before the long work: a folder that is not there fails now
   std::string stub_path = options.stub.empty() ? installed_stub_path() : options.stub;
   require_file(stub_path);
   Placement placement = options.placement;
   Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement);
 
-  OutputFile out(options.output);  // before the long work: a folder that is not there fails now
   std::vector<ContainerRecord> records = plan_records(packages);
   size_t files = records.size() - 1, total = 0;
   for (const ContainerRecord& record : records) total += record.content.size();
-  Bytes container;
+  ContainerParts container;
   {
     ProgressBar bar("msiboot pack: packing", total);
-    container = write_container(records, key, [&bar](size_t bytes) { bar.advance(bytes); });
+    container = write_container_parts(records, key, [&bar](size_t bytes) { bar.advance(bytes); });
   }
+  size_t payload_size = 0;
+  for (const Bytes& part : container) payload_size += part.size();
   records.clear();
   try {
     write_setup(out, stub, container, placement, key);
@@ -202,7 +204,7 @@ void pack_command(const PackOptions& options) {
   }
   std::printf("%s: %zu package%s and %zu cabinet%s, %zu bytes of payload (%s)\n",
               options.output.c_str(), packages.size(), packages.size() == 1 ? "" : "s",
-              files - packages.size(), files - packages.size() == 1 ? "" : "s", container.size(),
+              files - packages.size(), files - packages.size() == 1 ? "" : "s", payload_size,
               placement_name(placement));
 }
 

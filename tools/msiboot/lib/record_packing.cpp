@@ -93,30 +93,32 @@ size_t piece_count(const Bytes& content) {
 }
 
 // zlib header (level 9, or level 0 when every piece is stored), the pieces, the combined sum.
-Bytes join_pieces(const std::vector<Piece>& pieces, size_t content_size) {
+std::vector<Bytes> stream_parts(std::vector<Piece>& pieces, size_t content_size) {
   bool any_compressed = std::any_of(pieces.begin(), pieces.end(),
                                     [](const Piece& p) { return p.compressed; });
-  size_t total = 6;
-  for (const Piece& piece : pieces) total += piece.deflated.size();
-  Bytes stream;
-  stream.reserve(total);
-  stream.push_back(0x78);
-  stream.push_back(any_compressed ? 0xDA : 0x01);
+  std::vector<Bytes> parts = {{0x78, static_cast<uint8_t>(any_compressed ? 0xDA : 0x01)}};
   uLong adler = adler32(0, nullptr, 0);
   for (size_t i = 0; i < pieces.size(); ++i) {
-    stream.insert(stream.end(), pieces[i].deflated.begin(), pieces[i].deflated.end());
     size_t length = std::min(kPieceSize, content_size - i * kPieceSize);
     adler = adler32_combine(adler, pieces[i].adler, static_cast<z_off_t>(length));
+    parts.push_back(std::move(pieces[i].deflated));
   }
-  for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(static_cast<uint8_t>(adler >> shift));
-  return stream;
+  Bytes sum;
+  for (int shift = 24; shift >= 0; shift -= 8) sum.push_back(static_cast<uint8_t>(adler >> shift));
+  parts.push_back(std::move(sum));
+  return parts;
 }
 
 }  // namespace
 
 Bytes zlib_stream(const Bytes& bytes, const PackProgress& progress) {
   std::vector<ContainerRecord> one = {{false, 0, bytes}};
-  return pack_records(one, nullptr, progress)[0].data;
+  std::vector<PackedRecord> packed = pack_records(one, nullptr, progress);
+  Bytes stream;
+  for (const Bytes& part : packed[0].data) {
+    stream.insert(stream.end(), part.begin(), part.end());
+  }
+  return stream;
 }
 
 std::vector<PackedRecord> pack_records(const std::vector<ContainerRecord>& records,
@@ -141,7 +143,7 @@ std::vector<PackedRecord> pack_records(const std::vector<ContainerRecord>& recor
     if (progress) progress(std::min(kPieceSize, content.size() - ref.index * kPieceSize));
   });
   for (size_t r = 0; r < records.size(); ++r) {
-    packed[r].data = join_pieces(pieces[r], records[r].content.size());
+    packed[r].data = stream_parts(pieces[r], records[r].content.size());
   }
   return packed;
 }

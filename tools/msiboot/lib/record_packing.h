@@ -13,11 +13,11 @@
 namespace msiboot_tool {
 
 struct PackedRecord {
-  Bytes data;       // zlib stream of the content
-  Bytes signature;  // of the content
+  std::vector<Bytes> data;  // zlib stream of the content: header, pieces, Adler-32, in order
+  Bytes signature;          // of the content
 };
 
-// The zlib stream of bytes, pieces deflated on every core.
+// The zlib stream of bytes, pieces deflated on every core, in one block.
 Bytes zlib_stream(const Bytes& bytes, const PackProgress& progress = {});
 
 // Every record's zlib stream and signature; the signatures are taken alongside the deflation.
