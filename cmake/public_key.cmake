@@ -11,7 +11,8 @@ file(REAL_PATH "${MSIBOOT_PUBLIC_KEY}" key_real)
 file(REAL_PATH "${MSIBOOT_TEST_PUBLIC_KEY}" test_key_real)
 if(key_real STREQUAL test_key_real)
   message(WARNING "The stub trusts the public TEST key in tests/keys: anyone can sign payloads for "
-                  "it. Build with -DMSIBOOT_PUBLIC_KEY=<your key.blob> (msiboot keygen) to ship.")
+                  "it. Ship msiboot-stub-unstamped.exe stamped with your key (msiboot stub, or msiboot "
+                  "pack does it), or build with -DMSIBOOT_PUBLIC_KEY=<your key.blob>.")
 endif()
 
 file(READ "${MSIBOOT_PUBLIC_KEY}" key_hex HEX)

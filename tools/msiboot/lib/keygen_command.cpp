@@ -32,8 +32,8 @@ int keygen_command(const std::vector<std::string>& args) {
     return 1;
   }
   std::printf("private key: %s (keep it secret; it signs your payloads)\n", private_path.c_str());
-  std::printf("public key blob: %s (configure the stub with -DMSIBOOT_PUBLIC_KEY=%s)\n",
-              blob_path.c_str(), blob_path.c_str());
+  std::printf("public key blob: %s (msiboot pack --key %s stamps it into the stub; or msiboot stub)\n",
+              blob_path.c_str(), private_path.c_str());
   return 0;
 }
 
