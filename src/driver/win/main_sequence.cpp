@@ -23,6 +23,7 @@
 #include "payload/payload_discovery.h"
 #include "platform/bounded_format.h"
 #include "platform/heap.h"
+#include "platform/system_library_win.h"
 #include "shared/error_codes.h"
 
 namespace {
@@ -30,6 +31,7 @@ namespace {
 enum MainSite : uint32_t {
   kSiteArgumentTable = 2411,
   kSiteModulePath = 2406,
+  kSiteSystemFunctions = 2401,
   kSiteProgressWindow = 2280,
 };
 
@@ -105,11 +107,15 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
   lock_dll_search_to_system_directory();
+  preload_system_dlls();
   BootstrapState& state = bootstrap_state;
   state = BootstrapState{};
   state.instance = instance;
   state.show_command = show_command;
-  InitCommonControls();
+  const Status functions = status_of(load_system_functions(), kSiteSystemFunctions);
+  if (!status_failed(functions)) {
+    reinterpret_cast<decltype(&InitCommonControls)>(system_function(kInitCommonControls))();
+  }
   CoInitialize(nullptr);
   state.language = GetUserDefaultLCID();
   state.is_64bit = 1;
@@ -123,6 +129,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     status = last_error_status(kErrorNotEnoughMemory, kSiteArgumentTable);
   } else if ((state.module_path = get_module_path()) == nullptr) {
     status = status_of(kErrorCantResolveFilename, kSiteModulePath);
+  } else if (status_failed(functions)) {
+    status = functions;  // the system text for the code, under the file's name
   } else {
     status = load_payload();
     ResourceStrings strings;

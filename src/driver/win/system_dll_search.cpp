@@ -2,6 +2,24 @@
 
 #include <windows.h>
 
+#include "platform/system_library_win.h"
+
+namespace {
+
+// DLLs that system components load by name on demand (the theme engine, version resources, the
+// crypto providers, the shell's property system, accessibility, ...), each a known planting target,
+// and the stub's own crypt32 and comctl32. Once loaded from the system directory, a later load by
+// name finds the module already in the process. On a system without SetDefaultDllDirectories this
+// list is the only defence.
+constexpr const wchar_t* kPreloaded[] = {
+    L"uxtheme.dll",  L"version.dll", L"dwmapi.dll",  L"cryptbase.dll", L"cryptsp.dll",
+    L"rsaenh.dll",   L"userenv.dll", L"propsys.dll", L"profapi.dll",   L"msasn1.dll",
+    L"wintrust.dll", L"apphelp.dll", L"ntmarta.dll", L"oleacc.dll",    L"sspicli.dll",
+    L"crypt32.dll",  L"comctl32.dll",
+};
+
+}  // namespace
+
 bool lock_dll_search_to_system_directory() {
   // Looked up at run time: systems before the facility must still start the program.
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
@@ -9,5 +27,9 @@ bool lock_dll_search_to_system_directory() {
   if (kernel == nullptr) return false;
   auto set_directories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  return set_directories != nullptr && set_directories(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+  return set_directories != nullptr && set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+void preload_system_dlls() {
+  for (const wchar_t* name : kPreloaded) load_system_library(name);
 }

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/system_library_win.h"
+
 namespace {
 
 constexpr const char* kPlanted = "msiboot-planted.dll";
@@ -62,6 +64,24 @@ TEST(DllSearch, PlantedDllsLoadOnlyBeforeTheLock) {
   for (const Case& c : cases) {
     EXPECT_EQ(run_probe(c.arguments, c.current_folder), c.expected)
         << c.arguments << " in " << c.current_folder;
+  }
+}
+
+// The system functions come from the system directory only: the planted DLL beside this program
+// (no search lock here) counts as missing.
+TEST(SystemLibrary, AMissingDllOrFunctionFailsWithItsCode) {
+  const struct {
+    SystemFunctionName name;
+    uint32_t expected;
+  } cases[] = {
+      {{L"crypt32.dll", "CryptMsgClose"}, 0},
+      {{L"msiboot-planted.dll", "msiboot_planted"}, ERROR_MOD_NOT_FOUND},
+      {{L"crypt32.dll", "msiboot_planted"}, ERROR_PROC_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    void* address = nullptr;
+    EXPECT_EQ(resolve_system_functions(&c.name, 1, &address), c.expected) << c.name.function;
+    EXPECT_EQ(address != nullptr, c.expected == 0) << c.name.function;
   }
 }
 
