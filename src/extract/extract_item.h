@@ -31,6 +31,10 @@ inline ItemWriter empty_item_writer() {
   return writer;
 }
 
+// True when name names a file directly inside a folder: not empty, not "." or "..", and free of
+// '/', '\\', ':' (drive or stream) and control characters.
+bool is_plain_file_name(const char* name);
+
 // Frees every item's data, keeping the records (names, paths, handles): once the files are
 // written, the contents are no longer needed.
 void release_item_data(ItemWriter& writer);
