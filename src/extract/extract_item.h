@@ -11,6 +11,8 @@ struct ExtractItem {
   uint8_t* data;             // the verified file content; owned local-heap block
   uint32_t size;
   void* handle;              // open target file; null before creation, for a kept file, when done
+  void* held;                // read handle denying others writing and deletion, from the moment
+                             // the file holds data until the installer has exited; else null
   uint32_t written;          // bytes of data written so far, never above size
   char path[kItemTextSize];  // target folder, a backslash and name
 };
