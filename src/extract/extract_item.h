@@ -11,6 +11,8 @@ struct ExtractItem {
   uint8_t* data;             // the verified file content; owned local-heap block
   uint32_t size;
   void* handle;              // open target file; null before creation, for a kept file, when done
+  void* held;                // read handle denying others writing and deletion, from the moment
+                             // the file holds data until the installer has exited; else null
   uint32_t written;          // bytes of data written so far, never above size
   char path[kItemTextSize];  // target folder, a backslash and name
 };
@@ -30,6 +32,10 @@ inline ItemWriter empty_item_writer() {
   writer.chunk_size = kWriterChunkSize;
   return writer;
 }
+
+// True when name names a file directly inside a folder: not empty, not "." or "..", and free of
+// '/', '\\', ':' (drive or stream) and control characters.
+bool is_plain_file_name(const char* name);
 
 // Frees every item's data, keeping the records (names, paths, handles): once the files are
 // written, the contents are no longer needed.

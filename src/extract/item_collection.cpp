@@ -25,6 +25,11 @@ ExtractItem* grow_items(ExtractItem* items, int32_t count) {
 
 void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entry_id,
                  const char* name) {
+  // Joined to the target folder, any other name could lead the elevated write elsewhere.
+  if (!is_plain_file_name(name)) {
+    collector.failed = 1;
+    return;
+  }
   ExtractItem* items = grow_items(*collector.items, *collector.count);
   if (items == nullptr) {
     collector.failed = 1;
@@ -93,8 +98,9 @@ bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t recor
 Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,
                       ItemWriter& writer, const char* failure_text, char* message,
                       size_t message_size) {
+  // The folder name is joined to the Installer folder the same way as the items' names.
   bool collected = choose_package_entry(payload, language, choice) &&
-                   collect_package(payload, choice, writer) &&
+                   is_plain_file_name(choice.folder) && collect_package(payload, choice, writer) &&
                    collect_cabinets(payload, choice, writer);
   if (collected) return status_of(0, kSitePackageChoice);
   bounded_format(message, message_size, "%s", failure_text != nullptr ? failure_text : "");

@@ -28,9 +28,9 @@ bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t recor
                   ExtractItem& item, const char* name);
 
 // Chooses the package for *language and collects it and its cabinets into the writer's items.
-// On failure (code 13, site 2151) failure_text is copied into the message buffer; items already
-// added stay in the writer for the clean-up. When only the third pass finds a package, *language
-// is left at 1033.
+// A folder or cabinet name that is not a plain file name is corrupt data. On failure (code 13,
+// site 2151) failure_text is copied into the message buffer; items already added stay in the
+// writer for the clean-up. When only the third pass finds a package, *language is left at 1033.
 Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,
                       ItemWriter& writer, const char* failure_text, char* message,
                       size_t message_size);

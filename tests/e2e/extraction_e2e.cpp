@@ -104,6 +104,28 @@ TEST_F(UnusableInstallerFolder, BrowserPresetToDocumentsWritesThereOrCancelsSile
   EXPECT_TRUE(cancelled.boxes.empty()) << cancelled.transcript;
 }
 
+TEST_F(UnusableInstallerFolder, AFolderThatIsALinkIsUnusable) {
+  const BundlePackage p = package(64 * 1024);
+  const std::string stub = stub_with("linked-folder.exe", p);
+  const std::string elsewhere = prefix_path("C:\\elsewhere");
+  fs::remove(installer_);  // the fixture's regular file
+  for (bool product_linked : {false, true}) {
+    SCOPED_TRACE(product_linked ? "the product folder" : "the Installer folder");
+    fs::create_directories(elsewhere);
+    if (product_linked) fs::create_directory(installer_);
+    fs::create_directory_symlink(elsewhere, product_linked ? installed_folder() : installer_);
+    RobotRun run = run_under_robot(stub, {"/qn"}, {"OK"});
+    EXPECT_EQ(run.browsers.size(), 1u) << run.transcript;
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    expect_items_in(documents_, p);
+    fs::remove_all(documents_);
+    if (product_linked) fs::remove(installed_folder());
+    fs::remove(installer_);
+    fs::remove_all(elsewhere);
+  }
+}
+
 TEST_F(ExtractionE2e, WriteFaultOffersRetryWhichCompletesTheFileOrCancel) {
   const BundlePackage p = package(64 * 1024);
   const std::string stub = stub_with("write-fault.exe", p, MSIBOOT_WRITE_FAULT_STUB);

@@ -265,14 +265,17 @@ InstallerRecorder::~InstallerRecorder() {
   std::filesystem::remove(recorder_log_path());
 }
 
-std::vector<std::string> InstallerRecorder::command_lines() const {
+std::vector<std::string> InstallerRecorder::command_lines() const { return values("command"); }
+
+std::vector<std::string> InstallerRecorder::values(const std::string& name) const {
+  const std::string prefix = name + "=";
   std::vector<std::string> lines;
   std::vector<uint8_t> bytes = read_if_present(recorder_log_path());
   std::istringstream log(std::string(bytes.begin(), bytes.end()));
   std::string line;
   while (std::getline(log, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (starts_with(line, "command=")) lines.push_back(line.substr(8));
+    if (starts_with(line, prefix.c_str())) lines.push_back(line.substr(prefix.size()));
   }
   return lines;
 }

@@ -105,6 +105,8 @@ class InstallerRecorder {
 
   // The recorded command lines, in order.
   std::vector<std::string> command_lines() const;
+  // What follows "name=" on each log line that starts so, in order.
+  std::vector<std::string> values(const std::string& name) const;
 
  private:
   std::string installed_, saved_;

@@ -75,8 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Status status = choose_package(set, &language, choice, writer, "corrupt", message, sizeof message);
   if (!status_failed(status)) {
     if (choice.entry_id == 0 || writer.count < 1 || strcmp(writer.items[0].name, "main.msi") != 0) abort();
+    if (!is_plain_file_name(choice.folder)) abort();
     for (int32_t i = 0; i < writer.count; ++i) {
       if (writer.items[i].data == nullptr && writer.items[i].size != 0) abort();
+      if (!is_plain_file_name(writer.items[i].name)) abort();
     }
   } else if (status != status_of(13, kSitePackageChoice) || strcmp(message, "corrupt") != 0) {
     abort();

@@ -3,10 +3,14 @@
 //
 //   MSIBOOT_RECORDER_LOG   the log file (default C:\msiboot-recorder.log)
 //   MSIBOOT_RECORDER_EXIT  the exit code (default 1602, the user cancelled)
+//   MSIBOOT_RECORDER_PROBE when set, every file in the package's folder (the /i argument's) is
+//                          opened for reading as an installer would, then for writing, renamed
+//                          and deleted, as another program might try while the installer runs
 //
 // Log lines, UTF-8:  program=<own path>  started=<system time, 100 ns units>
 //   parent_started=<the starting program's creation time>  parent_peak=<its peak working set>
 //   command=<line>
+//   probe=<file name> read=<allowed|refused> write=... rename=... delete=...
 // With --tick N it instead prints the mean interval of N zero-delay window timer ticks, in ms.
 #include <windows.h>
 // windows.h first: the headers below depend on it.
@@ -86,6 +90,50 @@ int measure_ticks(int count) {
   return 0;
 }
 
+// The package path: the argument after " /i ", quoted when it holds a blank.
+std::wstring package_path(const wchar_t* line) {
+  const wchar_t* at = std::wcsstr(line, L" /i ");
+  if (at == nullptr) return {};
+  at += 4;
+  wchar_t end = L' ';
+  if (*at == L'"') end = *at++;
+  const wchar_t* stop = at;
+  while (*stop != L'\0' && *stop != end) ++stop;
+  return std::wstring(at, stop);
+}
+
+const char* outcome(bool allowed) { return allowed ? "allowed" : "refused"; }
+
+bool can_open(const std::wstring& path, DWORD access, DWORD share) {
+  HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+// What another program can do to each file beside the package while this one runs.
+std::string probe_lines(const std::wstring& package) {
+  std::wstring folder = package.substr(0, package.rfind(L'\\') + 1);
+  std::string lines;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::wstring path = folder + found.cFileName;
+    const std::wstring moved = path + L".moved";
+    const DWORD any = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    lines += "probe=" + utf8(found.cFileName);
+    lines += std::string(" read=") + outcome(can_open(path, GENERIC_READ, FILE_SHARE_READ));
+    lines += std::string(" write=") + outcome(can_open(path, GENERIC_WRITE, any));
+    bool renamed = MoveFileW(path.c_str(), moved.c_str());
+    if (renamed) MoveFileW(moved.c_str(), path.c_str());
+    lines += std::string(" rename=") + outcome(renamed);
+    lines += std::string(" delete=") + outcome(DeleteFileW(path.c_str())) + "\r\n";
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  return lines;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -98,6 +146,9 @@ int wmain(int argc, wchar_t** argv) {
   std::string log = "program=" + utf8(program) + "\r\nstarted=" +
                     std::to_string(started.QuadPart) + "\r\n" + parent_lines() + "command=" +
                     utf8(GetCommandLineW()) + "\r\n";
+  if (!variable(L"MSIBOOT_RECORDER_PROBE", L"").empty()) {
+    log += probe_lines(package_path(GetCommandLineW()));
+  }
 
   std::wstring path = variable(L"MSIBOOT_RECORDER_LOG", L"C:\\msiboot-recorder.log");
   HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,

@@ -14,11 +14,11 @@ int write_with_write_file(void* handle, const uint8_t* data, uint32_t size, uint
   return ok;
 }
 
-constexpr DWORD kCompareBlock = 16384;
+constexpr DWORD kCompareBlock = 65536;
 
 // Reads the open file to its end and compares it with data; the size is already known to match.
 bool contents_equal(HANDLE file, const uint8_t* data, uint32_t size) {
-  uint8_t block[kCompareBlock];
+  static uint8_t block[kCompareBlock];
   uint32_t offset = 0;
   while (offset < size) {
     DWORD wanted = size - offset < kCompareBlock ? size - offset : kCompareBlock;
@@ -30,31 +30,61 @@ bool contents_equal(HANDLE file, const uint8_t* data, uint32_t size) {
   return true;
 }
 
-// A file found at an item's path may have been left there by anyone who can write the folder; the
-// installer must only ever run the verified bytes, so it is kept only when it holds exactly them.
-bool file_holds(const char* path, const uint8_t* data, uint32_t size) {
+// Opens the file at path for reading, sharing it with readers only, and returns the handle when
+// the file holds exactly data, else null. The open fails while anyone else may write the file, and
+// as long as the handle stays open nobody can write, delete or rename it: the bytes compared are
+// the bytes the installer reads.
+HANDLE hold_if_identical(const char* path, const uint8_t* data, uint32_t size) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
   LARGE_INTEGER length = {};
-  bool same = GetFileSizeEx(file, &length) && length.QuadPart == static_cast<LONGLONG>(size) &&
-              contents_equal(file, data, size);
+  if (GetFileSizeEx(file, &length) && length.QuadPart == static_cast<LONGLONG>(size) &&
+      contents_equal(file, data, size)) {
+    return file;
+  }
   CloseHandle(file);
-  return same;
+  return nullptr;
 }
 
-// Sets the item's path and opens its file, or keeps an identical file already there. A path that
-// does not fit is a failed creation: a cut-off path would name another file.
-bool place_item(ExtractItem& item, const char* folder) {
-  item.handle = nullptr;
-  if (bounded_format(item.path, sizeof item.path, "%s\\%s", folder, item.name) < 0) {
-    item.handle = INVALID_HANDLE_VALUE;
-    return false;
+// True when an item before index in this attempt already has item's path: both are the same file,
+// which the earlier item creates.
+bool placed_before(const ItemWriter& writer, int32_t index) {
+  for (int32_t i = 0; i < index; ++i) {
+    if (lstrcmpiA(writer.items[i].path, writer.items[index].path) == 0) return true;
   }
-  if (path_exists(item.path) && file_holds(item.path, item.data, item.size)) return true;
-  item.handle = CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  return false;
+}
+
+// Sets the item's path and opens its file, or holds an identical file already there. A file found
+// at the path may have been left there by anyone who can write the folder: any other file is
+// deleted, and the new one made only where nothing is (CREATE_NEW), so that a link planted at
+// the name never leads the write to another file. A path that does not fit is a failed creation:
+// a cut-off path would name another file.
+bool place_item(ItemWriter& writer, int32_t index, const char* folder) {
+  ExtractItem& item = writer.items[index];
+  item.handle = INVALID_HANDLE_VALUE;
+  item.held = nullptr;
+  if (bounded_format(item.path, sizeof item.path, "%s\\%s", folder, item.name) < 0) return false;
+  item.handle = nullptr;
+  // A name listed twice is written once; the writer checks the later item against that file.
+  if (placed_before(writer, index)) return true;
+  if (path_exists(item.path)) {
+    item.held = hold_if_identical(item.path, item.data, item.size);
+    if (item.held != nullptr) return true;
+    if (!DeleteFileA(item.path)) {
+      item.handle = INVALID_HANDLE_VALUE;
+      return false;
+    }
+  }
+  item.handle = CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   return item.handle != INVALID_HANDLE_VALUE;
+}
+
+void close_handle(void*& handle) {
+  if (handle != nullptr) CloseHandle(handle);
+  handle = nullptr;
 }
 
 uint32_t percent_of(uint32_t written, uint32_t size) {
@@ -90,7 +120,7 @@ bool path_exists(const char* path) {
 
 bool create_item_files(ItemWriter& writer, const char* folder) {
   for (int32_t i = 0; i < writer.count; ++i) {
-    if (!place_item(writer.items[i], folder)) {
+    if (!place_item(writer, i, folder)) {
       roll_back_item_files(writer, folder, i);
       return false;
     }
@@ -107,6 +137,7 @@ void roll_back_item_files(ItemWriter& writer, const char* folder, int32_t failed
       if (path_exists(item.path)) DeleteFileA(item.path);
     }
     item.handle = nullptr;
+    close_handle(item.held);  // a file that was there before stays
     item.written = 0;
     memset(item.path, 0, sizeof item.path);
   }
@@ -120,8 +151,14 @@ uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
   } else if (writer.current < writer.count) {
     ExtractItem& item = writer.items[writer.current];
     if (item.written < item.size) return write_chunk(writer, item, percent);
-    if (item.handle != nullptr) CloseHandle(item.handle);
-    item.handle = nullptr;
+    close_handle(item.handle);
+    // The write handle cannot be narrowed to reading: between closing it and holding the file,
+    // anyone who may write the folder could change the file, so what is held is compared again.
+    if (item.held == nullptr) item.held = hold_if_identical(item.path, item.data, item.size);
+    if (item.held == nullptr) {
+      set_percent(percent, 100);
+      return kWriterWriteFailed;
+    }
     ++writer.current;
   }
   if (writer.current >= writer.count) {
@@ -137,7 +174,7 @@ uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
 
 void close_item_files(ItemWriter& writer) {
   for (int32_t i = 0; i < writer.count; ++i) {
-    if (writer.items[i].handle != nullptr) CloseHandle(writer.items[i].handle);
-    writer.items[i].handle = nullptr;
+    close_handle(writer.items[i].handle);
+    close_handle(writer.items[i].held);
   }
 }

@@ -67,11 +67,19 @@ void create_folder_chain(const char* folder) {
   }
 }
 
-// Makes the product folder under base (in target) and creates the item files in it.
+// A folder that is a junction or a symbolic link may lead anywhere, also where an elevated write
+// must not go.
+bool is_link(const char* folder) {
+  DWORD attributes = GetFileAttributesA(folder);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Makes the product folder under base (in target) and creates the item files in it. A base or
+// product folder that is a link is unusable; nothing is made in it, and it is left as found.
 bool try_base_folder(ItemWriter& writer, const char* folder_name, char* target) {
-  if (!append_folder(target, folder_name)) return false;
+  if (is_link(target) || !append_folder(target, folder_name)) return false;
   create_if_missing(target);
-  return create_item_files(writer, target);
+  return !is_link(target) && create_item_files(writer, target);
 }
 
 // Cuts the backslashes that end the folder (a drive root's among them), by whole characters.

@@ -188,6 +188,17 @@ std::vector<SelectionCase> selection_cases() {
              .bytes(),
          {1000, 1002}}},
        13, 1000, 0, 1033, {"main.msi", "missing.cab", "present.cab"}},
+      {"a cabinet name that is not a plain file name adds nothing and fails", 1033,
+       {{ManifestWriter()
+             .package(1000, "x64", "1033", "{P}", "T")
+             .cabinet(1001, {1000}, "a/b.cab")
+             .cabinet(1002, {1000}, "ok.cab")
+             .bytes(),
+         {1000, 1001, 1002}}},
+       13, 1000, 0, 1033, {"main.msi", "ok.cab"}},
+      {"a folder name that is not a plain file name", 1033,
+       {{ManifestWriter().package(1000, "x64", "1033", "..", "T").bytes(), {1000}}},
+       13, 1000, 0, 1033, {}},
       {"missing package record", 1033,
        {{one_package("x64", "1033").manifest, {}}},
        13, 1000, 0, 1033, {}},
@@ -382,6 +393,17 @@ TEST(ManifestFields, ListedNumbersReadLikePercentU) {
     while (next_listed_number(&cursor, &number)) numbers.push_back(number);
     EXPECT_EQ(numbers, c.numbers);
   }
+}
+
+TEST(ItemNames, OnlyPlainFileNamesNameAFileInTheFolder) {
+  const std::pair<const char*, bool> cases[] = {
+      {"data1.cab", true}, {"x..y.cab", true}, {".cab", true}, {"\xC3\xA9.cab", true},
+      {"", false}, {".", false}, {"..", false}, {"a/b.cab", false}, {"a\\b.cab", false},
+      {"x.cab:s", false}, {"C:x.cab", false}, {"x\t.cab", false}, {"x\x1F.cab", false},
+      {"x\x7F.cab", false},
+  };
+  for (const auto& [name, plain] : cases) EXPECT_EQ(is_plain_file_name(name), plain) << name;
+  EXPECT_FALSE(is_plain_file_name(nullptr));
 }
 
 TEST(PackageEntry, NullContextAndCabinetTextsAreNotChosen) {

@@ -238,6 +238,36 @@ TEST_F(ItemWriterTest, PercentRestartsForEveryItem) {
   EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 100}, {234, 0}, {234, 100}, {0, 100}}));
 }
 
+TEST_F(ItemWriterTest, AWrittenFileIsHeldOnlyWhileItStillHoldsTheVerifiedBytes) {
+  add_item("main.msi", pattern(100, 1));
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_EQ(writer_step(writer_, nullptr), 234u);
+  EXPECT_EQ(writer_step(writer_, nullptr), 234u);
+  // Someone changes the file between the write handle's close and the hold.
+  CloseHandle(writer_.items[0].handle);
+  writer_.items[0].handle = nullptr;
+  write_file(path_of("main.msi"), pattern(100, 9));
+  EXPECT_EQ(writer_step(writer_, nullptr), 29u);
+  EXPECT_EQ(writer_.items[0].held, nullptr);
+
+  write_file(path_of("main.msi"), pattern(100, 1));
+  EXPECT_EQ(writer_step(writer_, nullptr), 0u);
+  EXPECT_NE(writer_.items[0].held, nullptr);
+  HANDLE other = CreateFileA(path_of("main.msi").c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+  EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(ItemWriterTest, ANameListedTwiceIsWrittenOnce) {
+  add_item("twice.cab", pattern(100, 2));
+  add_item("TWICE.cab", pattern(100, 2));
+  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
+  EXPECT_EQ(write_log.requested, std::vector<uint32_t>{100});
+  EXPECT_NE(writer_.items[1].held, nullptr);
+  EXPECT_EQ(read_file(path_of("twice.cab")), pattern(100, 2));
+}
+
 TEST_F(ItemWriterTest, EmptyWriterIsDoneAtOnce) {
   uint32_t percent = 7;
   EXPECT_EQ(writer_step(writer_, &percent), 0u);

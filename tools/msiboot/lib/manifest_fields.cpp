@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "extract/extract_item.h"
 #include "manifest_writer.h"
 #include "shared/title_units.h"
 
@@ -42,11 +43,7 @@ void check_manifest_field(const std::string& what, const std::string& value) {
 }
 
 bool is_plain_file_name(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (char c : name) {
-    if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
-  }
-  return true;
+  return name.find('\0') == std::string::npos && ::is_plain_file_name(name.c_str());
 }
 
 std::string title_as_shown(const std::string& title) {

@@ -9,8 +9,8 @@ namespace msiboot_tool {
 // field separator), at most 255 UTF-16 units (the stub ignores an entry with a longer field).
 void check_manifest_field(const std::string& what, const std::string& value);
 
-// A name the stub writes beside the package: no '/', '\\', ':' or control characters, not "." or
-// "..". What the stub refuses, the tool refuses too.
+// A name the stub writes beside the package, by the stub's own rule: what the stub refuses, the
+// tool refuses too.
 bool is_plain_file_name(const std::string& name);
 
 // The title as the progress window shows it: cut to 49 UTF-16 units, never inside a character.

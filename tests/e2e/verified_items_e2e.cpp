@@ -1,0 +1,95 @@
+// The installer runs exactly the verified bytes: while it runs nobody else can write, rename or
+// delete the written files; a hard link planted at an item's path never leads the write to
+// another file; and a cabinet name that leads outside the product folder is corrupt data, writing nothing.
+// The installer recorder stands in for msiexec.exe.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "file_bytes.h"
+#include "wine_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+constexpr char kFolder[] = "{9C4E2A17-3B5D-4F60-8E1A-7D2C6B9F0A35}";
+
+BundlePackage package(const std::string& cabinet = "data1.cab") {
+  return {"x64", "1033", kFolder, "Verified Items", incompressible_bytes(4096, 3),
+          {{cabinet, incompressible_bytes(64 * 1024, 4)}}};
+}
+
+std::string product_folder() {
+  return prefix_path(std::string("C:\\windows\\Installer\\") + kFolder);
+}
+
+class VerifiedItemsE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ensure_prefix();
+    fs::remove_all(product_folder());
+  }
+  void TearDown() override {
+    fs::remove_all(product_folder());
+    fs::remove(elsewhere_);
+  }
+  const std::string elsewhere_ = prefix_path("C:\\elsewhere.bin");
+};
+
+TEST_F(VerifiedItemsE2e, FilesAreHeldWhileTheInstallerRunsThenCleanedUpAsBefore) {
+  ScopedVariable probe("MSIBOOT_RECORDER_PROBE", "1");
+  const BundlePackage p = package();
+  const std::string setup = make_stub_copy("held.exe", bundle_container({p}));
+  for (int exit_code : {1602, 0}) {
+    SCOPED_TRACE(exit_code);
+    InstallerRecorder recorder(exit_code);
+    RobotRun run = run_under_robot(setup, {"/qn"});
+    EXPECT_EQ(run.exit_code, exit_code) << run.transcript;
+    std::vector<std::string> probes = recorder.values("probe");
+    std::sort(probes.begin(), probes.end());
+    EXPECT_EQ(probes, (std::vector<std::string>{
+                          "data1.cab read=allowed write=refused rename=refused delete=refused",
+                          "main.msi read=allowed write=refused rename=refused delete=refused"}));
+    if (exit_code == 0) {
+      EXPECT_EQ(read_if_present(product_folder() + "/main.msi"), p.msi);
+      EXPECT_EQ(read_if_present(product_folder() + "/data1.cab"), p.cabinets[0].content);
+    } else {
+      EXPECT_FALSE(fs::exists(product_folder()));
+    }
+  }
+}
+
+// A hard link made from Linux, as anyone who may write the folder could make one. (A symbolic
+// link to a file is not tried: wine deletes the file it points to where Windows deletes the link.)
+TEST_F(VerifiedItemsE2e, AHardLinkPlantedAtAnItemsPathNeverLeadsTheWriteElsewhere) {
+  const BundlePackage p = package();
+  const std::string cabinet = product_folder() + "/data1.cab";
+  const Bytes theirs(1000, 'o');
+  msiboot_tool::write_file_bytes(elsewhere_, theirs);
+  fs::create_directories(product_folder());
+  fs::create_hard_link(elsewhere_, cabinet);
+  InstallerRecorder recorder(0);
+  RobotRun run = run_under_robot(make_stub_copy("linked.exe", bundle_container({p})), {"/qn"});
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_EQ(read_if_present(elsewhere_), theirs);
+  EXPECT_EQ(read_if_present(cabinet), p.cabinets[0].content);
+}
+
+TEST_F(VerifiedItemsE2e, ACabinetNameLeadingOutOfTheFolderIsCorruptAndNothingIsWritten) {
+  for (const char* name : {"..\\x.cab", "a/b.cab", "x.cab:s"}) {
+    SCOPED_TRACE(name);
+    InstallerRecorder recorder(0);
+    RobotRun run = run_under_robot(make_stub_copy("named.exe", bundle_container({package(name)})),
+                                   {});
+    expect_failure_box(run, 13);
+    EXPECT_TRUE(recorder.command_lines().empty());
+    EXPECT_FALSE(fs::exists(product_folder()));
+    EXPECT_FALSE(fs::exists(prefix_path("C:\\windows\\Installer\\x.cab")));
+  }
+}
+
+}  // namespace
