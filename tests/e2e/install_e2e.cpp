@@ -30,16 +30,9 @@ Sample russian = {"1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Sam
                   "Russian sample", {}, {}};
 
 void build_sample(Sample& sample) {
-  const std::string dir = e2e_work_dir() + "/sample-" + sample.language;
-  const std::string command = std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi --out '" +
-                              dir + "' --language " + sample.language + " --product-code '" +
-                              sample.code + "' --name '" + sample.name + "' --text '" +
-                              sample.text + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  sample.package = {"x64", sample.language, sample.code, sample.name,
-                    msiboot_tool::read_file_bytes(dir + "/sample.msi"),
-                    {{"sample.cab", msiboot_tool::read_file_bytes(dir + "/sample.cab")}}};
-  sample.readme = msiboot_tool::read_file_bytes(dir + "/files/readme.txt");
+  sample.package = sample_package(sample.language, sample.code, sample.name, sample.text);
+  sample.readme = msiboot_tool::read_file_bytes(e2e_work_dir() + "/sample-" + sample.language +
+                                                "/files/readme.txt");
 }
 
 std::string items_folder(const Sample& s) {

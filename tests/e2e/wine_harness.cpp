@@ -142,6 +142,18 @@ RobotRun parse_robot_transcript(const std::string& transcript) {
   return run;
 }
 
+// A Linux path in wine's form (wine maps drive Z: to the root); other paths as they are.
+std::string wine_path(std::string path) {
+  if (path.empty() || path[0] != '/') return path;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return "Z:" + path;
+}
+
+std::vector<std::string> robot_command(int timeout_ms) {
+  return {MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX, MSIBOOT_ROBOT, "--timeout",
+          std::to_string(timeout_ms)};
+}
+
 }  // namespace
 
 std::string e2e_work_dir() {
@@ -160,19 +172,13 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
 
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses, int timeout_ms) {
-  std::vector<std::string> argv = {MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX, MSIBOOT_ROBOT,
-                                   "--timeout", std::to_string(timeout_ms)};
+  std::vector<std::string> argv = robot_command(timeout_ms);
   for (const std::string& press : presses) {
     argv.push_back("--press");
     argv.push_back(press);
   }
   argv.push_back("--");
-  std::string path = exe;
-  if (!path.empty() && path[0] == '/') {  // wine maps drive Z: to the root
-    path = "Z:" + path;
-    for (char& c : path) c = c == '/' ? '\\' : c;
-  }
-  argv.push_back(path);
+  argv.push_back(wine_path(exe));
   argv.insert(argv.end(), args.begin(), args.end());
 
   bool killed = false;
@@ -183,6 +189,34 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
     run.transcript += "(the robot itself did not end in time and was killed)\n";
   }
   return run;
+}
+
+std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes,
+                                            const std::vector<std::string>& collect,
+                                            int timeout_ms) {
+  std::string list;
+  for (const std::string& exe : exes) list += wine_path(exe) + "\n";
+  const std::string list_path = e2e_work_dir() + "/batch.txt";
+  msiboot_tool::write_file_bytes(list_path, std::vector<uint8_t>(list.begin(), list.end()));
+  std::vector<std::string> argv = robot_command(timeout_ms);
+  argv.insert(argv.end(), {"--batch", wine_path(list_path)});
+  for (const std::string& path : collect) argv.insert(argv.end(), {"--collect", path});
+
+  bool killed = false;
+  const int deadline_ms = kWineStartAllowanceMs + timeout_ms * static_cast<int>(exes.size());
+  std::string output = run_captured(argv, deadline_ms, &killed);
+  std::vector<std::string> transcripts;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (starts_with(line, "run ")) transcripts.emplace_back();
+    if (!transcripts.empty()) transcripts.back() += line + "\n";
+  }
+  std::vector<RobotRun> runs;
+  for (const std::string& transcript : transcripts) {
+    runs.push_back(parse_robot_transcript(transcript));
+  }
+  runs.resize(exes.size());  // runs the robot never reached stay at exit code -1
+  return runs;
 }
 
 void ensure_prefix() {
@@ -220,6 +254,17 @@ void expect_failure_box(const RobotRun& run, int exit_code, const std::string& c
     EXPECT_EQ(run.boxes[0].caption, caption);
   }
   EXPECT_EQ(run.boxes[0].text, kCorruptText);
+}
+
+BundlePackage sample_package(const std::string& language, const std::string& product_code,
+                             const std::string& name, const std::string& text) {
+  const std::string dir = e2e_work_dir() + "/sample-" + language;
+  const std::string command = std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi --out '" +
+                              dir + "' --language " + language + " --product-code '" +
+                              product_code + "' --name '" + name + "' --text '" + text + "'";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+  return {"x64", language, product_code, name, msiboot_tool::read_file_bytes(dir + "/sample.msi"),
+          {{"sample.cab", msiboot_tool::read_file_bytes(dir + "/sample.cab")}}};
 }
 
 std::string run_in_prefix(const std::vector<std::string>& args) {

@@ -54,6 +54,13 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses = {}, int timeout_ms = 60000);
 
+// Runs every exe in turn under one robot (one wine start for all of them), without arguments;
+// after run i every path of `collect` (wine's form) that exists is renamed to path.i. Returns the
+// runs in order.
+std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes,
+                                            const std::vector<std::string>& collect,
+                                            int timeout_ms = 60000);
+
 // Creates the shared prefix if it does not exist yet, for tests that change it before a run.
 void ensure_prefix();
 
@@ -73,6 +80,11 @@ std::vector<uint8_t> x86_only_container(
 // Checks that the run ended with exit_code after exactly one failure box (string 101), whose
 // caption is `caption` unless that is empty.
 void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {});
+
+// An x64 package built by scripts/sample-msi into the work folder's sample-<language> (its
+// installed files under files/), with its cabinet sample.cab; the folder is the product code.
+BundlePackage sample_package(const std::string& language, const std::string& product_code,
+                             const std::string& name, const std::string& text);
 
 // Runs a command in the shared prefix (wine's own programs: "reg", "msiexec") and returns its
 // output.

@@ -4,6 +4,12 @@
 //
 //   msiboot-robot.exe [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]... --
 //                     target.exe [args...]
+//   msiboot-robot.exe [--timeout MS] [--press ...]... --batch LIST [--collect PATH]...
+//
+// --batch runs every command line of LIST (UTF-8, one a line) in turn, each with the same presses
+// and time-out, its transcript opened by "run N" (N from 0); after run N every --collect PATH
+// that exists is renamed to PATH.N, so that what one run left behind never meets the next. One
+// wine start then serves hundreds of short runs.
 //
 // Transcript lines (texts are UTF-8 with \\, \" , \n, \r and \t escaped, so one event is one line):
 //   box caption="..." text="..."        a message box (class #32770) appeared
@@ -15,8 +21,10 @@
 //                                       every millisecond while one is up)
 //   timeout                             the program ran out of time and was ended
 //   exit N                              the program's exit code, whole
-// Exit status: 0 when the program ended by itself, 1 on its time-out, 2 on a usage error, 3 when
-// the program cannot be started.
+//   error start|collect N               starting the program or renaming a collected path failed
+//                                       with that system error code
+// Exit status: 0 when the program ended by itself, 1 on its time-out (in a batch: on any run's),
+// 2 on a usage error, 3 when the program cannot be started.
 #include <windows.h>
 // windows.h first: the headers below depend on it.
 #include <commctrl.h>
@@ -48,6 +56,8 @@ struct Options {
   DWORD timeout_ms = 60000;
   std::vector<const Button*> presses;
   std::wstring command_line;
+  const wchar_t* batch = nullptr;
+  std::vector<std::wstring> collect;
 };
 
 struct Watched {
@@ -137,10 +147,15 @@ bool parse_options(int argc, wchar_t** argv, Options* options) {
       const Button* button = button_named(argv[++i]);
       if (button == nullptr) return false;
       options->presses.push_back(button);
+    } else if (lstrcmpW(argv[i], L"--batch") == 0 && i + 1 < argc) {
+      options->batch = argv[++i];
+    } else if (lstrcmpW(argv[i], L"--collect") == 0 && i + 1 < argc) {
+      options->collect.push_back(argv[++i]);
     } else {
       return false;
     }
   }
+  if (options->batch != nullptr) return i == argc;
   if (i + 1 >= argc) return false;
   for (++i; i < argc; ++i) append_argument(options->command_line, argv[i]);
   return true;
@@ -255,21 +270,12 @@ bool watch(Robot& robot, HANDLE process, DWORD timeout_ms) {
   }
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  _setmode(_fileno(stdout), _O_BINARY);
-  Options options;
-  if (!parse_options(argc, argv, &options)) {
-    std::fputs("usage: msiboot-robot [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]..."
-               " -- target.exe [args...]\n", stderr);
-    return 2;
-  }
-
+// Runs one command line under watch and prints its transcript: 0 when it ended by itself, 1 on
+// its time-out, 3 when it cannot be started.
+int run_target(const Options& options, std::wstring line) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  std::wstring line = options.command_line;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
     emit("error start " + std::to_string(GetLastError()));
@@ -291,4 +297,65 @@ int wmain(int argc, wchar_t** argv) {
   emit("exit " + std::to_string(code));
   CloseHandle(process.hProcess);
   return ended ? 0 : 1;
+}
+
+std::wstring wide(const std::string& text) {
+  std::wstring out(text.size(), L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                              static_cast<int>(out.size()));
+  out.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return out;
+}
+
+// The non-empty lines of a UTF-8 file.
+std::vector<std::wstring> read_lines(const wchar_t* path) {
+  std::vector<std::wstring> lines;
+  FILE* file = _wfopen(path, L"rb");
+  if (file == nullptr) return lines;
+  std::string line;
+  for (int c = std::fgetc(file);; c = std::fgetc(file)) {
+    if (c != EOF && c != '\n' && c != '\r') {
+      line += static_cast<char>(c);
+      continue;
+    }
+    if (!line.empty()) lines.push_back(wide(line));
+    line.clear();
+    if (c == EOF) break;
+  }
+  std::fclose(file);
+  return lines;
+}
+
+// Every batch run with the same options; exit status 1 if any run timed out.
+int run_batch(const Options& options) {
+  std::vector<std::wstring> lines = read_lines(options.batch);
+  int status = 0;
+  for (size_t n = 0; n < lines.size(); ++n) {
+    emit("run " + std::to_string(n));
+    if (run_target(options, lines[n]) == 1) status = 1;
+    for (const std::wstring& path : options.collect) {
+      if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+      if (!MoveFileW(path.c_str(), (path + L"." + std::to_wstring(n)).c_str())) {
+        emit("error collect " + std::to_string(GetLastError()));
+      }
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  Options options;
+  if (!parse_options(argc, argv, &options)) {
+    std::fputs("usage: msiboot-robot [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]..."
+               " -- target.exe [args...]\n"
+               "       msiboot-robot [--timeout MS] [--press ...]... --batch LIST"
+               " [--collect PATH]...\n",
+               stderr);
+    return 2;
+  }
+  if (options.batch != nullptr) return run_batch(options);
+  return run_target(options, options.command_line);
 }
