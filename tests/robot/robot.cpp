@@ -276,8 +276,15 @@ int run_target(const Options& options, std::wstring line) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  // wine now and then fails a start on a busy machine (1359); a program that cannot start at all
+  // fails all three tries.
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(500);
+    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process) != 0;
+  }
+  if (!started) {
     emit("error start " + std::to_string(GetLastError()));
     return 3;
   }
