@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect_command.h"
+#include "setup_report.h"
 #include "keygen_command.h"
 #include "pack_command.h"
 #include "stub_command.h"

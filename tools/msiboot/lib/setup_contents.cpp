@@ -1,4 +1,4 @@
-#include "setup_inspection.h"
+#include "setup_contents.h"
 
 #include <cstring>
 #include <stdexcept>

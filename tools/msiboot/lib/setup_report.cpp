@@ -1,4 +1,4 @@
-#include "inspect_command.h"
+#include "setup_report.h"
 
 #include <openssl/sha.h>
 
@@ -10,7 +10,7 @@
 #include "manifest_fields.h"
 #include "output_file.h"
 #include "payload/payload_public_key.h"
-#include "setup_inspection.h"
+#include "setup_contents.h"
 #include "shared/error_codes.h"
 #include "stub_key_slot.h"
 
