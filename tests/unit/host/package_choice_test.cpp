@@ -400,7 +400,10 @@ TEST(ItemNames, OnlyPlainFileNamesNameAFileInTheFolder) {
       {"data1.cab", true}, {"x..y.cab", true}, {".cab", true}, {"\xC3\xA9.cab", true},
       {"", false}, {".", false}, {"..", false}, {"a/b.cab", false}, {"a\\b.cab", false},
       {"x.cab:s", false}, {"C:x.cab", false}, {"x\t.cab", false}, {"x\x1F.cab", false},
-      {"x\x7F.cab", false},
+      {"x\x7F.cab", false}, {"nul.cab", false}, {"CON", false}, {"com1.txt", false},
+      {"Lpt9", false}, {"aux .cab", false}, {"COM0.cab", true}, {"console", true},
+      {"x.cab.", false}, {"x.cab ", false}, {"a<b", false}, {"a>b", false}, {"a\"b", false},
+      {"a|b", false}, {"a?.cab", false}, {"a*.cab", false},
   };
   for (const auto& [name, plain] : cases) EXPECT_EQ(is_plain_file_name(name), plain) << name;
   EXPECT_FALSE(is_plain_file_name(nullptr));
