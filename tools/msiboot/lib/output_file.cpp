@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "interrupt_cleanup.h"
+
 namespace msiboot_tool {
 namespace {
 
@@ -22,11 +24,52 @@ mode_t program_mode() {
   return 0777 & ~mask;
 }
 
+const char* kind_of(mode_t mode) {
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "a pipe or a socket";
+}
+
+// Puts from at to without replacing anything there.
+int rename_new(const char* from, const char* to) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without the flag: a hard link fails just as well when the name exists.
+  if (link(from, to) != 0) return -1;
+  unlink(from);
+  return 0;
+}
+
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path) : path_(path), temporary_(path + ".tmp-XXXXXX") {
+void check_output_path(const std::string& output, const std::vector<std::string>& inputs) {
+  struct stat out;
+  if (lstat(output.c_str(), &out) != 0) return;  // nothing there yet
+  if (!S_ISREG(out.st_mode)) {
+    throw std::runtime_error(output + ": is " + kind_of(out.st_mode) +
+                             ", not a regular file: refusing to replace it");
+  }
+  for (const std::string& input : inputs) {
+    struct stat in;
+    if (stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+      throw std::runtime_error(output + ": is also an input (" + input + "): refusing to write over it");
+    }
+  }
+}
+
+OutputFile::OutputFile(const std::string& path, const std::vector<std::string>& inputs)
+    : path_(path), temporary_(path + ".tmp-XXXXXX") {
+  check_output_path(path, inputs);
   fd_ = mkstemp(temporary_.data());
   if (fd_ < 0) throw std::runtime_error(path_ + ": cannot create it (" + reason() + ")");
+  try {
+    slot_ = remove_on_interrupt(temporary_);
+  } catch (...) {
+    close(fd_);
+    unlink(temporary_.c_str());
+    throw;
+  }
 }
 
 OutputFile::~OutputFile() {
@@ -34,6 +77,7 @@ OutputFile::~OutputFile() {
     close(fd_);
     unlink(temporary_.c_str());
   }
+  forget_on_interrupt(slot_);
 }
 
 void OutputFile::fail(const char* what) {
@@ -50,36 +94,71 @@ void OutputFile::write(const uint8_t* bytes, size_t length) {
   }
 }
 
-void OutputFile::commit() {
-  if (fchmod(fd_, program_mode()) != 0) fail("write");
+void OutputFile::close_temporary(mode_t mode) {
+  if (fchmod(fd_, mode) != 0) fail("write");
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) {
     unlink(temporary_.c_str());
     fail("write");
   }
+}
+
+void OutputFile::commit() {
+  close_temporary(program_mode());
   if (rename(temporary_.c_str(), path_.c_str()) != 0) {
     int saved = errno;
     unlink(temporary_.c_str());
     errno = saved;
     fail("create");
   }
+  forget_on_interrupt(slot_);
+  slot_ = -1;
+}
+
+void OutputFile::commit_new(mode_t mode) {
+  close_temporary(mode);
+  if (rename_new(temporary_.c_str(), path_.c_str()) != 0) {
+    int saved = errno;
+    unlink(temporary_.c_str());
+    if (saved == EEXIST) throw std::runtime_error(path_ + ": exists already: refusing to write over it");
+    errno = saved;
+    fail("create");
+  }
+  // Until the command ends, an interrupt removes the committed file too: both or neither.
+  forget_on_interrupt(slot_);
+  slot_ = remove_on_interrupt(path_);
+}
+
+void OutputFile::remove_committed() {
+  unlink(path_.c_str());
+  forget_on_interrupt(slot_);
+  slot_ = -1;
 }
 
 OutputFolder::OutputFolder(const std::string& path) : path_(path), temporary_(path + ".tmp-XXXXXX") {
+  struct stat existing;
+  if (lstat(path.c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode)) {
+    std::string kind = S_ISREG(existing.st_mode) ? "a file" : kind_of(existing.st_mode);
+    throw std::runtime_error(path + ": is " + kind + ", not a folder: refusing to replace it");
+  }
   if (mkdtemp(temporary_.data()) == nullptr) {
     throw std::runtime_error(path_ + ": cannot create it (" + reason() + ")");
   }
+  slots_.push_back(remove_on_interrupt(temporary_));
 }
 
 OutputFolder::~OutputFolder() {
-  if (committed_) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(temporary_, ignored);
+  if (!committed_) {
+    std::error_code ignored;
+    std::filesystem::remove_all(temporary_, ignored);
+  }
+  for (int slot : slots_) forget_on_interrupt(slot);
 }
 
 void OutputFolder::add(const std::string& name, const std::vector<uint8_t>& bytes) {
   std::string file = temporary_ + "/" + name;
+  slots_.push_back(remove_on_interrupt(file));
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   bool written = fd >= 0;
   for (size_t done = 0; written && done < bytes.size();) {
