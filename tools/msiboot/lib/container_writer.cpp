@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "key_passphrase.h"
+
 namespace msiboot_tool {
 namespace {
 
@@ -29,27 +31,51 @@ bool is_payload_key(EVP_PKEY* key) {
          EVP_PKEY_get_bits(key) == kKeyBits;
 }
 
+// OpenSSL asks for a passphrase through this instead of prompting on a terminal.
+struct PassphraseRequest {
+  const std::string* passphrase;  // null: none was given
+  bool asked = false;
+};
+
+int give_passphrase(char* buffer, int size, int, void* context) {
+  auto* request = static_cast<PassphraseRequest*>(context);
+  request->asked = true;
+  if (request->passphrase == nullptr || request->passphrase->size() > static_cast<size_t>(size)) return -1;
+  std::memcpy(buffer, request->passphrase->data(), request->passphrase->size());
+  return static_cast<int>(request->passphrase->size());
+}
+
 }  // namespace
 
 bool load_signing_key(const std::string& pem_path, SigningKey* key) {
   std::unique_ptr<BIO, BioFree> bio(BIO_new_file(pem_path.c_str(), "r"));
   if (!bio) return false;
+  PassphraseRequest request{nullptr};
   SigningKey loaded{std::unique_ptr<EVP_PKEY, SigningKey::Free>(
-      PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr))};
+      PEM_read_bio_PrivateKey(bio.get(), nullptr, give_passphrase, &request))};
   if (!is_payload_key(loaded.pkey.get())) return false;
   *key = std::move(loaded);
   return true;
 }
 
-SigningKey read_signing_key(const std::string& pem_path) {
-  SigningKey key;
-  if (access(pem_path.c_str(), R_OK) != 0) {
-    throw std::runtime_error(pem_path + ": cannot read it (" + std::strerror(errno) + ")");
+SigningKey read_signing_key(const std::string& pem_path, const std::string* passphrase) {
+  std::unique_ptr<BIO, BioFree> bio(BIO_new_file(pem_path.c_str(), "r"));
+  if (!bio) throw std::runtime_error(pem_path + ": cannot read it (" + std::strerror(errno) + ")");
+  PassphraseRequest request{passphrase};
+  SigningKey key{std::unique_ptr<EVP_PKEY, SigningKey::Free>(
+      PEM_read_bio_PrivateKey(bio.get(), nullptr, give_passphrase, &request))};
+  if (!key.pkey && request.asked && passphrase == nullptr) {
+    throw std::runtime_error(pem_path + ": is encrypted: give its passphrase with --key-pass");
   }
-  if (!load_signing_key(pem_path, &key)) {
-    throw std::runtime_error(pem_path + ": not an RSA-2048 private key (PEM)");
-  }
+  if (!key.pkey && request.asked) throw std::runtime_error(pem_path + ": wrong passphrase (--key-pass)");
+  if (!is_payload_key(key.pkey.get())) throw std::runtime_error(pem_path + ": not an RSA-2048 private key (PEM)");
   return key;
+}
+
+SigningKey read_payload_key(const std::string& pem_path, const std::optional<std::string>& pass_source) {
+  if (!pass_source) return read_signing_key(pem_path);
+  std::string passphrase = read_passphrase(*pass_source);
+  return read_signing_key(pem_path, &passphrase);
 }
 
 bool generate_signing_key(SigningKey* key) {
@@ -59,18 +85,14 @@ bool generate_signing_key(SigningKey* key) {
   return true;
 }
 
-bool save_signing_key(const SigningKey& key, const std::string& pem_path) {
-  // A private key is never written over an existing file, nor readable by others.
-  int fd = ::open(pem_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) return false;
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_fd(fd, BIO_CLOSE));
-  if (!bio) {
-    ::close(fd);
-    return false;
+std::vector<uint8_t> private_key_pem(const SigningKey& key) {
+  std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
+  if (!bio || PEM_write_bio_PrivateKey(bio.get(), key.pkey.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1) {
+    throw std::runtime_error("the private key could not be written as PEM");
   }
-  return PEM_write_bio_PrivateKey(bio.get(), key.pkey.get(), nullptr, nullptr, 0, nullptr,
-                                  nullptr) == 1 &&
-         BIO_flush(bio.get()) == 1;
+  char* data = nullptr;
+  long length = BIO_get_mem_data(bio.get(), &data);
+  return std::vector<uint8_t>(data, data + length);
 }
 
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,20 +22,23 @@ struct SigningKey {
   std::unique_ptr<EVP_PKEY, Free> pkey;
 };
 
-// Reads a PEM private key, which must be a 2048-bit RSA key. False when it cannot be read or is
-// of another kind.
+// Reads an unencrypted PEM private key, which must be a 2048-bit RSA key. False when it cannot be
+// read or is of another kind.
 bool load_signing_key(const std::string& pem_path, SigningKey* key);
 
-// load_signing_key for the commands: throws std::runtime_error naming the file when it is missing
-// or not such a key.
-SigningKey read_signing_key(const std::string& pem_path);
+// For the commands: reads a PEM private key, encrypted ones with the passphrase (never from a
+// terminal). Throws std::runtime_error naming the file when it cannot be read, is encrypted and
+// no passphrase is given, the passphrase is wrong, or it is not such a key.
+SigningKey read_signing_key(const std::string& pem_path, const std::string* passphrase = nullptr);
+
+// read_signing_key with the passphrase read from its source (key_passphrase.h), if one is given.
+SigningKey read_payload_key(const std::string& pem_path, const std::optional<std::string>& pass_source);
 
 // A new 2048-bit RSA key (exponent 65537). False on failure.
 bool generate_signing_key(SigningKey* key);
 
-// Writes the private key as unencrypted PKCS#8 PEM into a new file readable by its owner only.
-// False when the file exists already or cannot be written.
-bool save_signing_key(const SigningKey& key, const std::string& pem_path);
+// The private key as unencrypted PKCS#8 PEM.
+std::vector<uint8_t> private_key_pem(const SigningKey& key);
 
 // The 256-byte signature of the bytes (SHA-256, PKCS#1 v1.5), most significant byte first.
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes);

@@ -12,8 +12,9 @@
 namespace msiboot_tool {
 
 void stub_command(const StubOptions& options) {
-  SigningKey key = read_signing_key(options.key_path);
   std::string from = options.from.empty() ? installed_stub_path() : options.from;
+  check_output_path(options.output, {options.key_path, from});
+  SigningKey key = read_payload_key(options.key_path, options.key_pass);
   Bytes stub = read_file_bytes(from);
   Bytes stamped;
   try {
@@ -21,7 +22,7 @@ void stub_command(const StubOptions& options) {
   } catch (const std::exception& e) {
     throw std::runtime_error(from + ": " + e.what());
   }
-  OutputFile out(options.output);
+  OutputFile out(options.output, {options.key_path, from});
   out.write(stamped);
   out.commit();
   std::printf("%s: trusts the key of %s\n", options.output.c_str(), options.key_path.c_str());

@@ -1,11 +1,13 @@
 #pragma once
 // msiboot stub: a stub that trusts the publisher's key, stamped into the built stub's key slot.
+#include <optional>
 #include <string>
 
 namespace msiboot_tool {
 
 struct StubOptions {
   std::string key_path;
+  std::optional<std::string> key_pass;  // where an encrypted key's passphrase comes from
   std::string output;
   std::string from;  // empty: the stub installed beside the tool
 };
