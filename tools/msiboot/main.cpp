@@ -12,11 +12,30 @@
 #include "setup_report.h"
 #include "keygen_command.h"
 #include "pack_command.h"
+#include "package_labels.h"
 #include "stub_command.h"
 
 namespace {
 
 using namespace msiboot_tool;
+
+// An encrypted key's passphrase, never asked for on a terminal.
+void add_key_pass(CLI::App* command, std::optional<std::string>& key_pass) {
+  command->add_option("--key-pass", key_pass,
+                      "the passphrase of an encrypted --key: pass:TEXT, env:VARIABLE, file:PATH or fd:N");
+}
+
+// --languages: decimal identifiers from 1 to 65535, separated by ';' (or ',').
+const CLI::Validator language_list(
+    [](std::string& value) {
+      try {
+        parse_languages(value, false);
+        return std::string();
+      } catch (const std::exception& e) {
+        return std::string(e.what());
+      }
+    },
+    "LANGUAGES", "language list");
 
 void add_keygen(CLI::App& app, std::function<int()>& run) {
   auto* command = app.add_subcommand("keygen", "Make a payload key pair: a private PEM key (owner-only, "
@@ -32,6 +51,7 @@ void add_stub(CLI::App& app, std::function<int()>& run) {
                                              "public half stamped into its key slot");
   static StubOptions options;
   command->add_option("--key", options.key_path, "the payload key (PEM) the stub is to trust")->required();
+  add_key_pass(command, options.key_pass);
   command->add_option("-o,--out", options.output, "the stub to write")->required();
   command->add_option("--from", options.from,
                       "the unsigned stub to stamp (default: the stub installed beside the tool)");
@@ -46,6 +66,7 @@ void add_pack(CLI::App& app, std::function<int()>& run) {
   static std::vector<std::string> packages, titles, languages, folders, architectures;
   static std::string placement;
   command->add_option("--key", options.key_path, "the payload key (PEM) that signs every record")->required();
+  add_key_pass(command, options.key_pass);
   command->add_option("-o,--out", options.output, "the setup.exe to write")->required();
   command->add_option("--stub", options.stub,
                       "the stub to pack into (default: the stub installed beside the tool); an "
@@ -59,11 +80,15 @@ void add_pack(CLI::App& app, std::function<int()>& run) {
       ->allow_extra_args(false);
   command->add_option("--languages", languages,
                       "the next package's language identifiers, as 1033;1049 (default: from its summary Template)")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->check(language_list);
   command->add_option("--folder", folders, "the next package's folder and Uninstall key name (default: its ProductCode)")
       ->allow_extra_args(false);
-  command->add_option("--arch", architectures, "the next package's architecture, x64 or Intel (default: from its summary Template)")
-      ->allow_extra_args(false);
+  command->add_option("--arch", architectures,
+                      "the next package's architecture: x64, or Intel for a 32-bit package, which "
+                      "the stub never installs (default: from its summary Template)")
+      ->allow_extra_args(false)
+      ->check(CLI::IsMember({"x64", "Intel"}));
   command->add_option("PACKAGE.msi", packages, "the packages, first choice first")->required();
   command->callback([command, &run] {
     // Replays the command line in order, so that each override goes to the package after it.

@@ -1,12 +1,25 @@
 #include "msi_package.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <libmsi.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
+#include "installer_file_kind.h"
+
 namespace msiboot_tool {
 namespace {
+
+// Summary Word Count bit: files are compressed (in cabinets) unless a file says otherwise.
+constexpr int kWordCountCompressed = 2;
+// File table Attributes bits that override the Word Count for one file.
+constexpr int kFileNoncompressed = 0x2000;
+constexpr int kFileCompressed = 0x4000;
 
 struct GObjectUnref {
   void operator()(void* object) const { g_object_unref(object); }
@@ -20,68 +33,110 @@ using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
   throw std::runtime_error(path + ": " + what + detail);
 }
 
-// Every row's first column of a query, as text; null values are skipped.
-std::vector<std::string> query_strings(LibmsiDatabase* database, const std::string& path,
-                                       const char* sql) {
-  GError* error = nullptr;
-  GObjectPtr<LibmsiQuery> query(libmsi_query_new(database, sql, &error));
-  if (!query || !libmsi_query_execute(query.get(), nullptr, &error)) {
-    fail(path, std::string("cannot run ") + sql, error);
-  }
-  std::vector<std::string> values;
-  while (GObjectPtr<LibmsiRecord> record{libmsi_query_fetch(query.get(), nullptr)}) {
-    if (libmsi_record_is_null(record.get(), 1)) continue;
-    gchar* text = libmsi_record_get_string(record.get(), 1);
-    if (text != nullptr) values.emplace_back(text);
-    g_free(text);
-  }
-  return values;
+// The rows of a query, or none when it cannot run (a table the package does not have).
+std::vector<GObjectPtr<LibmsiRecord>> query_rows(LibmsiDatabase* database, const char* sql) {
+  std::vector<GObjectPtr<LibmsiRecord>> rows;
+  GObjectPtr<LibmsiQuery> query(libmsi_query_new(database, sql, nullptr));
+  if (!query || !libmsi_query_execute(query.get(), nullptr, nullptr)) return rows;
+  while (LibmsiRecord* record = libmsi_query_fetch(query.get(), nullptr)) rows.emplace_back(record);
+  return rows;
 }
 
-std::string property(LibmsiDatabase* database, const std::string& path, const char* name) {
-  std::vector<std::string> values = query_strings(
-      database, path, (std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'").c_str());
-  if (values.empty() || values[0].empty()) fail(path, std::string("has no ") + name, nullptr);
-  return values[0];
-}
-
-// "x64;1033,1049": the platform before the ';' (empty for 32-bit Intel), languages after it.
-void read_template(LibmsiDatabase* database, MsiPackage& package) {
-  GError* error = nullptr;
-  GObjectPtr<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database, 0, &error));
-  if (!summary) fail(package.path, "has no summary information", error);
-  const gchar* text = libmsi_summary_info_get_string(summary.get(), LIBMSI_PROPERTY_TEMPLATE, nullptr);
+std::string text_of(LibmsiRecord* record, unsigned field) {
+  if (libmsi_record_is_null(record, field)) return "";
+  gchar* text = libmsi_record_get_string(record, field);
   std::string value = text != nullptr ? text : "";
-  size_t split = value.find(';');
-  if (split == std::string::npos) fail(package.path, "its summary Template \"" + value + "\" names no languages", nullptr);
-  std::string platform = value.substr(0, split);
-  package.architecture = platform.empty() ? "Intel" : platform == "AMD64" ? "x64" : platform;
-  package.languages = value.substr(split + 1);
-  for (char& c : package.languages) c = c == ',' ? ';' : c;
+  g_free(text);
+  return value;
+}
+
+std::string property(LibmsiDatabase* database, const char* name) {
+  auto rows = query_rows(
+      database, (std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'").c_str());
+  return rows.empty() ? "" : text_of(rows[0].get(), 1);
+}
+
+struct MediaRow {
+  int last_sequence;
+  std::string cabinet;
+};
+
+// Files outside cabinets: not compressed (by the Word Count or their own attributes), or in a
+// Media row that names no cabinet (or in none at all).
+void find_loose_files(LibmsiDatabase* database, int word_count, MsiPackage& package) {
+  std::vector<MediaRow> media;
+  for (auto& row : query_rows(database, "SELECT `LastSequence`, `Cabinet` FROM `Media`")) {
+    media.push_back({libmsi_record_get_int(row.get(), 1), text_of(row.get(), 2)});
+  }
+  std::sort(media.begin(), media.end(),
+            [](const MediaRow& a, const MediaRow& b) { return a.last_sequence < b.last_sequence; });
+  int first_loose = 0;
+  for (auto& row : query_rows(database, "SELECT `FileName`, `Attributes`, `Sequence` FROM `File`")) {
+    int attributes = libmsi_record_is_null(row.get(), 2) ? 0 : libmsi_record_get_int(row.get(), 2);
+    int sequence = libmsi_record_get_int(row.get(), 3);
+    bool compressed = (attributes & kFileCompressed) != 0 ||
+                      ((word_count & kWordCountCompressed) != 0 && (attributes & kFileNoncompressed) == 0);
+    auto in = std::find_if(media.begin(), media.end(),
+                           [sequence](const MediaRow& m) { return sequence <= m.last_sequence; });
+    if (compressed && in != media.end() && !in->cabinet.empty()) continue;
+    std::string name = text_of(row.get(), 1);  // "SHORT~1.TXT|long name.txt"
+    if (package.loose_files++ == 0 || sequence < first_loose) {
+      first_loose = sequence;
+      package.first_loose_file = name.substr(name.find('|') + 1);
+    }
+  }
+}
+
+void read_summary(LibmsiDatabase* database, MsiPackage& package, int* word_count) {
+  GObjectPtr<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database, 0, nullptr));
+  if (!summary) return;
+  const gchar* text = libmsi_summary_info_get_string(summary.get(), LIBMSI_PROPERTY_TEMPLATE, nullptr);
+  if (text != nullptr) package.template_text = text;
+  *word_count = libmsi_summary_info_get_int(summary.get(), LIBMSI_PROPERTY_SOURCE, nullptr);
 }
 
 // libmsi logs its complaints on stderr as well as returning them; the tool reports each failure
 // once, in its own one-line error.
 void quiet_glib_log(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
+// The system's reason when the file cannot be read at all.
+void require_readable(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) throw std::runtime_error(path + ": cannot read it (" + std::strerror(errno) + ")");
+  ::close(fd);
+}
+
 }  // namespace
 
 MsiPackage read_msi_package(const std::string& path) {
   g_log_set_default_handler(quiet_glib_log, nullptr);
+  require_readable(path);
+  InstallerFileKind kind = installer_file_kind(path);
+  if (kind == InstallerFileKind::Patch || kind == InstallerFileKind::Transform) {
+    fail(path, std::string("is ") + installer_file_kind_name(kind) + ", not an installation package", nullptr);
+  }
+  // A compound file of another class may still be a database some tool wrote carelessly: libmsi
+  // decides.
+  if (kind == InstallerFileKind::NotCompound) fail(path, "is not a Windows Installer package", nullptr);
   GError* error = nullptr;
   GObjectPtr<LibmsiDatabase> database(
       libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error));
-  if (!database) fail(path, "not a Windows Installer package", error);
+  if (!database) fail(path, "is not a Windows Installer package", error);
+  if (!query_rows(database.get(), "SELECT `ModuleID` FROM `ModuleSignature`").empty()) {
+    fail(path, "is a merge module (.msm), not an installation package", nullptr);
+  }
   MsiPackage package;
   package.path = path;
-  package.product_code = property(database.get(), path, "ProductCode");
-  package.product_name = property(database.get(), path, "ProductName");
-  read_template(database.get(), package);
+  package.product_code = property(database.get(), "ProductCode");
+  package.product_name = property(database.get(), "ProductName");
+  int word_count = 0;
+  read_summary(database.get(), package, &word_count);
   // Cabinets named with '#' are streams inside the package; the others lie beside it.
-  for (const std::string& cabinet :
-       query_strings(database.get(), path, "SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`")) {
+  for (auto& row : query_rows(database.get(), "SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`")) {
+    std::string cabinet = text_of(row.get(), 1);
     if (!cabinet.empty() && cabinet[0] != '#') package.cabinets.push_back(cabinet);
   }
+  find_loose_files(database.get(), word_count, package);
   return package;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // What the manifest needs from a Windows Installer package, read with libmsi: the product code
 // (its folder and Uninstall key name), the product name (its title), the summary Template
-// (architecture and languages) and the external cabinets of its Media table.
+// (architecture and languages), the external cabinets of its Media table, and the files the
+// package expects outside any cabinet, which a setup.exe cannot carry.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,14 +11,16 @@ namespace msiboot_tool {
 
 struct MsiPackage {
   std::string path;
-  std::string product_code;
-  std::string product_name;
-  std::string architecture;  // "x64", "Intel", ... as the manifest names it
-  std::string languages;     // "1033;1049"
+  std::string product_code;  // empty when the package has none
+  std::string product_name;  // empty when the package has none
+  std::optional<std::string> template_text;  // the summary Template ("x64;1033,1049"), if any
   std::vector<std::string> cabinets;  // external cabinet file names, in Media table order
+  size_t loose_files = 0;             // files that are in no cabinet
+  std::string first_loose_file;       // the first of them, by sequence
 };
 
-// Throws std::runtime_error naming the file when it cannot be read as a package.
+// Throws std::runtime_error naming the file when it cannot be read, or is not an installation
+// package (a patch, a transform, a merge module, or no installer database at all).
 MsiPackage read_msi_package(const std::string& path);
 
 }  // namespace msiboot_tool

@@ -5,12 +5,11 @@
 #include <map>
 #include <stdexcept>
 
+#include "bundle_check.h"
 #include "carrier_certificate.h"
 #include "container_writer.h"
 #include "file_bytes.h"
-#include "manifest_fields.h"
 #include "manifest_writer.h"
-#include "msi_package.h"
 #include "output_file.h"
 #include "pe_certificate_table.h"
 #include "progress_bar.h"
@@ -23,13 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kFirstId = 1000;
-
-struct PlannedPackage {
-  std::string path, architecture, languages, folder, title;
-  std::vector<std::string> cabinets;  // paths beside the package
-};
-
-void warn(const std::string& text) { std::fprintf(stderr, "msiboot pack: warning: %s\n", text.c_str()); }
+constexpr uint64_t kLargestSetup = 0xFFFFFFFF;  // the stub reads its own size in 32 bits
 
 // A readable file, or an error naming it.
 void require_file(const std::string& path) {
@@ -39,82 +32,57 @@ void require_file(const std::string& path) {
   }
 }
 
-PlannedPackage plan_package(const PackageInput& input) {
-  require_file(input.path);
-  MsiPackage msi = read_msi_package(input.path);
-  PlannedPackage plan{input.path, input.architecture.value_or(msi.architecture),
-                      input.languages.value_or(msi.languages), input.folder.value_or(msi.product_code),
-                      input.title.value_or(msi.product_name), {}};
-  try {
-    check_manifest_field("its architecture", plan.architecture);
-    check_manifest_field("its languages", plan.languages);
-    check_manifest_field("its folder", plan.folder);
-    check_manifest_field("its title", plan.title);
-  } catch (const std::exception& e) {
-    throw std::runtime_error(input.path + ": " + e.what());
-  }
-  if (!is_plain_file_name(plan.folder)) {
-    throw std::runtime_error(input.path + ": its folder \"" + plan.folder + "\" is not a plain folder name");
-  }
-  for (const std::string& cabinet : msi.cabinets) {
-    if (!is_plain_file_name(cabinet)) {
-      throw std::runtime_error(input.path + ": its cabinet name \"" + cabinet + "\" is not a plain file name");
-    }
-    fs::path beside = fs::path(input.path).parent_path() / cabinet;
-    std::error_code error;
-    if (!fs::is_regular_file(beside, error)) {
-      throw std::runtime_error(input.path + ": its cabinet " + cabinet + " is missing (looked for " +
-                               beside.string() + ")");
-    }
-    plan.cabinets.push_back(beside.string());
-  }
-  std::string shown = title_as_shown(plan.title);
-  if (shown != plan.title) {
-    warn(input.path + ": the title \"" + plan.title +
-         "\" does not fit the progress window (49 characters); it will show \"" + shown + "\"");
-  }
-  if (plan.architecture != "x64" && plan.architecture != "X64") {
-    warn(input.path + ": a package for " + plan.architecture + ", which the x64 stub never installs");
-  }
-  return plan;
-}
-
-// The manifest record and one file record per package and per cabinet. A cabinet file that
+// The manifest and the files of the records, before any file is read. A cabinet file that
 // several packages use is carried once, its entry listing every package's id.
-std::vector<ContainerRecord> plan_records(const std::vector<PlannedPackage>& packages) {
-  ManifestWriter manifest;
-  std::vector<ContainerRecord> files;
-  std::map<fs::path, size_t> cabinet_index;     // canonical path -> position in cabinets
-  std::vector<std::vector<uint32_t>> cabinet_ids;  // package ids of each cabinet
-  std::vector<std::string> cabinet_names;
-  std::vector<uint32_t> cabinet_record_ids;
-  uint32_t id = kFirstId;
+struct Bundle {
+  Bytes manifest;
   std::vector<uint32_t> package_ids;
+  std::vector<std::pair<uint32_t, std::string>> files;  // record id and path, in record order
+};
+
+Bundle plan_bundle(const std::vector<PlannedPackage>& packages) {
+  Bundle bundle;
+  std::map<fs::path, size_t> cabinet_index;        // canonical path -> position in cabinets
+  std::vector<std::vector<uint32_t>> cabinet_ids;  // package ids of each cabinet
+  std::vector<std::pair<uint32_t, std::string>> cabinets;  // record id and file name
+  uint32_t id = kFirstId;
   for (const PlannedPackage& package : packages) {
     uint32_t package_id = id++;
-    package_ids.push_back(package_id);
-    files.push_back({false, package_id, read_file_bytes(package.path)});
+    bundle.package_ids.push_back(package_id);
+    bundle.files.emplace_back(package_id, package.path);
     for (const std::string& path : package.cabinets) {
       auto [found, added] = cabinet_index.try_emplace(fs::canonical(path), cabinet_ids.size());
       if (added) {
         cabinet_ids.push_back({});
-        cabinet_names.push_back(fs::path(path).filename().string());
-        cabinet_record_ids.push_back(id);
-        files.push_back({false, id++, read_file_bytes(path)});
+        cabinets.emplace_back(id, fs::path(path).filename().string());
+        bundle.files.emplace_back(id++, path);
       }
       cabinet_ids[found->second].push_back(package_id);
     }
   }
+  ManifestWriter manifest;
   for (size_t i = 0; i < packages.size(); ++i) {
     const PlannedPackage& p = packages[i];
-    manifest.package(package_ids[i], p.architecture, p.languages, p.folder, p.title);
+    manifest.package(bundle.package_ids[i], p.architecture, p.languages, p.folder, p.title);
   }
-  for (size_t c = 0; c < cabinet_ids.size(); ++c) {
-    manifest.cabinet(cabinet_record_ids[c], cabinet_ids[c], cabinet_names[c]);
-  }
-  std::vector<ContainerRecord> records = {{true, 0, manifest.bytes()}};
-  for (ContainerRecord& file : files) records.push_back(std::move(file));
+  for (size_t c = 0; c < cabinets.size(); ++c) manifest.cabinet(cabinets[c].first, cabinet_ids[c], cabinets[c].second);
+  bundle.manifest = manifest.bytes();
+  return bundle;
+}
+
+// The manifest record, then one file record per package and per cabinet.
+std::vector<ContainerRecord> read_records(const Bundle& bundle) {
+  std::vector<ContainerRecord> records = {{true, 0, bundle.manifest}};
+  for (const auto& [id, path] : bundle.files) records.push_back({false, id, read_file_bytes(path)});
   return records;
+}
+
+// Every file the command reads: an output that is one of them is refused.
+std::vector<std::string> inputs_of(const PackOptions& options, const std::string& stub_path,
+                                   const Bundle& bundle) {
+  std::vector<std::string> inputs = {options.key_path, stub_path};
+  for (const auto& file : bundle.files) inputs.push_back(file.second);
+  return inputs;
 }
 
 const char* placement_name(Placement placement) {
@@ -156,16 +124,28 @@ Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::s
   }
 }
 
-void write_setup(OutputFile& out, const Bytes& stub, const ContainerParts& container,
-                 Placement placement, const SigningKey& key) {
+void require_fits(const std::string& output, uint64_t size) {
+  if (size > kLargestSetup) {
+    throw std::runtime_error(output + ": the setup.exe would be " + std::to_string(size) +
+                             " bytes; the stub reads files under 4 GiB only");
+  }
+}
+
+void write_setup(OutputFile& out, const std::string& output, const Bytes& stub,
+                 const ContainerParts& container, Placement placement, const SigningKey& key) {
   if (placement == Placement::Append) {
+    uint64_t size = stub.size();
+    for (const Bytes& part : container) size += part.size();
+    require_fits(output, size);
     out.write(stub);
     for (const Bytes& part : container) out.write(part);
-  } else if (placement == Placement::Certificate) {
-    CertificateIssuer issuer = self_issuer(key.pkey.get());
-    out.write(add_signature_certificates(stub, {make_carrier_certificate(join_parts(container), issuer)}));
   } else {
-    out.write(append_in_certificate_entry(stub, join_parts(container)));
+    Bytes setup = placement == Placement::Certificate
+                      ? add_signature_certificates(
+                            stub, {make_carrier_certificate(join_parts(container), self_issuer(key.pkey.get()))})
+                      : append_in_certificate_entry(stub, join_parts(container));
+    require_fits(output, setup.size());
+    out.write(setup);
   }
   out.commit();
 }
@@ -174,17 +154,21 @@ void write_setup(OutputFile& out, const Bytes& stub, const ContainerParts& conta
 
 void pack_command(const PackOptions& options) {
   if (options.packages.empty()) throw std::runtime_error("no package to pack");
-  SigningKey key = read_signing_key(options.key_path);
+  std::string stub_path = options.stub.empty() ? installed_stub_path() : options.stub;
+  check_output_path(options.output, {options.key_path, stub_path});
+  SigningKey key = read_payload_key(options.key_path, options.key_pass);
   Bytes key_blob = public_key_blob(key);
   std::vector<PlannedPackage> packages;
   for (const PackageInput& input : options.packages) packages.push_back(plan_package(input));
-  OutputFile out(options.output);  // before the long work: a folder that is not there fails now
-  std::string stub_path = options.stub.empty() ? installed_stub_path() : options.stub;
+  Bundle bundle = plan_bundle(packages);
+  // Before the long work: a folder that is not there, or an output that is an input, fails now.
+  OutputFile out(options.output, inputs_of(options, stub_path, bundle));
+  check_bundle(packages, bundle.package_ids, bundle.manifest);
   require_file(stub_path);
   Placement placement = options.placement;
   Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement);
 
-  std::vector<ContainerRecord> records = plan_records(packages);
+  std::vector<ContainerRecord> records = read_records(bundle);
   size_t files = records.size() - 1, total = 0;
   for (const ContainerRecord& record : records) total += record.content.size();
   ContainerParts container;
@@ -196,7 +180,7 @@ void pack_command(const PackOptions& options) {
   for (const Bytes& part : container) payload_size += part.size();
   records.clear();
   try {
-    write_setup(out, stub, container, placement, key);
+    write_setup(out, options.output, stub, container, placement, key);
   } catch (const std::exception& e) {
     std::string what = e.what();
     if (what.rfind(options.output, 0) == 0) throw;

@@ -4,18 +4,15 @@
 #include <string>
 #include <vector>
 
-namespace msiboot_tool {
+#include "package_plan.h"
 
-// What the command line gives for one package; unset fields are read from the package.
-struct PackageInput {
-  std::string path;
-  std::optional<std::string> title, languages, folder, architecture;
-};
+namespace msiboot_tool {
 
 enum class Placement { Default, Append, Certificate, SignatureTail };
 
 struct PackOptions {
   std::string key_path;
+  std::optional<std::string> key_pass;  // where an encrypted key's passphrase comes from
   std::string output;
   std::string stub;  // empty: the stub installed beside the tool
   Placement placement = Placement::Default;

@@ -1,0 +1,18 @@
+#pragma once
+// What the users of a bundle get, checked before anything is packed, with the stub's own choice:
+// a bundle from which the stub would never install anything is refused; a package it never
+// installs, and users who would get nothing, are warned about on stderr.
+#include <cstdint>
+#include <vector>
+
+#include "byte_buffer.h"
+#include "package_plan.h"
+
+namespace msiboot_tool {
+
+// packages in bundle order with their entry ids; manifest holds their entries. Throws
+// std::runtime_error when no package would ever be installed.
+void check_bundle(const std::vector<PlannedPackage>& packages, const std::vector<uint32_t>& ids,
+                  const Bytes& manifest);
+
+}  // namespace msiboot_tool
