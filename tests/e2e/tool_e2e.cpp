@@ -2,6 +2,11 @@
 // temporary root), packing the sample packages of scripts/sample-msi into each placement, and the
 // setup.exe run under wine; inspect and extract checked against what the stub then installed.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -178,6 +183,7 @@ TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
 
 TEST_F(ToolE2e, AStubStampedWithAFreshKeyTrustsThatKeyOnly) {
   fs::remove(work("fresh.pem"));
+  fs::remove(work("fresh.blob"));
   ASSERT_EQ(tool({"keygen", work("fresh.pem"), work("fresh.blob")}).exit_code, 0);
   ASSERT_EQ(tool({"stub", "--key", work("fresh.pem"), "-o", work("fresh-stub.exe")}).exit_code, 0);
   ASSERT_EQ(tool({"pack", "--key", work("fresh.pem"), "-o", work("fresh-setup.exe"), "--stub",
@@ -212,6 +218,73 @@ TEST_F(ToolE2e, PackingTwiceGivesTheSameBytes) {
   }
 }
 
+// Packages of the kinds publishers ship, built here with wixl: each packs into a setup.exe that
+// installs for the locale inspect names, or is refused with one line and no output.
+TEST_F(ToolE2e, PackagesOfEveryKindInstallOrAreRefused) {
+  struct Case {
+    std::string name, arch, media, language;
+    std::vector<std::string> options;  // given before the package
+    std::string refusal;               // empty: it packs and installs
+    void (*alter)(const std::string& dir) = nullptr;  // what befalls the built files
+  };
+  auto lose_cabinet = [](const std::string& dir) { fs::remove(dir + "/sample.cab"); };
+  // Sparse: 4 GiB that cost no disk and are refused before they are read.
+  auto grow_cabinet = [](const std::string& dir) { fs::resize_file(dir + "/sample.cab", 1ull << 32); };
+  const std::vector<Case> cases = {
+      {"x86", "x86", "external", "1033", {}, "label it with --arch x64"},
+      {"x86-as-x64", "x86", "embedded", "1033", {"--arch", "x64"}, ""},
+      {"neutral", "x64", "external", "0", {}, ""},
+      {"loose", "x64", "loose", "1033", {}, "lie outside any cabinet (the first: readme.txt)"},
+      {"no-cabinet", "x64", "external", "1033", {}, "its cabinet sample.cab is missing", lose_cabinet},
+      {"huge-cabinet", "x64", "external", "1033", {}, "4294967296 bytes, more than a setup.exe record can carry",
+       grow_cabinet},
+      {"embedded", "x64", "embedded", "1049", {}, ""},
+      {"two-cabinets", "x64", "two", "1033", {}, ""},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const std::string dir = work("kind-" + c.name), setup = work("kind-" + c.name + ".exe");
+    const std::string code = "{5A4D1000-0000-4000-8000-00000000000" + std::to_string(i) + "}";
+    const std::string name = "Msiboot Kind " + c.name;
+    fs::remove_all(dir);
+    fs::remove(setup);
+    ASSERT_EQ(run_command(std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi",
+                          {"--out", dir, "--arch", c.arch, "--media", c.media, "--language", c.language,
+                           "--product-code", code, "--name", name}).exit_code, 0);
+    if (c.alter != nullptr) c.alter(dir);
+    std::vector<std::string> args = {"pack", "--key", msiboot_test::test_key_path(), "-o", setup};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(dir + "/sample.msi");
+    ToolRun pack = tool(args);
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(pack.exit_code, 1);
+      EXPECT_EQ(pack.err.find('\n'), pack.err.size() - 1) << pack.err;
+      EXPECT_NE(pack.err.find(c.refusal), std::string::npos) << pack.err;
+      EXPECT_FALSE(fs::exists(setup));
+      continue;
+    }
+    ASSERT_EQ(pack.exit_code, 0) << pack.err;
+    // A Russian user gets each of these: by its own language, or by the fallback to 1033.
+    ToolRun inspect = tool({"inspect", setup, "--lcid", "1049", "--json"});
+    ASSERT_EQ(inspect.exit_code, 0) << inspect.err;
+    EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["folder"], code);
+    RobotRun run = run_setup(setup, "ru_RU.UTF-8");
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+    const std::string program_files = c.arch == "x86" ? "C:\\Program Files (x86)\\" : "C:\\Program Files\\";
+    EXPECT_EQ(read_if_present(prefix_path(program_files + name + "\\readme.txt")),
+              read_file_bytes(dir + "/files/readme.txt"));
+    run_in_prefix({"msiexec", "/x", code, "/qn"});
+    fs::remove_all(prefix_path("C:\\windows\\Installer\\" + code));
+  }
+  // A 32-bit twin beside its x64 package packs, with a warning that it is never installed.
+  ToolRun twin = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", work("twin.exe"), sample_msi(english),
+                       work("kind-x86/sample.msi")});
+  EXPECT_EQ(twin.exit_code, 0) << twin.err;
+  EXPECT_NE(twin.err.find("kind-x86/sample.msi (9.7 KB) is never installed: it is for Intel"), std::string::npos)
+      << twin.err;
+}
+
 TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   const std::string key = msiboot_test::test_key_path();
   const std::string out = work("bad-setup.exe");
@@ -219,45 +292,124 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   std::ofstream(text_msi) << "not a package\n";
   fs::create_directories(work("lone"));
   fs::copy_file(sample_msi(english), lone_msi, fs::copy_options::overwrite_existing);
-  fs::remove(work("fresh-other.pem"));
+  for (const char* name : {"bad-setup.exe", "fresh-other.pem", "fresh-other.blob", "new.pem", "taken.blob", "link.exe", "device"}) {
+    fs::remove(work(name));
+  }
   ASSERT_EQ(tool({"keygen", work("fresh-other.pem"), work("fresh-other.blob")}).exit_code, 0);
+  std::ofstream(work("taken.blob")) << "someone's file\n";
+  const std::string encrypted = work("encrypted.pem");
+  ASSERT_EQ(run_command("openssl", {"pkey", "-in", key, "-aes256", "-passout", "pass:secret", "-out", encrypted}).exit_code, 0);
+  // The outputs below that are inputs name a copy: a failing check must not hurt the test key.
+  const std::string own_key = work("own-key.pem");
+  fs::copy_file(key, own_key, fs::copy_options::overwrite_existing);
+  fs::create_symlink(own_key, work("link.exe"));
+  // A device node of our own (as /dev/full), where the test may make one.
+  const bool device = mknod(work("device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+  const std::string english_msi = sample_msi(english);
   struct Case {
     std::vector<std::string> args;
-    std::string named;  // the file the error line must name
+    std::string says;  // what the error line must hold: the file it names, or the reason
     std::string output;
+    std::vector<std::string> unchanged = {};  // files the command must leave as they were
+    int exit_code = 1;
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {{"pack", "--key", key, "-o", out, work("missing.msi")}, work("missing.msi"), out},
       {{"pack", "--key", key, "-o", out, text_msi}, text_msi, out},
-      {{"pack", "--key", lone_msi, "-o", out, sample_msi(english)}, lone_msi, out},
-      {{"pack", "--key", work("fresh-other.pem"), "-o", out, "--stub", signed_stub(), sample_msi(english)},
+      {{"pack", "--key", lone_msi, "-o", out, english_msi}, lone_msi, out},
+      {{"pack", "--key", work("fresh-other.pem"), "-o", out, "--stub", signed_stub(), english_msi},
        signed_stub(), out},
-      {{"pack", "--key", key, "-o", out, "--stub", text_msi, sample_msi(english)}, text_msi, out},
+      {{"pack", "--key", key, "-o", out, "--stub", text_msi, english_msi}, text_msi, out},
       {{"pack", "--key", key, "-o", out, "--stub", MSIBOOT_STUB, "--placement", "certificate",
-        sample_msi(english)}, MSIBOOT_STUB, out},
-      {{"pack", "--key", key, "-o", work("missing/setup.exe"), sample_msi(english)},
+        english_msi}, MSIBOOT_STUB, out},
+      {{"pack", "--key", key, "-o", work("missing/setup.exe"), english_msi},
        work("missing/setup.exe"), work("missing/setup.exe")},
       {{"pack", "--key", key, "-o", out, lone_msi}, "sample.cab", out},
       {{"stub", "--key", key, "-o", out, "--from", signed_stub()}, signed_stub(), out},
       {{"inspect", text_msi}, text_msi, ""},
       {{"extract", work("setup.exe"), "--lcid", "1033", "-o", work("missing/files")},
        work("missing/files"), work("missing/files")},
+      // The slips a person makes: values the stub could never use, an output that is an input or
+      // not a regular file, keygen over existing files, an encrypted key.
+      {{"pack", "--key", key, "-o", out, "--languages", "1049;abc", english_msi}, "\"abc\" is not a language", out, {}, 2},
+      {{"pack", "--key", key, "-o", out, "--languages", "0", english_msi}, "\"0\" is not a language", out, {}, 2},
+      {{"pack", "--key", key, "-o", out, "--languages", "99999999", english_msi}, "\"99999999\"", out, {}, 2},
+      {{"pack", "--key", key, "-o", out, "--arch", "Arm64", english_msi}, "--arch", out, {}, 2},
+      {{"pack", "--key", key, "-o", out, "--folder", "CON", english_msi}, "\"CON\" is not a plain folder name", out},
+      {{"pack", "--key", own_key, "-o", own_key, english_msi}, "is also an input", "", {own_key}},
+      {{"pack", "--key", key, "-o", english_msi, english_msi}, "is also an input", "", {english_msi}},
+      {{"stub", "--key", own_key, "-o", own_key}, "is also an input", "", {own_key}},
+      {{"pack", "--key", key, "-o", work("link.exe"), english_msi}, "is a symbolic link", "", {own_key}},
+      {{"keygen", work("new.pem"), work("new.pem")}, "two different files", work("new.pem")},
+      {{"keygen", work("new.pem"), work("taken.blob")}, "exists already", work("new.pem"), {work("taken.blob")}},
+      {{"keygen", work("fresh-other.pem"), work("new.blob")}, "exists already", work("new.blob"), {work("fresh-other.pem")}},
+      {{"keygen", work("new.pem"), work("missing/new.blob")}, "No such file", work("new.pem")},
+      {{"pack", "--key", encrypted, "-o", out, english_msi}, "is encrypted: give its passphrase with --key-pass", out},
+      {{"pack", "--key", encrypted, "--key-pass", "pass:wrong", "-o", out, english_msi}, "wrong passphrase", out},
   };
+  if (device) cases.push_back({{"pack", "--key", key, "-o", work("device"), english_msi}, "is a device", ""});
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + c.named);
+    SCOPED_TRACE(c.args[0] + " " + c.says);
+    std::vector<Bytes> before;
+    for (const std::string& path : c.unchanged) before.push_back(read_file_bytes(path));
     ToolRun run = tool(c.args);
-    EXPECT_NE(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, c.exit_code);
     ASSERT_FALSE(run.err.empty());
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     if (!c.output.empty()) {
       EXPECT_FALSE(fs::exists(c.output));
     }
+    for (size_t i = 0; i < c.unchanged.size(); ++i) EXPECT_EQ(read_file_bytes(c.unchanged[i]), before[i]);
     EXPECT_TRUE(run.out.empty()) << run.out;
+  }
+  if (device) {
+    EXPECT_TRUE(fs::is_character_file(work("device")));
   }
   // Nothing else is left beside the outputs either.
   for (const auto& entry : fs::directory_iterator(e2e_work_dir())) {
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
+  // What the slips above got wrong, given right: the encrypted key with its passphrase, and a
+  // language list separated by commas, written as the stub reads it.
+  ScopedVariable passphrase("MSIBOOT_TEST_PASS", "secret");
+  const std::string right = work("slips-right.exe");
+  ASSERT_EQ(tool({"pack", "--key", encrypted, "--key-pass", "env:MSIBOOT_TEST_PASS", "-o", right, "--languages",
+                  "1049,1033", english_msi}).exit_code, 0);
+  ToolRun inspect = tool({"inspect", right, "--json"});
+  EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["languages"], "1049;1033");
+}
+
+// A pack stopped by a signal while it works leaves no temporary file behind.
+TEST_F(ToolE2e, AnInterruptedPackLeavesNoTemporaryFile) {
+  const std::string dir = work("large");
+  fs::create_directories(dir);
+  fs::copy_file(sample_msi(english), dir + "/sample.msi", fs::copy_options::overwrite_existing);
+  // Random letters deflate slowly: the pack takes seconds.
+  ASSERT_EQ(std::system(("head -c 60000000 /dev/urandom | base64 >" + quoted(dir + "/sample.cab")).c_str()), 0);
+  const std::string out = work("large.exe");
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal_number);
+    pid_t pid = fork();
+    if (pid == 0) {
+      execl(tool_.c_str(), tool_.c_str(), "pack", "--key", msiboot_test::test_key_path().c_str(), "-o",
+            out.c_str(), (dir + "/sample.msi").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    auto temporary = [&] {
+      for (const auto& entry : fs::directory_iterator(e2e_work_dir())) {
+        if (entry.path().filename().string().rfind("large.exe", 0) == 0) return true;
+      }
+      return false;
+    };
+    for (int i = 0; i < 200 && !temporary(); ++i) usleep(50000);
+    ASSERT_TRUE(temporary()) << "the pack never started its output";
+    usleep(300000);
+    kill(pid, signal_number);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+    EXPECT_FALSE(temporary());
   }
 }
 
