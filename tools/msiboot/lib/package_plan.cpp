@@ -52,8 +52,7 @@ void label_from_template(const PackageInput& input, const MsiPackage& msi, Plann
   try {
     listed = parse_languages(languages, true);
   } catch (const std::exception& e) {
-    throw std::runtime_error("its summary Template \"" + *msi.template_text + "\" lists " + e.what() +
-                             " (give --languages)");
+    throw std::runtime_error("its summary Template \"" + plan.template_text + "\": " + e.what() + " (give --languages)");
   }
   // The stub never matches language 0; 1033 is the language every locale falls back to.
   for (uint32_t& language : listed) {
