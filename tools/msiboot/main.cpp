@@ -19,6 +19,24 @@ namespace {
 
 using namespace msiboot_tool;
 
+const CLI::App* find_command(const CLI::App& app, const std::string& name) {
+  auto found = app.get_subcommands([&name](const CLI::App* command) { return command->get_name() == name; });
+  return found.empty() ? nullptr : found.front();
+}
+
+std::string command_names(const CLI::App& app) {
+  std::string names;
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    names += (names.empty() ? "" : ", ") + command->get_name();
+  }
+  return names;
+}
+
+int unknown_command(const CLI::App& app, const std::string& name) {
+  std::fprintf(stderr, "msiboot: no command \"%s\"; the commands are %s\n", name.c_str(), command_names(app).c_str());
+  return 2;
+}
+
 // An encrypted key's passphrase, never asked for on a terminal.
 void add_key_pass(CLI::App* command, std::optional<std::string>& key_pass) {
   command->add_option("--key-pass", key_pass,
@@ -154,25 +172,54 @@ void add_extract(CLI::App& app, std::function<int()>& run) {
   command->callback([&run] { run = [] { extract_command(options); return 0; }; });
 }
 
+// msiboot help [COMMAND]: the same text as --help. It is answered before the command line is
+// parsed, since a command's name after it would otherwise start that command.
+void add_help(CLI::App& app) {
+  app.add_subcommand("help", "Show the help of msiboot or of one of its commands")
+      ->add_option("COMMAND", "the command to explain");
+}
+
+int help_command(const CLI::App& app, int argc, char** argv) {
+  const CLI::App* about = argc > 2 ? find_command(app, argv[2]) : &app;
+  if (about == nullptr) return unknown_command(app, argv[2]);
+  std::string name = about == &app ? "msiboot" : "msiboot " + about->get_name();
+  std::printf("%s", app.get_formatter()->make_help(about, name, CLI::AppFormatMode::Normal).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app("msiboot: builds self-extracting setup.exe files for Windows Installer packages", "msiboot");
-  app.require_subcommand(1);
+  app.set_version_flag("--version", "msiboot " MSIBOOT_VERSION, "Print the version and exit");
   std::function<int()> run;
   add_keygen(app, run);
   add_stub(app, run);
   add_pack(app, run);
   add_inspect(app, run);
   add_extract(app, run);
+  add_help(app);
+  // A word where a command belongs names itself; no command at all shows the commands.
+  if (argc > 1 && argv[1][0] != '-' && find_command(app, argv[1]) == nullptr) return unknown_command(app, argv[1]);
+  if (argc > 1 && std::string(argv[1]) == "help") return help_command(app, argc, argv);
+  if (argc == 1) {
+    std::fprintf(stderr, "msiboot: give a command: %s (msiboot help COMMAND explains one)\n", command_names(app).c_str());
+    return 2;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // One line, like every other error: the command, then what is wrong.
     std::string name = app.get_subcommands().empty() ? "" : " " + app.get_subcommands().front()->get_name();
     std::fprintf(stderr, "msiboot%s: %s (see --help)\n", name.c_str(), e.what());
+    return 2;
+  }
+  if (!run) {
+    std::fprintf(stderr, "msiboot: give a command: %s (msiboot help COMMAND explains one)\n", command_names(app).c_str());
     return 2;
   }
   std::string name = app.get_subcommands().front()->get_name();

@@ -1,0 +1,20 @@
+# The man page shows every command and option that --help shows: it is made from --help, and this
+# checks that nothing was lost on the way (roff escapes, a command left out).
+#   cmake -DTOOL=msiboot -DPAGE=msiboot.1.gz -P check_man_page.cmake
+set(ENV{MANWIDTH} 300)
+execute_process(COMMAND man -l "${PAGE}" OUTPUT_VARIABLE page RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "man -l ${PAGE} failed")
+endif()
+foreach(command "" keygen stub pack inspect extract help)
+  execute_process(COMMAND "${TOOL}" ${command} --help OUTPUT_VARIABLE help)
+  string(REGEX MATCHALL "(^|[ ,\n])(--?[A-Za-z][-A-Za-z]*)" options "${help}")
+  list(APPEND options "${command}")
+  foreach(option ${options})
+    string(REGEX REPLACE "^[ ,\n]" "" option "${option}")
+    string(FIND "${page}" "${option}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "the man page lacks ${option} (msiboot ${command} --help shows it)")
+    endif()
+  endforeach()
+endforeach()
