@@ -80,7 +80,8 @@ PlannedPackage plan_package(const PackageInput& input) {
 }
 
 // The manifest record and one file record per package and per cabinet. A cabinet file that
-// several packages use is carried once, its entry listing every package's id.
+// several packages use is carried once, its entry listing every package's id. Every entry ends with
+// its record's binding field (SHA-256 and length), so that no record can stand in for another.
 std::vector<ContainerRecord> plan_records(const std::vector<PlannedPackage>& packages) {
   ManifestWriter manifest;
   std::vector<ContainerRecord> files;
@@ -105,12 +106,21 @@ std::vector<ContainerRecord> plan_records(const std::vector<PlannedPackage>& pac
       cabinet_ids[found->second].push_back(package_id);
     }
   }
+  // files holds each package's record, then its new cabinets: find them by id for their bindings.
+  auto binding_of = [&files](uint32_t record_id) {
+    for (const ContainerRecord& file : files) {
+      if (file.id == record_id) return binding_field(file.content);
+    }
+    throw std::logic_error("no record " + std::to_string(record_id));
+  };
   for (size_t i = 0; i < packages.size(); ++i) {
     const PlannedPackage& p = packages[i];
-    manifest.package(package_ids[i], p.architecture, p.languages, p.folder, p.title);
+    manifest.package(package_ids[i], p.architecture, p.languages, p.folder, p.title,
+                     binding_of(package_ids[i]));
   }
   for (size_t c = 0; c < cabinet_ids.size(); ++c) {
-    manifest.cabinet(cabinet_record_ids[c], cabinet_ids[c], cabinet_names[c]);
+    manifest.cabinet(cabinet_record_ids[c], cabinet_ids[c], cabinet_names[c],
+                     binding_of(cabinet_record_ids[c]));
   }
   std::vector<ContainerRecord> records = {{true, 0, manifest.bytes()}};
   for (ContainerRecord& file : files) records.push_back(std::move(file));
