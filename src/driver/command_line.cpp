@@ -82,8 +82,10 @@ bool has_quiet_switch(char16_t* const* argv, int argc) {
 uint32_t append_forwarded_argument(char* line, size_t capacity, size_t* length,
                                    const char16_t* arg) {
   int units = static_cast<int>(unit_length(arg));
-  int needed = utf16_to_narrow(arg, units, nullptr, 0);
+  bool inexact = false;
+  int needed = utf16_to_narrow(arg, units, nullptr, 0, &inexact);
   if (units > 0 && needed <= 0) return last_error_or(kErrorNotEnoughMemory);
+  if (inexact) return kErrorNoUnicodeTranslation;
   auto* narrow = static_cast<char*>(heap_alloc(kHeapZeroInit, static_cast<size_t>(needed) + 1));
   if (narrow == nullptr) return last_error_or(kErrorNotEnoughMemory);
   uint32_t result = 0;

@@ -24,7 +24,7 @@ ExtractItem* grow_items(ExtractItem* items, int32_t count) {
 }
 
 void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entry_id,
-                 const char* name) {
+                 const char* name, const RecordBinding& binding) {
   // Joined to the target folder, any other name could lead the elevated write elsewhere.
   if (!is_plain_file_name(name)) {
     collector.failed = 1;
@@ -37,7 +37,8 @@ void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entr
   }
   *collector.items = items;
   // The record counts even when it stays empty, so the clean-up sees it.
-  if (!extract_item(*collector.payload, blob_index, entry_id, items[*collector.count], name)) {
+  if (!extract_item(*collector.payload, blob_index, entry_id, binding, items[*collector.count],
+                    name)) {
     collector.failed = 1;
   }
   ++*collector.count;
@@ -47,8 +48,8 @@ bool collect_package(const PayloadSet& payload, const PackageChoice& choice, Ite
   ExtractItem* items = grow_items(writer.items, writer.count);
   if (items == nullptr) return false;
   writer.items = items;
-  bool filled =
-      extract_item(payload, choice.blob_index, choice.entry_id, items[writer.count], kPackageName);
+  bool filled = extract_item(payload, choice.blob_index, choice.entry_id, choice.binding,
+                             items[writer.count], kPackageName);
   if (filled) {
     ++writer.count;
   } else if (writer.count == 0) {
@@ -65,6 +66,23 @@ bool collect_cabinets(const PayloadSet& payload, const PackageChoice& choice, It
   return collector.failed == 0;
 }
 
+bool same_content(const ExtractItem& a, const ExtractItem& b) {
+  return a.size == b.size && (a.size == 0 || memcmp(a.data, b.data, a.size) == 0);
+}
+
+// No two items of one name with different contents: one file cannot hold both, and the writer
+// would find the second never matching the first.
+bool names_are_unambiguous(const ItemWriter& writer) {
+  for (int32_t i = 0; i < writer.count; ++i) {
+    for (int32_t j = i + 1; j < writer.count; ++j) {
+      const ExtractItem& a = writer.items[i];
+      const ExtractItem& b = writer.items[j];
+      if (equals_ignoring_ascii_case(a.name, b.name) && !same_content(a, b)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* text,
@@ -76,22 +94,25 @@ int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* te
       !equals_ignoring_ascii_case(fields[0], kCabinetType)) {
     return 1;
   }
+  const RecordBinding binding = read_record_binding(text, kCabinetFields);
   const char* cursor = fields[1];
   uint32_t listed = 0;
   while (next_listed_number(&cursor, &listed)) {
-    if (listed == collector->entry_id) add_cabinet(*collector, blob_index, entry_id, fields[2]);
+    if (listed == collector->entry_id) {
+      add_cabinet(*collector, blob_index, entry_id, fields[2], binding);
+    }
   }
   return 1;
 }
 
 bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
-                  ExtractItem& item, const char* name) {
+                  const RecordBinding& binding, ExtractItem& item, const char* name) {
   memset(&item, 0, sizeof item);
   for (uint32_t i = 0; i + 1 < kItemTextSize && name[i] != '\0'; ++i) item.name[i] = name[i];
   if (blob_index >= payload.blob_count) return false;
-  Status status = find_record_with_key(payload.blobs[blob_index], FileRecordType, record_id,
-                                       payload.key_blob, kPayloadPublicKeySize, &item.data,
-                                       &item.size);
+  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
+                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
+                                    &item.size);
   return !status_failed(status);
 }
 
@@ -101,7 +122,7 @@ Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoi
   // The folder name is joined to the Installer folder the same way as the items' names.
   bool collected = choose_package_entry(payload, language, choice) &&
                    is_plain_file_name(choice.folder) && collect_package(payload, choice, writer) &&
-                   collect_cabinets(payload, choice, writer);
+                   collect_cabinets(payload, choice, writer) && names_are_unambiguous(writer);
   if (collected) return status_of(0, kSitePackageChoice);
   bounded_format(message, message_size, "%s", failure_text != nullptr ? failure_text : "");
   return status_of(kErrorInvalidData, kSitePackageChoice);

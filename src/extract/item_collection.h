@@ -23,12 +23,14 @@ struct CabinetCollector {
 int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* text, void* context);
 
 // Zeroes item, names it and fills it with the content of file record record_id of the blob at
-// blob_index in the set.
+// blob_index in the set, checked against the binding of the entry that names it.
 bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
-                  ExtractItem& item, const char* name);
+                  const RecordBinding& binding, ExtractItem& item, const char* name);
 
 // Chooses the package for *language and collects it and its cabinets into the writer's items.
-// A folder or cabinet name that is not a plain file name is corrupt data. On failure (code 13,
+// A folder or cabinet name that is not a plain file name is corrupt data; so is a record that is
+// not the one its entry was packed with, and a name listed twice (in any ASCII letter case) with
+// different contents. A name listed twice with the same content stays: the writer writes it once. On failure (code 13,
 // site 2151) failure_text is copied into the message buffer; items already added stay in the
 // writer for the clean-up. When only the third pass finds a package, *language is left at 1033.
 Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,

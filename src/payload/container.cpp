@@ -85,62 +85,78 @@ Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t*
   return status_of(0, site);
 }
 
-// The record's content as a new block: its data field inflated or copied as the flags say.
+// The record's content as a new block: its data field inflated, no further than limit, or copied
+// as the flags say.
 Status unpack_record(const PayloadBlob& blob, const RecordFields& fields, const RecordSites& sites,
-                     uint8_t** block, uint32_t* length) {
+                     uint32_t limit, uint8_t** block, uint32_t* length) {
   const uint8_t* data = blob.data + fields.data_offset;
   if ((blob.flags & kPayloadCompressed) == 0) {
     *length = fields.data_length;
     return copy_field(data, fields.data_length, sites.copy, block);
   }
   // Every zlib failure reads as unreadable data; the zlib code itself is not passed on.
-  if (inflate_buffer(block, length, data, fields.data_length) != 0) {
+  if (inflate_buffer(block, length, data, fields.data_length, limit) != 0) {
     return status_of(kErrorInvalidData, sites.inflate);
   }
   return status_of(0, sites.inflate);
 }
 
-// Checks the content against the record's signature field with the given key, or with the
-// built-in key, built afresh for this one check, when none is given.
-Status verify_content(const uint8_t* content, uint32_t length, const uint8_t* signature,
-                      uint32_t signature_length, const uint8_t* key_blob, uint32_t key_size,
-                      const RecordSites& sites) {
+// Checks the content's digest against the record's signature field with the given key, or with
+// the built-in key, built afresh for this one check, when none is given.
+Status verify_content(const uint8_t* digest, const uint8_t* signature, uint32_t signature_length,
+                      const uint8_t* key_blob, uint32_t key_size, const RecordSites& sites) {
   uint8_t built_in[kPayloadPublicKeySize];
   if (key_blob == nullptr) {
     build_payload_public_key(built_in);
     key_blob = built_in;
     key_size = kPayloadPublicKeySize;
   }
-  uint32_t code = verify_record_signature(key_blob, key_size, content, length, signature,
-                                          signature_length);
+  uint32_t code = verify_digest_signature(key_blob, key_size, digest, signature, signature_length);
   return status_of(code, code == kSignatureKeyNotDecoded ? sites.key : sites.verify);
 }
 
-}  // namespace
+// The content as the binding says it must be: its size and its SHA-256.
+bool matches_binding(const RecordBinding& binding, uint32_t length, const uint8_t* digest) {
+  return length == binding.size && memcmp(digest, binding.digest, kContentDigestSize) == 0;
+}
 
-Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
-                            const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
-                            uint32_t* length) {
+// The lookup with an optional binding (null: none).
+Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                           const RecordBinding* binding, const uint8_t* key_blob,
+                           uint32_t key_size, uint8_t** content, uint32_t* length) {
   *content = nullptr;
   *length = 0;
+  if (binding != nullptr && binding->state == kBindingMalformed) {
+    return status_of(kErrorInvalidData, kSiteRecordBinding);
+  }
   RecordFields fields = {};
   if (!locate_record(blob, type, id, &fields)) return status_of(kErrorNotFound, kSiteRecordNotFound);
 
   bool is_file = same_type(type, FileRecordType);
   const RecordSites& sites = is_file ? kFileSites : kManifestSites;
   bool is_signed = (blob.flags & kPayloadSigned) != 0;
+  bool is_bound = binding != nullptr && binding->state == kBindingPresent;
+  uint32_t limit = is_bound ? binding->size : is_file ? UINT32_MAX : kManifestInflateCap;
   uint8_t* block = nullptr;
   uint32_t block_length = 0;
+  uint8_t digest[kSha256Size];
   Status status;
   if (is_signed && is_file && fields.data_length == 0) {
     // Content held in the signature field could never be verified: refuse it.
     status = status_of(kSignatureMismatch, sites.verify);
   } else {
-    status = unpack_record(blob, fields, sites, &block, &block_length);
+    status = unpack_record(blob, fields, sites, limit, &block, &block_length);
+  }
+  if (!status_failed(status) && (is_signed || is_bound) &&
+      !content_sha256(block, block_length, digest)) {
+    status = status_of(kSignatureMismatch, sites.verify);
   }
   if (!status_failed(status) && is_signed) {
-    status = verify_content(block, block_length, blob.data + fields.signature_offset,
-                            fields.signature_length, key_blob, key_size, sites);
+    status = verify_content(digest, blob.data + fields.signature_offset, fields.signature_length,
+                            key_blob, key_size, sites);
+  }
+  if (!status_failed(status) && is_bound && !matches_binding(*binding, block_length, digest)) {
+    status = status_of(kErrorInvalidData, kSiteRecordBinding);
   }
   if (status_failed(status)) {
     heap_free(block);
@@ -149,6 +165,21 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
   *content = block;
   *length = block_length;
   return status;
+}
+
+}  // namespace
+
+Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                            const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
+                            uint32_t* length) {
+  return find_checked_record(blob, type, id, nullptr, key_blob, key_size, content, length);
+}
+
+Status find_bound_record(const PayloadBlob& blob, uint32_t id, const RecordBinding& binding,
+                         const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
+                         uint32_t* length) {
+  return find_checked_record(blob, FileRecordType, id, &binding, key_blob, key_size, content,
+                             length);
 }
 
 Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id, uint8_t** content,

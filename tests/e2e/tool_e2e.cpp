@@ -148,6 +148,11 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
     EXPECT_EQ(folder, c.expected->code);
     EXPECT_EQ(report["choice"]["title"], c.expected->name);
     for (const auto& record : report["containers"][0]["records"]) EXPECT_TRUE(record["signature_valid"]);
+    // Every entry is bound to its record; inspect shows the entry's fields without the binding.
+    for (const auto& entry : report["containers"][0]["manifest"]) {
+      EXPECT_EQ(entry["text"].get<std::string>().find("sha256="), std::string::npos) << entry;
+      EXPECT_EQ(entry["binding"].get<std::string>().rfind("sha256=", 0), 0u) << entry;
+    }
 
     RobotRun run = run_setup(work("setup.exe"), c.lang);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;

@@ -92,4 +92,16 @@ TEST_F(VerifiedItemsE2e, ACabinetNameLeadingOutOfTheFolderIsCorruptAndNothingIsW
   }
 }
 
+// One name listed twice with different contents: no file can hold both, and the writer would
+// offer Retry for ever (29 each time).
+TEST_F(VerifiedItemsE2e, ANameListedTwiceWithDifferentContentsIsCorruptAndNothingIsWritten) {
+  BundlePackage p = package();
+  p.cabinets.push_back({"DATA1.cab", incompressible_bytes(1000, 5)});
+  InstallerRecorder recorder(0);
+  RobotRun run = run_under_robot(make_stub_copy("twice.exe", bundle_container({p})), {});
+  expect_failure_box(run, 13);
+  EXPECT_TRUE(recorder.command_lines().empty());
+  EXPECT_FALSE(fs::exists(product_folder()));
+}
+
 }  // namespace

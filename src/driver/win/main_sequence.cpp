@@ -42,12 +42,15 @@ void copy_text(char* text, const char* source) {
   bounded_format(text, kMessageBufferSize, "%s", source);
 }
 
-// Reads the own file and discovers the payload in it; the image is freed here unless it became
-// the payload's container.
+// Reads the own file, opened by its wide path, and discovers the payload in it; the image is freed
+// here unless it became the payload's container.
 Status load_payload() {
   uint8_t* image = nullptr;
   uint32_t size = 0;
-  Status status = read_own_file(bootstrap_state.module_path, &image, &size);
+  wchar_t* path = get_wide_module_path();
+  if (path == nullptr) return status_of(kErrorCantResolveFilename, kSiteModulePath);
+  Status status = read_own_file(path, &image, &size);
+  heap_free(path);
   if (!status_failed(status)) status = discover_payload(bootstrap_state.payload, &image, size);
   heap_free(image);
   return status;

@@ -10,6 +10,7 @@
 #include "common/container_fixtures.h"
 #include "payload/payload_public_key.h"
 #include "platform/heap.h"
+#include "platform/signature.h"
 
 namespace {
 
@@ -261,6 +262,90 @@ TEST(FindRecord, BuiltInKeyChecksSignedRecords) {
   Status status = find_record(blob, FileRecordType, 1001, &content, &length);
   EXPECT_EQ(status_code(status), 1392u);
   EXPECT_EQ(status_site(status), 732u);
+}
+
+TEST(FindRecord, AManifestInflatesNoFurtherThanItsCap) {
+  for (uint32_t size : {kManifestInflateCap, kManifestInflateCap + 1}) {
+    SCOPED_TRACE(size);
+    const Bytes content(size, 'm');
+    const Bytes container = fixtures::container({ContainerRecord{true, 0, content, RecordFault::Unsigned}});
+    Outcome manifest = look_up(container, kPayloadCompressed, kManifest);
+    EXPECT_EQ(manifest.code, size <= kManifestInflateCap ? 0u : 13u);
+    if (manifest.code != 0) {
+      EXPECT_EQ(manifest.site, 551u);
+    }
+    // A file record has no such cap.
+    const Bytes as_file = fixtures::container({ContainerRecord{false, 1000, content, RecordFault::Unsigned}});
+    EXPECT_EQ(look_up(as_file, kPayloadCompressed, 1000).content, content);
+  }
+}
+
+// find_bound_record with the binding of content: its digest, and a size (content's by default).
+Outcome look_up_bound(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& bound_content,
+                      int64_t size = -1, uint32_t state = kBindingPresent) {
+  RecordBinding binding = {};
+  binding.state = state;
+  binding.size = size < 0 ? static_cast<uint32_t>(bound_content.size()) : static_cast<uint32_t>(size);
+  EXPECT_TRUE(content_sha256(bound_content.data(), static_cast<uint32_t>(bound_content.size()),
+                             binding.digest));
+  PayloadBlob blob = fixtures::blob_of(bytes, flags);
+  size_t live = fixtures::live_heap_blocks();
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  Bytes key = fixtures::public_key();
+  Status status = find_bound_record(blob, id, binding, key.data(), static_cast<uint32_t>(key.size()),
+                                    &content, &length);
+  Outcome outcome{status_code(status), status_site(status), {}};
+  if (status_failed(status)) {
+    EXPECT_EQ(content, nullptr);
+    EXPECT_EQ(fixtures::live_heap_blocks(), live);
+  } else {
+    outcome.content.assign(content, content + length);
+    heap_free(content);
+  }
+  return outcome;
+}
+
+TEST(FindRecord, ABoundRecordMustBeTheOneItsEntryNames) {
+  const Bytes package = fixtures::content("package");
+  const Bytes cabinet = fixtures::content("cabinet");
+  const Bytes container = fixtures::container(
+      {manifest_record(), file_record(1000, "package"), file_record(1001, "cabinet")});
+  for (uint32_t flags : {kFlagsAll, static_cast<uint32_t>(kPayloadCompressed)}) {
+    SCOPED_TRACE(flags);
+    EXPECT_EQ(look_up_bound(container, flags, 1000, package).content, package);
+    EXPECT_EQ(look_up_bound(container, flags, 1001, cabinet).content, cabinet);
+    // Records swapped between ids: each signature valid, neither the entry's record. The longer
+    // one is inflated no further than its entry's size.
+    Outcome longer = look_up_bound(container, flags, 1000, cabinet);
+    EXPECT_EQ(longer.code, 13u);
+    EXPECT_EQ(longer.site, 691u);
+    Outcome shorter = look_up_bound(container, flags, 1001, package);
+    EXPECT_EQ(shorter.code, 13u);
+    EXPECT_EQ(shorter.site, 2151u);
+    // The right digest with a size too small or too large, and a malformed binding.
+    EXPECT_EQ(look_up_bound(container, flags, 1000, package, 5999).code, 13u);
+    EXPECT_EQ(look_up_bound(container, flags, 1000, package, 6001).code, 13u);
+    Outcome malformed = look_up_bound(container, flags, 1000, package, -1, kBindingMalformed);
+    EXPECT_EQ(malformed.code, 13u);
+    EXPECT_EQ(malformed.site, 2151u);
+    // An absent binding checks nothing more.
+    EXPECT_EQ(look_up_bound(container, flags, 1000, cabinet, -1, kBindingAbsent).content, package);
+  }
+  // A tampered record still fails its signature first.
+  const Bytes tampered = fixtures::container(
+      {manifest_record(), file_record(1000, "package", RecordFault::TamperedContent)});
+  EXPECT_EQ(look_up_bound(tampered, kFlagsAll, 1000, package).code, 1392u);
+}
+
+TEST(ContentDigest, IsSha256) {
+  const uint8_t abc[] = {'a', 'b', 'c'};
+  uint8_t digest[kSha256Size] = {};
+  ASSERT_TRUE(content_sha256(abc, 3, digest));
+  const uint8_t expected[kSha256Size] = {
+      0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea, 0x41, 0x41, 0x40, 0xde, 0x5d, 0xae, 0x22, 0x23,
+      0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17, 0x7a, 0x9c, 0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
+  EXPECT_EQ(Bytes(digest, digest + kSha256Size), Bytes(expected, expected + kSha256Size));
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include "payload/inflate.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
+#include "platform/signature.h"
 
 namespace {
 
 using fixtures::Bytes;
+using fixtures::ContainerRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;
 using fixtures::manifest_record;
@@ -146,6 +148,39 @@ TEST_F(HeapHooks, InflationWorksInChunksOfTheInputSize) {
     EXPECT_EQ(Bytes(block, block + length), c.content);
     heap_free(block);
   }
+}
+
+// A tampered manifest record of 5 MB that would inflate to about 5 GB (the stub took 38 s and
+// 7.2 GiB before its signature was checked) is refused with 13 after at most the cap and one byte
+// of output; a bound record of known size is inflated into one block of that size and one byte.
+TEST_F(HeapHooks, InflationBeforeVerificationIsBounded) {
+  const Bytes bomb_content(5u << 20, 0);
+  Bytes stream = msiboot_tool::zlib_compress(bomb_content);
+  ASSERT_LT(stream.size(), 10000u);
+  Bytes container = fixtures::container({ContainerRecord{true, 0, bomb_content, RecordFault::Unsigned}});
+  PayloadBlob blob = fixtures::blob_of(container, kPayloadCompressed | kPayloadSigned);
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  heap_test_reset();
+  Status status = find_record_with_key(blob, ManifestRecordType, 0, fixtures::public_key().data(),
+                                       276, &content, &length);
+  EXPECT_EQ(status, status_of(13, kSiteManifestInflate));
+  EXPECT_LE(heap_test_largest_block(), kManifestInflateCap + 1);
+
+  const Bytes package(3u << 20, 'p');
+  Bytes files = fixtures::container({ContainerRecord{false, 1000, package, RecordFault::Unsigned}});
+  PayloadBlob file_blob = fixtures::blob_of(files, kPayloadCompressed);
+  RecordBinding binding = {kBindingPresent, static_cast<uint32_t>(package.size()), {}};
+  ASSERT_TRUE(content_sha256(package.data(), binding.size, binding.digest));
+  heap_test_reset();
+  ASSERT_EQ(status_code(find_bound_record(file_blob, 1000, binding, nullptr, 0, &content, &length)), 0u);
+  EXPECT_EQ(heap_test_largest_block(), package.size() + 1) << "one block, never grown";
+  heap_free(content);
+  binding.size = 1000;
+  heap_test_reset();
+  EXPECT_EQ(find_bound_record(file_blob, 1000, binding, nullptr, 0, &content, &length),
+            status_of(13, kSiteFileInflate));
+  EXPECT_LE(heap_test_largest_block(), 1001u + 65536u) << "the block, or zlib's window";
 }
 
 TEST_F(HeapHooks, AppendBlobGrowsTheArrayOrLeavesItAsItWas) {

@@ -13,11 +13,13 @@
 #include "manifest_writer.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
+#include "payload/record_binding.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 
 namespace {
 
+using msiboot_tool::binding_field;
 using msiboot_tool::ManifestWriter;
 using Bytes = std::vector<uint8_t>;
 
@@ -336,6 +338,131 @@ TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
   stopping.stop_after = 2;
   walk_manifest(payload_, record_entry, &stopping);
   EXPECT_EQ(stopping.entries.size(), 2u);
+}
+
+// The binding field of a record of these tests' blobs.
+std::string bound(uint32_t blob, uint32_t id) { return binding_field(file_content(blob, id)); }
+
+TEST_F(PackageChoiceTest, RecordsMustBeTheOnesTheirEntriesWerePackedWith) {
+  struct Case {
+    const char* name;
+    std::string package_binding, cabinet_binding;
+    uint32_t code;
+  };
+  Bytes short_by_one = file_content(0, 1000);
+  short_by_one.pop_back();
+  std::string wrong_size = bound(0, 1000);
+  wrong_size = wrong_size.substr(0, wrong_size.find(':') + 1) + std::to_string(short_by_one.size());
+  const Case cases[] = {
+      {"both bound and matching", bound(0, 1000), bound(0, 1001), 0},
+      {"unbound entries, as written before bindings", "", "", 0},
+      {"a field after the fields that is no binding", "note=1", "x", 0},
+      {"the records' ids swapped", bound(0, 1001), bound(0, 1000), 13},
+      {"the cabinet's record is another one", bound(0, 1000), bound(0, 1000), 13},
+      {"a record from another bundle", bound(1, 1000), bound(0, 1001), 13},
+      {"a record shorter than its entry says", binding_field(short_by_one), bound(0, 1001), 13},
+      {"a record longer than its entry says", wrong_size, bound(0, 1001), 13},
+      {"a binding with a digit short", bound(0, 1000).substr(1), bound(0, 1001), 0},
+      {"a malformed binding", "sha256=" + std::string(64, 'g') + ":1", bound(0, 1001), 13},
+      {"a binding without its size", bound(0, 1000).substr(0, 71), bound(0, 1001), 13},
+      {"a size past 32 bits", bound(0, 1000).substr(0, 72) + "4294967296", bound(0, 1001), 13},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    install({{ManifestWriter()
+                  .package(1000, "x64", "1033", "{P}", "T", c.package_binding)
+                  .cabinet(1001, {1000}, "data1.cab", c.cabinet_binding)
+                  .bytes(),
+              {1000, 1001}}},
+            1033);
+    Status status = choose();
+    EXPECT_EQ(status, status_of(c.code, kSitePackageChoice));
+    if (c.code == 0) {
+      ASSERT_EQ(writer_.count, 2);
+      EXPECT_EQ(item_data(0), file_content(0, 1000));
+      EXPECT_EQ(item_data(1), file_content(0, 1001));
+    }
+    free_items();
+  }
+}
+
+TEST_F(PackageChoiceTest, ANameListedTwiceWithDifferentContentsIsCorrupt) {
+  struct Case {
+    const char* name;
+    Bytes manifest;
+    uint32_t code;
+    std::vector<std::string> items;
+  };
+  const Case cases[] = {
+      {"one record listed twice: written once",
+       ManifestWriter().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000, 1000}, "a.cab").bytes(),
+       0, {"main.msi", "a.cab", "a.cab"}},
+      {"two records under one name",
+       ManifestWriter()
+           .package(1000, "x64", "1033", "{P}", "T")
+           .cabinet(1001, {1000}, "a.cab")
+           .cabinet(1002, {1000}, "A.CAB")
+           .bytes(),
+       13, {"main.msi", "a.cab", "A.CAB"}},
+      {"a cabinet named like the package",
+       ManifestWriter().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000}, "Main.msi").bytes(),
+       13, {"main.msi", "Main.msi"}},
+      {"names that differ", 
+       ManifestWriter()
+           .package(1000, "x64", "1033", "{P}", "T")
+           .cabinet(1001, {1000}, "a.cab")
+           .cabinet(1002, {1000}, "a.cab2")
+           .bytes(),
+       0, {"main.msi", "a.cab", "a.cab2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    install({{c.manifest, {1000, 1001, 1002}}}, 1033);
+    EXPECT_EQ(choose(), status_of(c.code, kSitePackageChoice));
+    EXPECT_EQ(item_names(), c.items);  // a failed choice leaves its items for the clean-up
+    free_items();
+  }
+}
+
+TEST(RecordBinding, ReadAfterTheEntrysOwnFields) {
+  const std::string digest(64, 'a');
+  struct Case {
+    std::string text;
+    int leading;
+    uint32_t state;
+    uint32_t size;
+  };
+  const Case cases[] = {
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":12", 4, kBindingPresent, 12},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":4294967295\\later", 4, kBindingPresent, 0xFFFFFFFF},
+      {"cab\\1000\\a.cab\\sha256=" + digest + ":0", 3, kBindingPresent, 0},
+      {"cab\\1000\\a.cab\\sha256=" + digest + ":0", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T\\", 4, kBindingAbsent, 0},
+      {"x64\\1033\\\\T\\sha256=" + digest + ":1", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T\\other=1\\sha256=" + digest + ":1", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":12x", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest.substr(1) + ":12", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":4294967296", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\SHA256=" + digest + ":1", 4, kBindingAbsent, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    RecordBinding binding = read_record_binding(c.text.c_str(), c.leading);
+    EXPECT_EQ(binding.state, c.state);
+    if (c.state == kBindingPresent) {
+      EXPECT_EQ(binding.size, c.size);
+      EXPECT_EQ(binding.digest[0], 0xAA);
+      EXPECT_EQ(binding.digest[31], 0xAA);
+    }
+  }
+  RecordBinding mixed = read_record_binding(
+      ("cab\\1\\a\\sha256=0123456789ABCDEFabcdef" + std::string(42, '0') + ":5").c_str(), 3);
+  EXPECT_EQ(mixed.state, kBindingPresent);
+  EXPECT_EQ(mixed.digest[0], 0x01);
+  EXPECT_EQ(mixed.digest[7], 0xEF);
+  EXPECT_EQ(mixed.digest[10], 0xEF);
 }
 
 TEST(ManifestFields, SplitsLikeABoundedScan) {

@@ -145,6 +145,26 @@ TEST(InstallerLaunch, ExitCodeRules) {
   installer_process_calls = {CreateProcessA, WaitForSingleObject, GetExitCodeProcess, CloseHandle};
 }
 
+TEST(InstallerLaunch, AnArgumentWithoutAnExactNarrowSpellingFailsTheLaunchNamingIt) {
+  if (GetACP() != 1252) GTEST_SKIP() << "needs a Western code page";
+  script = Script{};
+  installer_process_calls = {fake_create, fake_wait, fake_exit_code, fake_close};
+  std::u16string program = u"setup.exe", quiet = u"/qn", injected = u"PROP=a\uFF02 /lv C:\\x.log \uFF02b";
+  char16_t* argv[] = {program.data(), quiet.data(), injected.data(), nullptr};
+  InstallerLaunch launch = {"C:\\sys\\msiexec.exe", "C:\\P\\main.msi", argv, 3, SW_SHOW};
+  uint32_t exit_code = 1601;
+  bool silenced = false;
+  char text[2048] = {};
+  Status status = launch_installer(launch, &exit_code, text, sizeof text, &silenced);
+  installer_process_calls = {CreateProcessA, WaitForSingleObject, GetExitCodeProcess, CloseHandle};
+  EXPECT_EQ(status, status_of(1113, 2355));
+  EXPECT_EQ(script.command, "") << "the installer must not start";
+  EXPECT_EQ(exit_code, 1601u);
+  std::string shown = text;
+  const std::string tail = "(argument 2: PROP=a? /lv C:\\x.log ?b).";
+  EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), tail.size())), tail) << shown;
+}
+
 constexpr char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A product key in the given registry view, with an UninstallString of the given bytes.

@@ -1,5 +1,7 @@
 #include "manifest_writer.h"
 
+#include <openssl/sha.h>
+
 #include <stdexcept>
 
 #include "byte_buffer.h"
@@ -45,15 +47,39 @@ std::vector<uint8_t> utf16le(const std::string& text, bool terminate) {
   return out;
 }
 
-std::string package_text(const std::string& architecture, const std::string& languages,
-                         const std::string& folder, const std::string& title) {
-  return architecture + "\\" + languages + "\\" + folder + "\\" + title;
+std::string binding_field(const std::vector<uint8_t>& content) {
+  static const char digits[] = "0123456789abcdef";
+  uint8_t digest[SHA256_DIGEST_LENGTH];
+  SHA256(content.data(), content.size(), digest);
+  std::string field = "sha256=";
+  for (uint8_t b : digest) {
+    field += digits[b >> 4];
+    field += digits[b & 15];
+  }
+  return field + ":" + std::to_string(content.size());
 }
 
-std::string cabinet_text(const std::vector<uint32_t>& package_ids, const std::string& file_name) {
+std::string package_text(const std::string& architecture, const std::string& languages,
+                         const std::string& folder, const std::string& title,
+                         const std::string& binding) {
+  std::string text = architecture + "\\" + languages + "\\" + folder + "\\" + title;
+  return binding.empty() ? text : text + "\\" + binding;
+}
+
+std::string cabinet_text(const std::vector<uint32_t>& package_ids, const std::string& file_name,
+                         const std::string& binding) {
   std::string ids;
   for (uint32_t id : package_ids) ids += (ids.empty() ? "" : ";") + std::to_string(id);
-  return "cab\\" + ids + "\\" + file_name;
+  std::string text = "cab\\" + ids + "\\" + file_name;
+  return binding.empty() ? text : text + "\\" + binding;
+}
+
+EntryText split_binding(const std::string& text) {
+  size_t start = text.find("\\sha256=");
+  if (start == std::string::npos) return {text, {}};
+  size_t end = text.find('\\', start + 1);
+  if (end == std::string::npos) end = text.size();
+  return {text.substr(0, start) + text.substr(end), text.substr(start + 1, end - start - 1)};
 }
 
 ManifestWriter& ManifestWriter::entry(uint32_t id, const std::string& text, bool terminate) {
@@ -63,13 +89,13 @@ ManifestWriter& ManifestWriter::entry(uint32_t id, const std::string& text, bool
 
 ManifestWriter& ManifestWriter::package(uint32_t id, const std::string& architecture,
                                         const std::string& languages, const std::string& folder,
-                                        const std::string& title) {
-  return entry(id, package_text(architecture, languages, folder, title));
+                                        const std::string& title, const std::string& binding) {
+  return entry(id, package_text(architecture, languages, folder, title, binding));
 }
 
 ManifestWriter& ManifestWriter::cabinet(uint32_t id, const std::vector<uint32_t>& package_ids,
-                                        const std::string& file_name) {
-  return entry(id, cabinet_text(package_ids, file_name));
+                                        const std::string& file_name, const std::string& binding) {
+  return entry(id, cabinet_text(package_ids, file_name, binding));
 }
 
 ManifestWriter& ManifestWriter::raw_entry(uint32_t id, uint32_t length,

@@ -32,48 +32,67 @@ void require_file(const std::string& path) {
   }
 }
 
-// The manifest and the files of the records, before any file is read. A cabinet file that
-// several packages use is carried once, its entry listing every package's id.
+// The entries and the files of the records, before any file is read. A cabinet file that several
+// packages use is carried once, its entry listing every package's id.
 struct Bundle {
-  Bytes manifest;
+  std::vector<const PlannedPackage*> packages;
   std::vector<uint32_t> package_ids;
+  struct Cabinet {
+    uint32_t id;
+    std::string name;
+    std::vector<uint32_t> package_ids;
+  };
+  std::vector<Cabinet> cabinets;
   std::vector<std::pair<uint32_t, std::string>> files;  // record id and path, in record order
 };
 
 Bundle plan_bundle(const std::vector<PlannedPackage>& packages) {
   Bundle bundle;
-  std::map<fs::path, size_t> cabinet_index;        // canonical path -> position in cabinets
-  std::vector<std::vector<uint32_t>> cabinet_ids;  // package ids of each cabinet
-  std::vector<std::pair<uint32_t, std::string>> cabinets;  // record id and file name
+  std::map<fs::path, size_t> cabinet_index;  // canonical path -> position in cabinets
   uint32_t id = kFirstId;
   for (const PlannedPackage& package : packages) {
     uint32_t package_id = id++;
+    bundle.packages.push_back(&package);
     bundle.package_ids.push_back(package_id);
     bundle.files.emplace_back(package_id, package.path);
     for (const std::string& path : package.cabinets) {
-      auto [found, added] = cabinet_index.try_emplace(fs::canonical(path), cabinet_ids.size());
+      auto [found, added] = cabinet_index.try_emplace(fs::canonical(path), bundle.cabinets.size());
       if (added) {
-        cabinet_ids.push_back({});
-        cabinets.emplace_back(id, fs::path(path).filename().string());
+        bundle.cabinets.push_back({id, fs::path(path).filename().string(), {}});
         bundle.files.emplace_back(id++, path);
       }
-      cabinet_ids[found->second].push_back(package_id);
+      bundle.cabinets[found->second].package_ids.push_back(package_id);
     }
   }
-  ManifestWriter manifest;
-  for (size_t i = 0; i < packages.size(); ++i) {
-    const PlannedPackage& p = packages[i];
-    manifest.package(bundle.package_ids[i], p.architecture, p.languages, p.folder, p.title);
-  }
-  for (size_t c = 0; c < cabinets.size(); ++c) manifest.cabinet(cabinets[c].first, cabinet_ids[c], cabinets[c].second);
-  bundle.manifest = manifest.bytes();
   return bundle;
 }
 
-// The manifest record, then one file record per package and per cabinet.
+// The manifest of the bundle; each entry ends with its record's binding field (SHA-256 and
+// length) where bindings has one, so that no record can stand in for another.
+Bytes bundle_manifest(const Bundle& bundle, const std::map<uint32_t, std::string>& bindings = {}) {
+  auto binding_of = [&bindings](uint32_t id) {
+    auto found = bindings.find(id);
+    return found == bindings.end() ? std::string() : found->second;
+  };
+  ManifestWriter manifest;
+  for (size_t i = 0; i < bundle.packages.size(); ++i) {
+    const PlannedPackage& p = *bundle.packages[i];
+    uint32_t id = bundle.package_ids[i];
+    manifest.package(id, p.architecture, p.languages, p.folder, p.title, binding_of(id));
+  }
+  for (const Bundle::Cabinet& c : bundle.cabinets) manifest.cabinet(c.id, c.package_ids, c.name, binding_of(c.id));
+  return manifest.bytes();
+}
+
+// The manifest record, bound to the files, then one file record per package and per cabinet.
 std::vector<ContainerRecord> read_records(const Bundle& bundle) {
-  std::vector<ContainerRecord> records = {{true, 0, bundle.manifest}};
-  for (const auto& [id, path] : bundle.files) records.push_back({false, id, read_file_bytes(path)});
+  std::vector<ContainerRecord> records = {{true, 0, {}}};
+  std::map<uint32_t, std::string> bindings;
+  for (const auto& [id, path] : bundle.files) {
+    records.push_back({false, id, read_file_bytes(path)});
+    bindings[id] = binding_field(records.back().content);
+  }
+  records.front().content = bundle_manifest(bundle, bindings);
   return records;
 }
 
@@ -163,7 +182,7 @@ void pack_command(const PackOptions& options) {
   Bundle bundle = plan_bundle(packages);
   // Before the long work: a folder that is not there, or an output that is an input, fails now.
   OutputFile out(options.output, inputs_of(options, stub_path, bundle));
-  check_bundle(packages, bundle.package_ids, bundle.manifest);
+  check_bundle(packages, bundle.package_ids, bundle_manifest(bundle));
   require_file(stub_path);
   Placement placement = options.placement;
   Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement);

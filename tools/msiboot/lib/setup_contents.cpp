@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "extract/item_collection.h"
+#include "manifest_writer.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
 #include "payload/package_choice.h"
@@ -67,7 +68,9 @@ std::vector<RecordReport> walk_records(const uint8_t* data, uint32_t size) {
 }
 
 int collect_entry(uint32_t, uint32_t entry_id, const char* text, void* context) {
-  static_cast<std::vector<ManifestEntry>*>(context)->push_back({entry_id, text});
+  EntryText split = split_binding(text);
+  static_cast<std::vector<ManifestEntry>*>(context)->push_back({entry_id, split.fields,
+                                                                split.binding});
   return 1;
 }
 

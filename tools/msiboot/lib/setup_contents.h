@@ -22,7 +22,8 @@ struct RecordReport {
 
 struct ManifestEntry {
   uint32_t id = 0;
-  std::string text;
+  std::string text;     // as the stub's fields read it: without the binding field
+  std::string binding;  // the binding field (sha256=HEX:SIZE), empty when the entry has none
 };
 
 struct ContainerReport {

@@ -69,7 +69,11 @@ json report_json(const std::string& file, const SetupReport& report, bool key_gi
                          {"lookup", status_json(r.lookup)}});
     }
     json entries = json::array();
-    for (const ManifestEntry& e : c.entries) entries.push_back({{"id", e.id}, {"text", e.text}});
+    for (const ManifestEntry& e : c.entries) {
+      json entry = {{"id", e.id}, {"text", e.text}};
+      if (!e.binding.empty()) entry["binding"] = e.binding;
+      entries.push_back(entry);
+    }
     json location = c.appended ? json{{"kind", "appended"}}
                                : json{{"kind", "certificate"},
                                       {"certificate", c.certificate},
@@ -110,7 +114,10 @@ void print_text(const std::string& file, const SetupReport& report, bool key_giv
       std::printf("    %-8s %6u  stored %u, inflated %s, signature %s\n", r.manifest ? "manifest" : "file",
                   r.id, r.stored_size, inflated.c_str(), verdict(r.lookup).c_str());
     }
-    for (const ManifestEntry& e : c.entries) std::printf("    entry %6u  %s\n", e.id, e.text.c_str());
+    for (const ManifestEntry& e : c.entries) {
+      std::printf("    entry %6u  %s\n", e.id, e.text.c_str());
+      if (!e.binding.empty()) std::printf("                  bound to %s\n", e.binding.c_str());
+    }
   }
   const ChoiceReport& choice = report.choice;
   if (status_failed(choice.status)) {
