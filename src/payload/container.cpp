@@ -20,14 +20,6 @@ constexpr uint32_t kTrailerIdOffset = 16;
 constexpr uint32_t kTrailerSignatureLengthOffset = 20;
 constexpr uint32_t kTrailerDataLengthOffset = 24;
 
-// Where a found record's two fields lie within the container.
-struct RecordFields {
-  uint32_t data_offset;
-  uint32_t data_length;
-  uint32_t signature_offset;
-  uint32_t signature_length;
-};
-
 // The failure sites of one kind of record.
 struct RecordSites {
   uint32_t inflate;
@@ -42,40 +34,33 @@ constexpr RecordSites kFileSites = {kSiteFileInflate, kSiteFileCopy, kSiteFileKe
 
 bool same_type(const uint8_t* a, const RecordType& b) { return memcmp(a, b, sizeof b) == 0; }
 
-// Walks the trailers from the end of the container. A manifest-type trailer decides the lookup
-// whatever is asked for; file records are passed over; any other trailer ends the walk. Every
-// subtraction is made only after a test shows it cannot go below 0.
-bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
-                   RecordFields* fields) {
-  bool want_manifest = same_type(type, ManifestRecordType);
-  bool want_file = same_type(type, FileRecordType);
-  uint32_t end = blob.size;
-  while (end >= kRecordTrailerSize) {
-    end -= kRecordTrailerSize;
-    const uint8_t* trailer = blob.data + end;
-    uint32_t trailer_id = read_u32le(trailer + kTrailerIdOffset);
-    uint32_t signature_length = read_u32le(trailer + kTrailerSignatureLengthOffset);
-    uint32_t data_length = read_u32le(trailer + kTrailerDataLengthOffset);
-    if (same_type(trailer, ManifestRecordType)) {
-      if (signature_length > end || data_length > end - signature_length) return false;
-      uint32_t signature_offset = end - signature_length;
-      *fields = {signature_offset - data_length, data_length, signature_offset, signature_length};
-      return want_manifest && trailer_id == id;
-    }
-    if (!same_type(trailer, FileRecordType)) return false;
-    // A signature field that does not fit: the next trailer is read from just before this one.
-    if (signature_length > end) continue;
-    end -= signature_length;
-    uint32_t signature_offset = end;
-    // A data field that does not fit: the walk goes on from the signature field's start.
-    if (data_length > end) continue;
-    end -= data_length;
-    if (want_file && trailer_id == id) {
-      *fields = {end, data_length, signature_offset, signature_length};
-      return true;
-    }
+// The lookup's wish and what it found.
+struct WantedRecord {
+  bool manifest;
+  uint32_t id;
+  bool found;
+  RecordLocation location;
+};
+
+// A manifest record decides the lookup whatever is asked for; file records are passed over until
+// the one asked for.
+bool match_record(const RecordLocation& record, void* context) {
+  auto* wanted = static_cast<WantedRecord*>(context);
+  if (record.manifest || (!wanted->manifest && record.id == wanted->id)) {
+    wanted->found = record.manifest == wanted->manifest && record.id == wanted->id;
+    wanted->location = record;
+    return false;
   }
-  return false;
+  return true;
+}
+
+bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                   RecordLocation* location) {
+  WantedRecord wanted = {same_type(type, ManifestRecordType), id, false, {}};
+  if (!wanted.manifest && !same_type(type, FileRecordType)) return false;
+  walk_records(blob.data, blob.size, match_record, &wanted);
+  *location = wanted.location;
+  return wanted.found;
 }
 
 Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t** block) {
@@ -87,7 +72,7 @@ Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t*
 
 // The record's content as a new block: its data field inflated, no further than limit, or copied
 // as the flags say.
-Status unpack_record(const PayloadBlob& blob, const RecordFields& fields, const RecordSites& sites,
+Status unpack_record(const PayloadBlob& blob, const RecordLocation& fields, const RecordSites& sites,
                      uint32_t limit, uint8_t** block, uint32_t* length) {
   const uint8_t* data = blob.data + fields.data_offset;
   if ((blob.flags & kPayloadCompressed) == 0) {
@@ -129,7 +114,7 @@ Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint
   if (binding != nullptr && binding->state == kBindingMalformed) {
     return status_of(kErrorInvalidData, kSiteRecordBinding);
   }
-  RecordFields fields = {};
+  RecordLocation fields = {};
   if (!locate_record(blob, type, id, &fields)) return status_of(kErrorNotFound, kSiteRecordNotFound);
 
   bool is_file = same_type(type, FileRecordType);
@@ -168,6 +153,37 @@ Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint
 }
 
 }  // namespace
+
+// Every subtraction is made only after a test shows it cannot go below 0.
+void walk_records(const uint8_t* container, uint32_t size, RecordVisitor visit, void* context) {
+  uint32_t end = size;
+  while (end >= kRecordTrailerSize) {
+    end -= kRecordTrailerSize;
+    const uint8_t* trailer = container + end;
+    RecordLocation record = {};
+    record.id = read_u32le(trailer + kTrailerIdOffset);
+    record.signature_length = read_u32le(trailer + kTrailerSignatureLengthOffset);
+    record.data_length = read_u32le(trailer + kTrailerDataLengthOffset);
+    record.manifest = memcmp(trailer, ManifestRecordType, sizeof(RecordType)) == 0;
+    if (!record.manifest && memcmp(trailer, FileRecordType, sizeof(RecordType)) != 0) return;
+    // A signature field that does not fit: the next trailer is read from just before this one
+    // (for the manifest record, the end of the walk).
+    if (record.signature_length > end) {
+      if (record.manifest) return;
+      continue;
+    }
+    record.signature_offset = end - record.signature_length;
+    // A data field that does not fit: the walk goes on from the signature field's start.
+    if (record.data_length > record.signature_offset) {
+      if (record.manifest) return;
+      end = record.signature_offset;
+      continue;
+    }
+    record.data_offset = record.signature_offset - record.data_length;
+    end = record.data_offset;
+    if (!visit(record, context) || record.manifest) return;
+  }
+}
 
 Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
                             const uint8_t* key_blob, uint32_t key_size, uint8_t** content,

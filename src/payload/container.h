@@ -35,6 +35,24 @@ enum ContainerSite : uint32_t {
   kSiteRecordBinding = 2151,
 };
 
+// Where one record's two fields lie within its container.
+struct RecordLocation {
+  bool manifest;  // manifest record type, else file record type
+  uint32_t id;
+  uint32_t data_offset;
+  uint32_t data_length;
+  uint32_t signature_offset;
+  uint32_t signature_length;
+};
+
+// Called for each record the walk meets; false ends the walk.
+using RecordVisitor = bool (*)(const RecordLocation& record, void* context);
+
+// Walks the records from the end of the container, as every lookup does: file records in turn, a
+// trailer whose fields do not fit passed over, until the manifest record (visited, then the end),
+// a manifest trailer whose fields do not fit, or a trailer of any other type.
+void walk_records(const uint8_t* container, uint32_t size, RecordVisitor visit, void* context);
+
 // Finds the record of the given type and id and delivers its content, inflated and verified as
 // the blob's flags say, as a new local-heap block the caller frees. A manifest record is inflated
 // no further than kManifestInflateCap. On failure *content is null,

@@ -9,19 +9,16 @@
 #include <string>
 
 #include "byte_buffer.h"
+#include "payload/pe_layout.h"
 
 namespace msiboot_tool {
 namespace {
 
-constexpr uint32_t kNtHeadersField = 0x3C;
-constexpr uint32_t kOptionalHeader = 24;
-constexpr uint32_t kChecksumField = kOptionalHeader + 64;
-constexpr uint32_t kSecurityField = kOptionalHeader + 144;
-constexpr uint32_t kEntryHeader = 8;
-constexpr uint32_t kMachineField = 4;        // u16 machine, then the u16 section count
-constexpr uint32_t kOptionalSizeField = 20;  // u16 size of the optional header
-constexpr uint32_t kHeadersSizeField = 60;   // SizeOfHeaders, from the optional header
-constexpr uint32_t kSectionHeaderSize = 40;
+using namespace pe_layout;
+
+constexpr uint32_t kChecksum = kOptionalHeader + kChecksumField;          // from the NT headers
+constexpr uint32_t kSecurityField = kOptionalHeader + kSecurityDirectoryField;
+constexpr uint32_t kEntryHeader = kWinCertificateHeader;
 constexpr uint16_t kRevision2 = 0x0200;
 constexpr uint16_t kPkcsSignedData = 0x0002;
 
@@ -62,13 +59,13 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
 
 // Offset of the NT headers of a PE32+ image.
 uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
-  if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
+  if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
   }
-  uint32_t nt = get_u32le(image, kNtHeadersField);
-  if (get_u32le(image, nt) != 0x00004550) throw std::runtime_error("not a PE image");
+  uint32_t nt = get_u32le(image, kNtHeadersOffsetField);
+  if (get_u32le(image, nt) != kPeSignature) throw std::runtime_error("not a PE image");
   uint32_t magic = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeader) & 0xFFFF;
-  if (magic != 0x20B) throw std::runtime_error("not a PE32+ image");
+  if (magic != kPe32PlusMagic) throw std::runtime_error("not a PE32+ image");
   // The whole optional header with its data directories must be there.
   get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4);
   return nt;
@@ -83,14 +80,14 @@ bool has_certificate_table(const std::vector<uint8_t>& image) {
 
 uint64_t sections_end(const std::vector<uint8_t>& image) {
   uint32_t nt = pe32plus_headers(image);
-  uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kMachineField) >> 16;
-  uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalSizeField) & 0xFFFF;
+  uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kSectionCountField) & 0xFFFF;
+  uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeaderSizeField) & 0xFFFF;
   size_t sections = static_cast<size_t>(nt) + kOptionalHeader + optional_size;
   uint64_t end = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeader + kHeadersSizeField);
   for (uint32_t i = 0; i < section_count; ++i) {
     size_t header = sections + static_cast<size_t>(i) * kSectionHeaderSize;
-    uint64_t raw_end = static_cast<uint64_t>(get_u32le(image, header + 20)) +  // pointer to raw data
-                       get_u32le(image, header + 16);                           // size of raw data
+    uint64_t raw_end = static_cast<uint64_t>(get_u32le(image, header + kSectionRawOffsetField)) +
+                       get_u32le(image, header + kSectionRawSizeField);
     end = std::max(end, raw_end);
   }
   return end;
@@ -100,7 +97,7 @@ CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
   uint32_t nt = pe32plus_headers(image);
   CertificateTable table{};
   table.directory_field = nt + kSecurityField;
-  table.checksum_field = nt + kChecksumField;
+  table.checksum_field = nt + kChecksum;
   table.offset = get_u32le(image, table.directory_field);
   table.size = get_u32le(image, static_cast<size_t>(table.directory_field) + 4);
   if (table.size < kEntryHeader) throw std::runtime_error("the image is not signed");
@@ -159,7 +156,7 @@ std::vector<uint8_t> append_in_certificate_entry(const std::vector<uint8_t>& sig
 }
 
 void update_pe_checksum(std::vector<uint8_t>& image) {
-  size_t field = static_cast<size_t>(pe32plus_headers(image)) + kChecksumField;
+  size_t field = static_cast<size_t>(pe32plus_headers(image)) + kChecksum;
   uint64_t sum = 0;
   for (size_t i = 0; i < image.size(); i += 2) {
     if (i == field || i == field + 2) continue;

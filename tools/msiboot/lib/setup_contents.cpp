@@ -38,32 +38,20 @@ bool unverified_content(const PayloadBlob& blob, const RecordType& type, uint32_
   return true;
 }
 
-// The records from the end of the container, walked as the stub walks them: file records are
-// passed over, the manifest record ends the walk, and so does a trailer of any other type.
-std::vector<RecordReport> walk_records(const uint8_t* data, uint32_t size) {
+bool collect_record(const RecordLocation& location, void* context) {
+  RecordReport record;
+  record.manifest = location.manifest;
+  record.id = location.id;
+  record.signature_size = location.signature_length;
+  record.stored_size = location.data_length;
+  static_cast<std::vector<RecordReport>*>(context)->push_back(record);
+  return true;
+}
+
+// The records from the end of the container, as the stub's lookups walk them.
+std::vector<RecordReport> walk_container_records(const uint8_t* data, uint32_t size) {
   std::vector<RecordReport> records;
-  uint32_t end = size;
-  while (end >= kRecordTrailerSize) {
-    end -= kRecordTrailerSize;
-    const uint8_t* trailer = data + end;
-    RecordReport record;
-    record.manifest = memcmp(trailer, ManifestRecordType, sizeof(RecordType)) == 0;
-    record.id = read_u32le(trailer + 16);
-    record.signature_size = read_u32le(trailer + 20);
-    record.stored_size = read_u32le(trailer + 24);
-    bool file = memcmp(trailer, FileRecordType, sizeof(RecordType)) == 0;
-    if (!record.manifest && !file) break;
-    bool fits = record.signature_size <= end && record.stored_size <= end - record.signature_size;
-    if (record.manifest) {
-      if (fits) records.push_back(record);
-      break;
-    }
-    if (record.signature_size > end) continue;
-    end -= record.signature_size;
-    if (record.stored_size > end) continue;
-    end -= record.stored_size;
-    records.push_back(record);
-  }
+  walk_records(data, size, collect_record, &records);
   return records;
 }
 
@@ -78,7 +66,7 @@ ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes
   ContainerReport report;
   report.size = size;
   PayloadBlob blob = blob_of(data, size, kPayloadCompressed | kPayloadSigned);
-  for (RecordReport& record : walk_records(data, size)) {
+  for (RecordReport& record : walk_container_records(data, size)) {
     const RecordType& type = record.manifest ? ManifestRecordType : FileRecordType;
     Bytes content;
     record.inflates = unverified_content(blob, type, record.id, &content);
@@ -100,43 +88,30 @@ ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes
   return report;
 }
 
-// The carriers of the signature's certificates, as the stub's signature-table reader finds them.
-// True when the stub goes on to read the whole file as one container: there is no signature, or
-// its certificates hold no carrier (a signature that cannot be decoded ends the stub's search).
+// The context of the carrier walk: the key to check records against, and the reports so far.
+struct CarrierReports {
+  const Bytes* key;
+  std::vector<ContainerReport>* out;
+};
+
+// Every carrier is reported, also after one whose container the stub would refuse.
+Status report_carrier(const Carrier& carrier, void* context) {
+  auto* reports = static_cast<CarrierReports*>(context);
+  ContainerReport report = report_container(carrier.value, carrier.length, *reports->key);
+  report.certificate = carrier.certificate;
+  report.extension = carrier.extension;
+  reports->out->push_back(std::move(report));
+  return 0;
+}
+
+// The carriers of the signature's certificates, walked as the stub's signature-table reader walks
+// them. True when the stub goes on to read the whole file as one container: there is no
+// signature, or its certificates hold no carrier (a signature that cannot be walked ends the
+// stub's search).
 bool report_carriers(const Bytes& setup, const Bytes& key, std::vector<ContainerReport>& out) {
-  const uint8_t* content = nullptr;
-  uint32_t length = 0;
-  if (!find_signature_entry(setup.data(), static_cast<uint32_t>(setup.size()), &content, &length)) {
-    return true;
-  }
-  CertificateSet* set = nullptr;
-  uint32_t count = 0;
-  bool decoded = certificate_set_open(&set) && certificate_set_update(set, content, length) &&
-                 certificate_set_count(set, &count);
-  if (decoded) {
-    for (uint32_t i = 0; i < count; ++i) {
-      uint32_t size = 0;
-      if (!certificate_set_encoded_size(set, i, &size)) break;
-      Bytes encoded(size);
-      ParsedCertificate* certificate = nullptr;
-      if (!certificate_set_encoded(set, i, encoded.data(), size) ||
-          !certificate_parse(encoded.data(), size, &certificate)) {
-        break;
-      }
-      for (uint32_t e = 0; e < certificate_extension_count(certificate); ++e) {
-        CertificateExtension extension = {};
-        certificate_extension(certificate, e, &extension);
-        if (!is_carrier_extension(extension)) continue;
-        ContainerReport report = report_container(extension.value, extension.length, key);
-        report.certificate = i;
-        report.extension = e;
-        out.push_back(std::move(report));
-      }
-      certificate_free(certificate);
-    }
-  }
-  certificate_set_close(set);
-  return decoded && out.empty();
+  CarrierReports reports = {&key, &out};
+  Status status = walk_carriers(setup.data(), static_cast<uint32_t>(setup.size()), report_carrier, &reports);
+  return !status_failed(status) && out.empty();
 }
 
 // Discovery and choice exactly as the stub runs them, with key in place of the built-in one.
