@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "driver/win/own_file.h"
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
 #include "payload/payload_discovery.h"
 #include "platform/heap.h"
 

@@ -203,7 +203,7 @@ Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
   return find_record_with_key(blob, type, id, nullptr, 0, content, length);
 }
 
-Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site) {
+Status adopt_container(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site) {
   PayloadBlob blob = {};
   blob.flags = kPayloadCompressed | kPayloadSigned;
   blob.size = size;
@@ -215,12 +215,12 @@ Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint3
   return status;
 }
 
-Status add_container_blob(PayloadSet& set, const uint8_t* bytes, uint32_t size,
+Status copy_container(PayloadSet& set, const uint8_t* bytes, uint32_t size,
                           uint32_t copy_site, uint32_t append_site) {
   auto* copy = static_cast<uint8_t*>(heap_alloc(kHeapFixed, size));
   if (copy == nullptr) return last_error_status(kErrorNotEnoughMemory, copy_site);
   if (size != 0) memcpy(copy, bytes, size);
-  Status status = add_container_block(set, copy, size, append_site);
+  Status status = adopt_container(set, copy, size, append_site);
   if (status_failed(status)) heap_free(copy);
   return status;
 }

@@ -79,8 +79,8 @@ Status find_bound_record(const PayloadBlob& blob, uint32_t id, const RecordBindi
 // Makes a blob of block (flags compressed and signed), fills its manifest with find_record against
 // the set's key and appends it to set at append_site. On success the set owns block; on failure
 // the caller keeps it and nothing else of the blob stays allocated.
-Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site);
+Status adopt_container(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site);
 
-// add_container_block on a copy of bytes. A failed copy gives last error or 8 at copy_site.
-Status add_container_blob(PayloadSet& set, const uint8_t* bytes, uint32_t size,
-                          uint32_t copy_site, uint32_t append_site);
+// adopt_container on a copy of bytes. A failed copy gives last error or 8 at copy_site.
+Status copy_container(PayloadSet& set, const uint8_t* bytes, uint32_t size,
+                      uint32_t copy_site, uint32_t append_site);

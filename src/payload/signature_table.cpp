@@ -100,7 +100,7 @@ Status walk_message(CarrierWalk& walk, const uint8_t* content, uint32_t length, 
 }
 
 Status add_carrier(const Carrier& carrier, void* context) {
-  return add_container_blob(*static_cast<PayloadSet*>(context), carrier.value, carrier.length,
+  return copy_container(*static_cast<PayloadSet*>(context), carrier.value, carrier.length,
                             kSiteCarrierMemory, kSiteCarrierAppend);
 }
 

@@ -13,7 +13,7 @@
 #include "driver/win/own_file.h"
 #include "driver/win/resource_strings.h"
 #include "driver/win/system_dll_search.h"
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
 #include "extract/win/installer_launch.h"
 #include "extract/win/item_cleanup.h"
 #include "extract/win/progress_dialog.h"

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "driver/command_line.h"
+#include "extract/argument_forwarding.h"
 #include "platform/bounded_format.h"
 #include "platform/text.h"
 #include "shared/error_codes.h"

@@ -3,7 +3,7 @@
 // succeeded or the product is registered on the machine, and are deleted otherwise.
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "payload/extract_items.h"
 
 // True when the product's Uninstall key (64-bit view) carries a non-empty "UninstallString". A
 // folder name that makes the key path too long counts as not registered.

@@ -3,7 +3,7 @@
 // them one chunk per step so that the progress window can repaint between writes.
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "payload/extract_items.h"
 #include "shared/error_codes.h"
 
 enum WriterStepResult : uint32_t {

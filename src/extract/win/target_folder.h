@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "payload/extract_items.h"
 #include "shared/status.h"
 
 constexpr uint32_t kTargetFolderSize = 1024;

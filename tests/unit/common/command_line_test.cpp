@@ -1,5 +1,6 @@
 // Splitting, quiet detection and forwarding of the command line; runs in both builds.
 #include "driver/command_line.h"
+#include "extract/argument_forwarding.h"
 
 #ifdef _WIN32
 #include <windows.h>

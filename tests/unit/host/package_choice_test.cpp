@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
+#include "payload/plain_file_name.h"
 #include "record_faults.h"
 #include "manifest_writer.h"
 #include "payload/container.h"

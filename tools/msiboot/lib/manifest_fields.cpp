@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "extract/extract_item.h"
+#include "payload/plain_file_name.h"
 #include "manifest_writer.h"
 #include "shared/title_units.h"
 

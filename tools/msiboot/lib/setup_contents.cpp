@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
 #include "manifest_writer.h"
 #include "payload/container.h"
 #include "payload/manifest.h"

@@ -1,9 +1,10 @@
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
 
 #include <string.h>
 
 #include "payload/container.h"
 #include "payload/payload_public_key.h"
+#include "payload/plain_file_name.h"
 #include "platform/bounded_format.h"
 #include "platform/heap.h"
 #include "shared/ascii_case.h"

@@ -33,11 +33,6 @@ inline ItemWriter empty_item_writer() {
   return writer;
 }
 
-// True when name names a file directly inside a folder: not empty, not a device name (CON, PRN,
-// AUX, NUL, COM1-9, LPT1-9, with any extension), not ending in a dot or a blank ("." and ".."
-// among them), and free of control characters and of the characters Windows forbids in names
-// (<>:"/\\|?*; ':' would also name a drive or a stream).
-bool is_plain_file_name(const char* name);
 
 // Frees every item's data, keeping the records (names, paths, handles): once the files are
 // written, the contents are no longer needed.

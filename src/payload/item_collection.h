@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "payload/extract_items.h"
 #include "payload/package_choice.h"
 #include "payload/payload_blob.h"
 #include "shared/status.h"

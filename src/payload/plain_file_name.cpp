@@ -1,8 +1,7 @@
-#include "extract/extract_item.h"
+#include "payload/plain_file_name.h"
 
 #include <string.h>
 
-#include "platform/heap.h"
 #include "shared/ascii_case.h"
 
 namespace {
@@ -37,18 +36,4 @@ bool is_plain_file_name(const char* name) {
     if (c < 0x20 || c == 0x7f || strchr("<>:\"/\\|?*", c) != nullptr) return false;
   }
   return true;
-}
-
-void release_item_data(ItemWriter& writer) {
-  for (int32_t i = 0; i < writer.count; ++i) {
-    heap_free(writer.items[i].data);
-    writer.items[i].data = nullptr;
-  }
-}
-
-void release_items(ItemWriter& writer) {
-  release_item_data(writer);
-  heap_free(writer.items);
-  writer.items = nullptr;
-  writer.count = 0;
 }
