@@ -215,8 +215,8 @@ Status adopt_container(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t 
   return status;
 }
 
-Status copy_container(PayloadSet& set, const uint8_t* bytes, uint32_t size,
-                          uint32_t copy_site, uint32_t append_site) {
+Status copy_container(PayloadSet& set, const uint8_t* bytes, uint32_t size, uint32_t copy_site,
+                      uint32_t append_site) {
   auto* copy = static_cast<uint8_t*>(heap_alloc(kHeapFixed, size));
   if (copy == nullptr) return last_error_status(kErrorNotEnoughMemory, copy_site);
   if (size != 0) memcpy(copy, bytes, size);

@@ -42,20 +42,20 @@ void write_key_pair(const std::string& private_path, const std::string& blob_pat
 
 }  // namespace
 
-int keygen_command(const std::vector<std::string>& args) {
-  if (args.size() != 2) {
+int keygen_command(const KeygenOptions& options) {
+  if (options.private_path.empty() || options.blob_path.empty()) {
     std::fprintf(stderr, "usage: msiboot keygen PRIVATE.pem PUBLIC.blob\n");
     return 2;
   }
   try {
-    write_key_pair(args[0], args[1]);
+    write_key_pair(options.private_path, options.blob_path);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "msiboot keygen: %s\n", e.what());
     return 1;
   }
-  std::printf("private key: %s (keep it secret; it signs your payloads)\n", args[0].c_str());
+  std::printf("private key: %s (keep it secret; it signs your payloads)\n", options.private_path.c_str());
   std::printf("public key blob: %s (msiboot pack --key %s stamps it into the stub; or msiboot stub)\n",
-              args[1].c_str(), args[0].c_str());
+              options.blob_path.c_str(), options.private_path.c_str());
   return 0;
 }
 

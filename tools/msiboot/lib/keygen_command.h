@@ -1,12 +1,16 @@
 #pragma once
 // msiboot keygen: makes a payload key pair.
 #include <string>
-#include <vector>
 
 namespace msiboot_tool {
 
-// args: the private key file to create (PEM) and the public-key blob file (276 bytes) to build
-// the stub with. Returns the process exit code: 0, 1 on failure, 2 for wrong arguments.
-int keygen_command(const std::vector<std::string>& args);
+struct KeygenOptions {
+  std::string private_path;  // the private key file to create (PEM)
+  std::string blob_path;     // the public-key blob file (276 bytes) to create
+};
+
+// Returns the process exit code: 0; 1 after one line on stderr when the pair cannot be written
+// (then neither file is); 2 when a path is missing.
+int keygen_command(const KeygenOptions& options);
 
 }  // namespace msiboot_tool

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "payload/item_collection.h"
+#include "file_bytes.h"
 #include "manifest_writer.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
@@ -13,7 +13,8 @@
 #include "payload/signature_table.h"
 #include "platform/certificate_set.h"
 #include "platform/heap.h"
-#include "shared/byte_reader.h"
+#include "payload/item_collection.h"
+#include "stub_key_slot.h"
 
 namespace msiboot_tool {
 namespace {
@@ -147,6 +148,27 @@ ChoiceReport report_choice(const Bytes& setup, const Bytes& key, uint32_t lcid) 
 }
 
 }  // namespace
+
+SetupReport read_setup(const std::string& path, const std::string& public_key, uint32_t lcid) {
+  Bytes setup = read_file_bytes(path);
+  try {
+    Bytes key = public_key.empty() ? stub_key(setup) : read_file_bytes(public_key);
+    if (key.size() != kPayloadPublicKeySize) {
+      throw std::runtime_error(public_key + ": not a 276-byte public key blob");
+    }
+    return inspect_setup(setup, key, lcid);
+  } catch (const std::exception& e) {
+    std::string what = e.what();
+    if (!public_key.empty() && what.rfind(public_key, 0) == 0) throw;
+    throw std::runtime_error(path + ": " + what);
+  }
+}
+
+
+std::string status_text(Status status) {
+  return "code " + std::to_string(status_code(status)) + " at site " + std::to_string(status_site(status));
+}
+
 
 SetupReport inspect_setup(const Bytes& setup, const Bytes& key, uint32_t lcid) {
   if (setup.size() > UINT32_MAX) throw std::runtime_error("larger than 4 GiB, which no stub reads");

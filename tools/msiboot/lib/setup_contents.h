@@ -57,4 +57,11 @@ struct SetupReport {
 // Reads setup (a whole setup.exe) with key; lcid is the user locale to choose for.
 SetupReport inspect_setup(const Bytes& setup, const Bytes& key, uint32_t lcid);
 
+// Reads the setup.exe at path with the key blob file public_key, or with the key stamped into it
+// when that is empty. Throws std::runtime_error naming the file when either cannot be read.
+SetupReport read_setup(const std::string& path, const std::string& public_key, uint32_t lcid);
+
+// "code 13 at site 2151"
+std::string status_text(Status status);
+
 }  // namespace msiboot_tool

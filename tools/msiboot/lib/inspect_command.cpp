@@ -1,4 +1,4 @@
-#include "setup_report.h"
+#include "inspect_command.h"
 
 #include <openssl/sha.h>
 
@@ -6,9 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "file_bytes.h"
 #include "manifest_fields.h"
-#include "output_file.h"
 #include "payload/payload_public_key.h"
 #include "setup_contents.h"
 #include "shared/error_codes.h"
@@ -49,10 +47,6 @@ std::string verdict(Status lookup) {
 
 json status_json(Status status) {
   return {{"code", status_code(status)}, {"site", status_site(status)}};
-}
-
-std::string status_text(Status status) {
-  return "code " + std::to_string(status_code(status)) + " at site " + std::to_string(status_site(status));
 }
 
 json report_json(const std::string& file, const SetupReport& report, bool key_given) {
@@ -132,21 +126,6 @@ void print_text(const std::string& file, const SetupReport& report, bool key_giv
   }
 }
 
-SetupReport read_setup(const std::string& path, const std::string& public_key, uint32_t lcid) {
-  Bytes setup = read_file_bytes(path);
-  try {
-    Bytes key = public_key.empty() ? stub_key(setup) : read_file_bytes(public_key);
-    if (key.size() != kPayloadPublicKeySize) {
-      throw std::runtime_error(public_key + ": not a 276-byte public key blob");
-    }
-    return inspect_setup(setup, key, lcid);
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    if (!public_key.empty() && what.rfind(public_key, 0) == 0) throw;
-    throw std::runtime_error(path + ": " + what);
-  }
-}
-
 }  // namespace
 
 int inspect_command(const InspectOptions& options) {
@@ -161,25 +140,6 @@ int inspect_command(const InspectOptions& options) {
   std::fprintf(stderr, "msiboot inspect: %s: the stub would install nothing for %u (%s)\n",
                options.setup.c_str(), options.lcid, status_text(report.choice.status).c_str());
   return 1;
-}
-
-void extract_command(const ExtractOptions& options) {
-  SetupReport report = read_setup(options.setup, "", options.lcid);
-  if (status_failed(report.choice.status)) {
-    throw std::runtime_error(options.setup + ": the stub would install nothing for " +
-                             std::to_string(options.lcid) + " (" + status_text(report.choice.status) + ")");
-  }
-  OutputFolder folder(options.output);
-  for (const ItemReport& item : report.choice.items) {
-    if (!is_plain_file_name(item.name)) {
-      throw std::runtime_error(options.setup + ": the item name \"" + item.name + "\" is not a plain file name");
-    }
-    folder.add(item.name, item.content);
-  }
-  folder.commit();
-  for (const ItemReport& item : report.choice.items) {
-    std::printf("%s/%s  %zu bytes\n", options.output.c_str(), item.name.c_str(), item.content.size());
-  }
 }
 
 }  // namespace msiboot_tool
