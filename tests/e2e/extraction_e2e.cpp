@@ -7,6 +7,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
@@ -71,7 +72,7 @@ class UnusableInstallerFolder : public ExtractionE2e {
     ensure_prefix();
     installer_ = prefix_path(kInstaller);
     if (fs::exists(installer_)) fs::rename(installer_, installer_ + ".saved");
-    msiboot_tool::write_file_bytes(installer_, Bytes{'x'});
+    msiboot_test::write_file_bytes(installer_, Bytes{'x'});
     for (const auto& user : fs::directory_iterator(prefix_path("C:\\users"))) {
       if (user.path().filename() != "Public") {
         documents_ = (user.path() / "Documents" / kFolder).string();

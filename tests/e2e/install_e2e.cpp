@@ -11,6 +11,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "payload/container.h"
 #include "shared/byte_reader.h"
 #include "wine_harness.h"
@@ -187,7 +188,7 @@ TEST_F(InstallE2e, ASetupWhosePathTheCodePageCannotSpellReadsItself) {
   EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
   TearDown();
 
-  msiboot_tool::write_file_bytes(folder + "/setupA.exe", read_if_present(make_stub_copy("x86.exe", x86_only_container())));
+  msiboot_test::write_file_bytes(folder + "/setupA.exe", read_if_present(make_stub_copy("x86.exe", x86_only_container())));
   fs::copy_file(setup_, folder + "/setup\uFF21.exe", fs::copy_options::overwrite_existing);
   InstallerRecorder recorder(0);
   RobotRun fullwidth = run_under_robot(folder + "/setup\uFF21.exe", {"/qn"});

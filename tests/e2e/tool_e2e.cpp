@@ -17,6 +17,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
 
@@ -125,7 +126,7 @@ class ToolE2e : public ::testing::Test {
   static std::string signed_stub() {
     const std::string path = work("signed-stub.exe");
     if (!fs::exists(path)) {
-      msiboot_tool::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
+      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
     }
     return path;
   }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
@@ -69,7 +70,7 @@ TEST_F(VerifiedItemsE2e, AHardLinkPlantedAtAnItemsPathNeverLeadsTheWriteElsewher
   const BundlePackage p = package();
   const std::string cabinet = product_folder() + "/data1.cab";
   const Bytes theirs(1000, 'o');
-  msiboot_tool::write_file_bytes(elsewhere_, theirs);
+  msiboot_test::write_file_bytes(elsewhere_, theirs);
   fs::create_directories(product_folder());
   fs::create_hard_link(elsewhere_, cabinet);
   InstallerRecorder recorder(0);

@@ -1,4 +1,5 @@
 #include "wine_harness.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -166,7 +167,7 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
   std::vector<uint8_t> bytes = msiboot_tool::read_file_bytes(stub);
   bytes.insert(bytes.end(), appended.begin(), appended.end());
   std::string path = e2e_work_dir() + "/" + file_name;
-  msiboot_tool::write_file_bytes(path, bytes);
+  msiboot_test::write_file_bytes(path, bytes);
   return path;
 }
 
@@ -197,7 +198,7 @@ std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes
   std::string list;
   for (const std::string& exe : exes) list += wine_path(exe) + "\n";
   const std::string list_path = e2e_work_dir() + "/batch.txt";
-  msiboot_tool::write_file_bytes(list_path, std::vector<uint8_t>(list.begin(), list.end()));
+  msiboot_test::write_file_bytes(list_path, std::vector<uint8_t>(list.begin(), list.end()));
   std::vector<std::string> argv = robot_command(timeout_ms);
   argv.insert(argv.end(), {"--batch", wine_path(list_path)});
   for (const std::string& path : collect) argv.insert(argv.end(), {"--collect", path});

@@ -8,7 +8,7 @@ using msiboot_tool::binding_field;
 
 std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages) {
   msiboot_tool::ManifestWriter manifest;
-  std::vector<msiboot_test::ContainerRecord> files;
+  std::vector<msiboot_test::TestRecord> files;
   for (size_t i = 0; i < packages.size(); ++i) {
     const BundlePackage& package = packages[i];
     uint32_t id = 1000 + 100 * static_cast<uint32_t>(i);
@@ -22,7 +22,7 @@ std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages
       files.push_back({false, cabinet_id, package.cabinets[c].content});
     }
   }
-  std::vector<msiboot_test::ContainerRecord> records = {{true, 0, manifest.bytes()}};
+  std::vector<msiboot_test::TestRecord> records = {{true, 0, manifest.bytes()}};
   records.insert(records.end(), files.begin(), files.end());
   return msiboot_test::write_container(records, msiboot_test::test_signing_key());
 }

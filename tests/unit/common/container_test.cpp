@@ -15,7 +15,7 @@
 namespace {
 
 using fixtures::Bytes;
-using fixtures::ContainerRecord;
+using fixtures::TestRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;
 using fixtures::manifest_record;
@@ -104,7 +104,7 @@ std::vector<Case> cases() {
       {file_record(1002, "cabinet"), manifest_record(), file_record(1000, "package")});
   const Bytes small_ids = fixtures::container({manifest_record(), file_record(0, "package")});
   const Bytes second_manifest = fixtures::container(
-      {manifest_record(), ContainerRecord{true, 7, fixtures::content("package")}});
+      {manifest_record(), TestRecord{true, 7, fixtures::content("package")}});
   // A file trailer with no fields whose signature length runs past the start: the walk reads the
   // next trailer from the 28 bytes just before it, which here is the package's trailer.
   const Bytes signature_past_start =
@@ -123,7 +123,7 @@ std::vector<Case> cases() {
       {manifest_record(RecordFault::StoredUnsigned),
        file_record(1000, "package", RecordFault::StoredUnsigned),
        file_record(1001, "cabinet", RecordFault::DataInSignature),
-       ContainerRecord{false, 1002, Bytes{}, RecordFault::DataInSignature}});
+       TestRecord{false, 1002, Bytes{}, RecordFault::DataInSignature}});
 
   return {
       {"manifest", typical, kFlagsAll, kManifest, 0, 0, manifest},
@@ -268,14 +268,14 @@ TEST(FindRecord, AManifestInflatesNoFurtherThanItsCap) {
   for (uint32_t size : {kManifestInflateCap, kManifestInflateCap + 1}) {
     SCOPED_TRACE(size);
     const Bytes content(size, 'm');
-    const Bytes container = fixtures::container({ContainerRecord{true, 0, content, RecordFault::Unsigned}});
+    const Bytes container = fixtures::container({TestRecord{true, 0, content, RecordFault::Unsigned}});
     Outcome manifest = look_up(container, kPayloadCompressed, kManifest);
     EXPECT_EQ(manifest.code, size <= kManifestInflateCap ? 0u : 13u);
     if (manifest.code != 0) {
       EXPECT_EQ(manifest.site, 551u);
     }
     // A file record has no such cap.
-    const Bytes as_file = fixtures::container({ContainerRecord{false, 1000, content, RecordFault::Unsigned}});
+    const Bytes as_file = fixtures::container({TestRecord{false, 1000, content, RecordFault::Unsigned}});
     EXPECT_EQ(look_up(as_file, kPayloadCompressed, 1000).content, content);
   }
 }

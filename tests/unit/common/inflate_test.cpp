@@ -14,7 +14,7 @@
 namespace {
 
 using fixtures::Bytes;
-using msiboot_tool::zlib_compress;
+using msiboot_test::zlib_compress;
 
 struct Result {
   int rc;

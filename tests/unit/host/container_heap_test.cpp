@@ -16,7 +16,7 @@
 namespace {
 
 using fixtures::Bytes;
-using fixtures::ContainerRecord;
+using fixtures::TestRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;
 using fixtures::manifest_record;
@@ -78,7 +78,7 @@ TEST_F(HeapHooks, EveryFailedAllocationOfALookupLeavesNothing) {
 
 // zlib's state and window are failed too: the sweep fails every allocation of an unhindered run.
 TEST_F(HeapHooks, EveryFailedAllocationOfAnInflationLeavesNothing) {
-  const Bytes input = msiboot_tool::zlib_compress(fixtures::content("package"));
+  const Bytes input = msiboot_test::zlib_compress(fixtures::content("package"));
   size_t live = heap_test_live_blocks();
   uint8_t* whole = nullptr;
   uint32_t whole_length = 0;
@@ -155,9 +155,9 @@ TEST_F(HeapHooks, InflationWorksInChunksOfTheInputSize) {
 // of output; a bound record of known size is inflated into one block of that size and one byte.
 TEST_F(HeapHooks, InflationBeforeVerificationIsBounded) {
   const Bytes bomb_content(5u << 20, 0);
-  Bytes stream = msiboot_tool::zlib_compress(bomb_content);
+  Bytes stream = msiboot_test::zlib_compress(bomb_content);
   ASSERT_LT(stream.size(), 10000u);
-  Bytes container = fixtures::container({ContainerRecord{true, 0, bomb_content, RecordFault::Unsigned}});
+  Bytes container = fixtures::container({TestRecord{true, 0, bomb_content, RecordFault::Unsigned}});
   PayloadBlob blob = fixtures::blob_of(container, kPayloadCompressed | kPayloadSigned);
   uint8_t* content = nullptr;
   uint32_t length = 0;
@@ -168,7 +168,7 @@ TEST_F(HeapHooks, InflationBeforeVerificationIsBounded) {
   EXPECT_LE(heap_test_largest_block(), kManifestInflateCap + 1);
 
   const Bytes package(3u << 20, 'p');
-  Bytes files = fixtures::container({ContainerRecord{false, 1000, package, RecordFault::Unsigned}});
+  Bytes files = fixtures::container({TestRecord{false, 1000, package, RecordFault::Unsigned}});
   PayloadBlob file_blob = fixtures::blob_of(files, kPayloadCompressed);
   RecordBinding binding = {kBindingPresent, static_cast<uint32_t>(package.size()), {}};
   ASSERT_TRUE(content_sha256(package.data(), binding.size, binding.digest));

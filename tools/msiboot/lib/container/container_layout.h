@@ -23,14 +23,6 @@ using ContentSigner = std::function<Bytes(const Bytes&)>;
 // Called with the content bytes just deflated, from any thread.
 using PackProgress = std::function<void(size_t bytes)>;
 
-// zlib stream (RFC 1950) of the bytes at level 9: it starts 78 DA.
-Bytes zlib_compress(const Bytes& bytes);
-
-// Appends a record's data field and signature field as given, then a trailer naming the record's
-// type (manifest or file), its id and the two fields' lengths.
-void append_record(Bytes& out, bool manifest, uint32_t id, const Bytes& data,
-                   const Bytes& signature);
-
 // Appends a bare 28-byte trailer: the 16 type bytes, the id and the two lengths as given.
 void append_trailer(Bytes& out, const uint8_t* type, uint32_t id, uint32_t signature_length,
                     uint32_t data_length);
@@ -45,9 +37,5 @@ ContainerParts container_parts(const std::vector<ContainerRecord>& records, cons
                                const PackProgress& progress = {});
 
 Bytes join_parts(const ContainerParts& parts);
-
-// container_parts joined: the whole container.
-Bytes lay_out_container(const std::vector<ContainerRecord>& records, const ContentSigner& sign,
-                        const PackProgress& progress = {});
 
 }  // namespace msiboot_tool

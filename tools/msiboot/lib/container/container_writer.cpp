@@ -115,11 +115,6 @@ ContainerParts write_container_parts(const std::vector<ContainerRecord>& records
       progress);
 }
 
-std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
-                                     const SigningKey& key, const PackProgress& progress) {
-  return join_parts(write_container_parts(records, key, progress));
-}
-
 std::vector<uint8_t> public_key_blob(const SigningKey& key) {
   std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
   if (!bio || i2b_PublicKey_bio(bio.get(), key.pkey.get()) <= 0) {

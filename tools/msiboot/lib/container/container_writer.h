@@ -47,10 +47,6 @@ std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8
 ContainerParts write_container_parts(const std::vector<ContainerRecord>& records,
                                      const SigningKey& key, const PackProgress& progress = {});
 
-// The container of the records, each signed with key over its content.
-std::vector<uint8_t> write_container(const std::vector<ContainerRecord>& records,
-                                     const SigningKey& key, const PackProgress& progress = {});
-
 // The public half as the 276-byte PUBLICKEYBLOB the stub is built with.
 std::vector<uint8_t> public_key_blob(const SigningKey& key);
 

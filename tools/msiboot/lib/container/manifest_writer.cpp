@@ -84,7 +84,10 @@ EntryText split_binding(const std::string& text) {
 
 ManifestWriter& ManifestWriter::entry(uint32_t id, const std::string& text, bool terminate) {
   std::vector<uint8_t> units = utf16le(text, terminate);
-  return raw_entry(id, static_cast<uint32_t>(units.size()), units);
+  append_u32le(bytes_, id);
+  append_u32le(bytes_, checked_u32(units.size(), "manifest entry"));
+  bytes_.insert(bytes_.end(), units.begin(), units.end());
+  return *this;
 }
 
 ManifestWriter& ManifestWriter::package(uint32_t id, const std::string& architecture,
@@ -96,18 +99,6 @@ ManifestWriter& ManifestWriter::package(uint32_t id, const std::string& architec
 ManifestWriter& ManifestWriter::cabinet(uint32_t id, const std::vector<uint32_t>& package_ids,
                                         const std::string& file_name, const std::string& binding) {
   return entry(id, cabinet_text(package_ids, file_name, binding));
-}
-
-ManifestWriter& ManifestWriter::raw_entry(uint32_t id, uint32_t length,
-                                          const std::vector<uint8_t>& bytes) {
-  append_u32le(bytes_, id);
-  append_u32le(bytes_, length);
-  return raw_bytes(bytes);
-}
-
-ManifestWriter& ManifestWriter::raw_bytes(const std::vector<uint8_t>& bytes) {
-  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-  return *this;
 }
 
 }  // namespace msiboot_tool

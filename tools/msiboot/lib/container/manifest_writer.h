@@ -2,7 +2,7 @@
 // Writes payload manifests: packed entries of an id, a byte length and a UTF-16LE text. Package
 // texts read architecture\languages\folder\title, cabinet texts cab\ids\file name; each then
 // ends with the binding field sha256=HEX:SIZE of its record's content when one is given (the pack
-// command always gives it). Tests also write raw and malformed entries with it.
+// command always gives it).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,11 +40,6 @@ class ManifestWriter {
                           const std::string& title, const std::string& binding = {});
   ManifestWriter& cabinet(uint32_t id, const std::vector<uint32_t>& package_ids,
                           const std::string& file_name, const std::string& binding = {});
-  // An entry header claiming length text bytes, followed by the given bytes (which may be fewer).
-  ManifestWriter& raw_entry(uint32_t id, uint32_t length, const std::vector<uint8_t>& bytes);
-  // Bytes appended as they are, for example a header cut short.
-  ManifestWriter& raw_bytes(const std::vector<uint8_t>& bytes);
-
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:

@@ -111,16 +111,6 @@ std::vector<Bytes> stream_parts(std::vector<Piece>& pieces, size_t content_size)
 
 }  // namespace
 
-Bytes zlib_stream(const Bytes& bytes, const PackProgress& progress) {
-  std::vector<ContainerRecord> one = {{false, 0, bytes}};
-  std::vector<PackedRecord> packed = pack_records(one, nullptr, progress);
-  Bytes stream;
-  for (const Bytes& part : packed[0].data) {
-    stream.insert(stream.end(), part.begin(), part.end());
-  }
-  return stream;
-}
-
 std::vector<PackedRecord> pack_records(const std::vector<ContainerRecord>& records,
                                        const ContentSigner& sign, const PackProgress& progress) {
   std::vector<std::vector<Piece>> pieces(records.size());

@@ -17,9 +17,6 @@ struct PackedRecord {
   Bytes signature;          // of the content
 };
 
-// The zlib stream of bytes, pieces deflated on every core, in one block.
-Bytes zlib_stream(const Bytes& bytes, const PackProgress& progress = {});
-
 // Every record's zlib stream and signature; the signatures are taken alongside the deflation.
 std::vector<PackedRecord> pack_records(const std::vector<ContainerRecord>& records,
                                        const ContentSigner& sign,

@@ -19,10 +19,5 @@ std::vector<uint8_t> read_file_bytes(const std::string& path) {
   return bytes;
 }
 
-void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
 
 }  // namespace msiboot_tool

@@ -14,9 +14,6 @@
 namespace msiboot_tool {
 namespace {
 
-struct FileClose {
-  void operator()(FILE* file) const { fclose(file); }
-};
 struct ObjectFree {
   void operator()(ASN1_OBJECT* object) const { ASN1_OBJECT_free(object); }
 };
@@ -40,12 +37,6 @@ struct BignumFree {
 
 void check(int result, const char* what) {
   if (result <= 0) fail(what);
-}
-
-std::unique_ptr<FILE, FileClose> open_file(const std::string& path) {
-  std::unique_ptr<FILE, FileClose> file(fopen(path.c_str(), "rb"));
-  if (!file) throw std::runtime_error("cannot open " + path);
-  return file;
 }
 
 std::unique_ptr<X509_EXTENSION, ExtensionFree> make_extension(const ExtensionEntry& entry) {
@@ -99,20 +90,6 @@ void set_names_and_validity(X509* certificate, const CertificateIssuer& issuer) 
 }
 
 }  // namespace
-
-CertificateIssuer load_certificate_issuer(const std::string& certificate_pem_path,
-                                          const std::string& key_pem_path) {
-  CertificateIssuer issuer;
-  issuer.certificate.reset(
-      PEM_read_X509(open_file(certificate_pem_path).get(), nullptr, nullptr, nullptr));
-  if (!issuer.certificate) fail("no PEM certificate in " + certificate_pem_path);
-  issuer.key.reset(PEM_read_PrivateKey(open_file(key_pem_path).get(), nullptr, nullptr, nullptr));
-  if (!issuer.key) fail("no PEM private key in " + key_pem_path);
-  if (X509_check_private_key(issuer.certificate.get(), issuer.key.get()) != 1) {
-    fail(key_pem_path + " is not the key of " + certificate_pem_path);
-  }
-  return issuer;
-}
 
 CertificateIssuer self_issuer(EVP_PKEY* key) {
   CertificateIssuer issuer;

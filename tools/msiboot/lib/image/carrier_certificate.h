@@ -26,10 +26,6 @@ struct CertificateIssuer {
   EvpPkeyPtr key;
 };
 
-// Reads a PEM certificate and its PEM private key; throws std::runtime_error on failure.
-CertificateIssuer load_certificate_issuer(const std::string& certificate_pem_path,
-                                          const std::string& key_pem_path);
-
 // An issuer for carrier certificates that is the payload key itself: the certificates it makes are
 // self-issued. The stub reads only their extensions, and an Authenticode check ignores
 // certificates outside the signer's chain, so no certificate authority is needed.
