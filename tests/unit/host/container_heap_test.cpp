@@ -12,6 +12,7 @@
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 #include "platform/signature.h"
+#include "shared/error_codes.h"
 
 namespace {
 
@@ -41,11 +42,11 @@ TEST_F(HeapHooks, EveryFailedAllocationOfALookupLeavesNothing) {
     uint32_t site;
   };
   const std::vector<Case> cases = {
-      {"manifest, inflated", compressed, 3, true, 0, 13, 551},
-      {"package, inflated", compressed, 3, false, 1000, 13, 691},
-      {"cabinet, inflated", compressed, 1, false, 1001, 13, 691},
-      {"manifest, copied", stored, 2, true, 0, 8, 566},
-      {"package, copied", stored, 2, false, 1000, 8, 706},
+      {"manifest, inflated", compressed, 3, true, 0, kErrorInvalidData, kSiteManifestInflate},
+      {"package, inflated", compressed, 3, false, 1000, kErrorInvalidData, kSiteFileInflate},
+      {"cabinet, inflated", compressed, 1, false, 1001, kErrorInvalidData, kSiteFileInflate},
+      {"manifest, copied", stored, 2, true, 0, kErrorNotEnoughMemory, kSiteManifestCopy},
+      {"package, copied", stored, 2, false, 1000, kErrorNotEnoughMemory, kSiteFileCopy},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -164,7 +165,7 @@ TEST_F(HeapHooks, InflationBeforeVerificationIsBounded) {
   heap_test_reset();
   Status status = find_record_with_key(blob, ManifestRecordType, 0, fixtures::public_key().data(),
                                        276, &content, &length);
-  EXPECT_EQ(status, status_of(13, kSiteManifestInflate));
+  EXPECT_EQ(status, status_of(kErrorInvalidData, kSiteManifestInflate));
   EXPECT_LE(heap_test_largest_block(), kManifestInflateCap + 1);
 
   const Bytes package(3u << 20, 'p');
