@@ -1,6 +1,7 @@
 #pragma once
-// Creating the items' files in the target folder, rolling a failed attempt back, and writing
-// them one chunk per step so that the progress window can repaint between writes.
+// Creating the items' files in the held product folder, rolling a failed attempt back, and
+// writing, then re-reading, them one chunk per step so that the progress window can repaint
+// between steps.
 #include <cstdint>
 
 #include "extract/extract_item.h"
@@ -41,7 +42,7 @@ void close_item_files(ItemWriter& writer);
 
 // Deletes the files this run created, through handles: a file still open for writing through
 // its own handle; a held file, once every hold is closed, through a handle opened at its path
-// that must reach the very file created (its volume and file index). Nothing else is deleted.
+// that must reach the very file created (see delete_if_same). Nothing else is deleted.
 void delete_created_files(ItemWriter& writer);
 
 // The write call of writer_step, WriteFile by default: writes size bytes to the file handle and
