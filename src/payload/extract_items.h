@@ -6,6 +6,16 @@
 constexpr uint32_t kItemTextSize = 261;      // 260 characters and the terminating NUL
 constexpr uint32_t kWriterChunkSize = 0x80000;
 
+// What tells a file from any other that may later take its name: its volume's serial number,
+// its file index and the creation time the system reports (wine reuses file indexes at once and
+// reports the time of the last change instead, so the identity is read when the file has its
+// final bytes).
+struct FileIdentity {
+  uint64_t index;
+  uint64_t time;
+  uint32_t volume;
+};
+
 struct ExtractItem {
   char name[kItemTextSize];  // "main.msi" or the cabinet's file name
   uint8_t* data;             // the verified file content; owned local-heap block
@@ -14,6 +24,10 @@ struct ExtractItem {
   void* held;                // read handle denying others writing and deletion, from the moment
                              // the file holds data until the installer has exited; else null
   uint32_t written;          // bytes of data written so far, never above size
+  uint32_t checked;          // bytes of the held file compared with data so far
+  FileIdentity identity;     // the held file's, once it is held: the clean-up, which must reach
+                             // it again by its path, deletes only this very file
+  bool created;              // the file was created by this run: only such files are deleted
   char path[kItemTextSize];  // target folder, a backslash and name
 };
 

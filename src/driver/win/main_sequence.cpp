@@ -85,9 +85,10 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
     if (status_failed(status)) copy_text(text, strings.no_installer);
   }
 
-  char target[kTargetFolderSize] = {};
+  // Held from here until the installer has exited; the package path names it by its final path.
+  static HeldFolder folder;
   if (!status_failed(status)) {
-    status = choose_target_folder(writer, choice.folder, strings.browse_title, target);
+    status = choose_target_folder(writer, choice.folder, strings.browse_title, folder);
     if (status_failed(status)) *silenced = true;  // the user cancelled the folder browser
   }
   if (!status_failed(status)) status = write_items(writer, choice, silenced);
@@ -100,7 +101,7 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
     status = launch_installer(launch, &exit_code, text, kMessageBufferSize, silenced);
   }
 
-  clean_up_items(writer, target, exit_code, product_registered(choice.folder));
+  clean_up_items(writer, folder, exit_code, product_registered(choice.folder));
   taskbar_progress_release(state.taskbar);
   state.taskbar = nullptr;
   return status;

@@ -222,11 +222,13 @@ TEST(CleanUp, DeletesTheWrittenFilesUnlessInstalledOrRegistered) {
   };
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
-  const std::string folder = std::string(temp) + "msiboot-cleanup-" +
-                             std::to_string(GetCurrentProcessId());
+  const std::string base(temp, strlen(temp) - 1);  // without its backslash
+  const std::string name = "msiboot-cleanup-" + std::to_string(GetCurrentProcessId());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.exit_code);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    HeldFolder held = {};
+    ASSERT_TRUE(hold_product_folder(base.c_str(), name.c_str(), held));
+    const std::string folder = held.path;
     ItemWriter writer = empty_item_writer();
     writer.count = 2;
     writer.items = static_cast<ExtractItem*>(heap_alloc(kHeapZeroInit, 2 * sizeof(ExtractItem)));
@@ -234,11 +236,14 @@ TEST(CleanUp, DeletesTheWrittenFilesUnlessInstalledOrRegistered) {
       ExtractItem& item = writer.items[i];
       item.data = static_cast<uint8_t*>(heap_alloc(kHeapZeroInit, 16));
       snprintf(item.path, sizeof item.path, "%s\\item%d", folder.c_str(), i);
-      item.handle = CreateFileA(item.path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      item.handle = CreateFileA(item.path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, 0,
+                                nullptr);
+      item.created = true;
     }
     const std::string first = writer.items[0].path;
-    clean_up_items(writer, folder.c_str(), c.exit_code, c.registered);
+    clean_up_items(writer, held, c.exit_code, c.registered);
     EXPECT_EQ(writer.items, nullptr);
+    EXPECT_EQ(held.handle, nullptr);
     EXPECT_EQ(path_exists(first.c_str()), c.files_kept);
     EXPECT_EQ(path_exists(folder.c_str()), c.folder_kept);
     for (int i = 0; i < 2; ++i) DeleteFileA((folder + "\\item" + std::to_string(i)).c_str());
