@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
+#include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
@@ -46,7 +46,7 @@ class Scene {
   explicit Scene(const std::string& folder)
       : blocker_(prefix_path(std::string("C:\\windows\\Installer\\") + kCode)) {
     fs::create_directories(fs::path(blocker_).parent_path());
-    msiboot_tool::write_file_bytes(blocker_, Bytes{'x'});
+    msiboot_test::write_file_bytes(blocker_, Bytes{'x'});
     run_in_prefix({"reg", "add", kShellFolders, "/v", "Personal", "/d", folder, "/f"});
   }
   ~Scene() {
@@ -108,12 +108,12 @@ TEST_F(LinkedFoldersE2e, ALinkRepointedAfterWritingChangesNothing) {
   const std::string planted_root = e2e_work_dir() + "/planted";
   const std::string planted = planted_root + "/docs/" + kCode;
   fs::create_directories(planted);
-  msiboot_tool::write_file_bytes(planted + "/main.msi", planted_.msi);
-  msiboot_tool::write_file_bytes(planted + "/sample.cab", planted_.cabinets[0].content);
+  msiboot_test::write_file_bytes(planted + "/main.msi", planted_.msi);
+  msiboot_test::write_file_bytes(planted + "/sample.cab", planted_.cabinets[0].content);
   fs::create_directories(home + "/docs");
   const std::string script = e2e_work_dir() + "/repoint.sh";
   const std::string text = "ln -sfn '" + planted_root + "' '" + documents + "'\n";
-  msiboot_tool::write_file_bytes(script, Bytes(text.begin(), text.end()));
+  msiboot_test::write_file_bytes(script, Bytes(text.begin(), text.end()));
   std::string package = "Z:" + home + "/docs/" + kCode + "/main.msi";
   for (char& c : package) c = c == '/' ? '\\' : c;
 
