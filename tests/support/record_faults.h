@@ -4,6 +4,7 @@
 // stored or unsigned, signatures over the wrong bytes or of the wrong length, trailers whose
 // lengths or type lie. Builds without a crypto library (the windows tests use it too).
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "container_layout.h"
@@ -33,7 +34,9 @@ enum class RecordFault {
 
 // A record as the tool writes it, and the fault laid into it.
 struct TestRecord : msiboot_tool::ContainerRecord {
-  RecordFault fault = RecordFault::None;
+  TestRecord(bool manifest, uint32_t id, Bytes content, RecordFault fault = RecordFault::None)
+      : ContainerRecord{manifest, id, std::move(content)}, fault(fault) {}
+  RecordFault fault;
 };
 
 // The whole container with each record's fault laid in; records without one are exactly what the
