@@ -17,6 +17,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
 
@@ -125,7 +126,7 @@ class ToolE2e : public ::testing::Test {
   static std::string signed_stub() {
     const std::string path = work("signed-stub.exe");
     if (!fs::exists(path)) {
-      msiboot_tool::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
+      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
     }
     return path;
   }
@@ -148,6 +149,11 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
     EXPECT_EQ(folder, c.expected->code);
     EXPECT_EQ(report["choice"]["title"], c.expected->name);
     for (const auto& record : report["containers"][0]["records"]) EXPECT_TRUE(record["signature_valid"]);
+    // Every entry is bound to its record; inspect shows the entry's fields without the binding.
+    for (const auto& entry : report["containers"][0]["manifest"]) {
+      EXPECT_EQ(entry["text"].get<std::string>().find("sha256="), std::string::npos) << entry;
+      EXPECT_EQ(entry["binding"].get<std::string>().rfind("sha256=", 0), 0u) << entry;
+    }
 
     RobotRun run = run_setup(work("setup.exe"), c.lang);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
@@ -346,6 +352,8 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
       {{"keygen", work("new.pem"), work("missing/new.blob")}, "No such file", work("new.pem")},
       {{"pack", "--key", encrypted, "-o", out, english_msi}, "is encrypted: give its passphrase with --key-pass", out},
       {{"pack", "--key", encrypted, "--key-pass", "pass:wrong", "-o", out, english_msi}, "wrong passphrase", out},
+      {{"bogus", "--key", key}, "no command \"bogus\"; the commands are keygen, stub, pack", "", {}, 2},
+      {{"help", "bogus"}, "no command \"bogus\"", "", {}, 2},
   };
   if (device) cases.push_back({{"pack", "--key", key, "-o", work("device"), english_msi}, "is a device", ""});
   for (const Case& c : cases) {

@@ -15,6 +15,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
 using msiboot_test::RecordFault;
+using msiboot_test::zlib_compress;
 
 void write_seed(const std::filesystem::path& dir, const std::string& name, uint8_t control,
                 const Bytes& container) {
