@@ -27,6 +27,11 @@ inline uint32_t get_u32le(const Bytes& bytes, size_t at) {
   return read_u32le(bytes.data() + at);
 }
 
+inline uint16_t get_u16le(const Bytes& bytes, size_t at) {
+  if (at > bytes.size() || bytes.size() - at < 2) throw std::runtime_error("image too short");
+  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
 inline uint32_t checked_u32(size_t value, const char* what) {
   if (value > UINT32_MAX) throw std::runtime_error(std::string(what) + " larger than 4 GiB");
   return static_cast<uint32_t>(value);
