@@ -12,6 +12,7 @@
 #include "payload/payload_public_key.h"
 #include "setup_contents.h"
 #include "shared/error_codes.h"
+#include "stub_branding.h"
 #include "stub_key_slot.h"
 
 namespace msiboot_tool {
@@ -53,6 +54,51 @@ json status_json(Status status) {
 
 std::string status_text(Status status) {
   return "code " + std::to_string(status_code(status)) + " at site " + std::to_string(status_site(status));
+}
+
+// The icon and version information a setup.exe shows, or why its resources cannot be read (the
+// report on its payload stands all the same).
+struct Shown {
+  BrandingReport branding;
+  std::string error;
+};
+
+json branding_json(const Shown& shown) {
+  if (!shown.error.empty()) return {{"error", shown.error}};
+  json icon = json::array();
+  for (const IconSize& image : shown.branding.icon) {
+    icon.push_back({{"width", image.width}, {"height", image.height}, {"bit_count", image.bit_count}});
+  }
+  json version = nullptr;
+  if (const auto& v = shown.branding.version) {
+    json strings = json::object();
+    for (const auto& [name, value] : v->strings) strings[name] = value;
+    version = {{"file_version", version_text(v->file_version)},
+               {"product_version", version_text(v->product_version)},
+               {"strings", strings}};
+  }
+  return {{"icon", icon}, {"version", version}};
+}
+
+void print_branding(const Shown& shown) {
+  if (!shown.error.empty()) {
+    std::printf("  resources: not readable (%s)\n", shown.error.c_str());
+    return;
+  }
+  std::string sizes;
+  for (const IconSize& image : shown.branding.icon) {
+    sizes += (sizes.empty() ? "" : ", ") + std::to_string(image.width) + "x" + std::to_string(image.height) +
+             " " + std::to_string(image.bit_count) + "-bit";
+  }
+  std::printf("  icon: %s\n", sizes.empty() ? "none" : sizes.c_str());
+  const auto& v = shown.branding.version;
+  if (!v) {
+    std::printf("  version information: none\n");
+    return;
+  }
+  std::printf("  version information: file %s, product %s\n", version_text(v->file_version).c_str(),
+              version_text(v->product_version).c_str());
+  for (const auto& [name, value] : v->strings) std::printf("    %s: %s\n", name.c_str(), value.c_str());
 }
 
 json report_json(const std::string& file, const SetupReport& report, bool key_given) {
@@ -125,8 +171,16 @@ void print_text(const std::string& file, const SetupReport& report, bool key_giv
   }
 }
 
-SetupReport read_setup(const std::string& path, const std::string& public_key, uint32_t lcid) {
+SetupReport read_setup(const std::string& path, const std::string& public_key, uint32_t lcid,
+                       Shown* shown = nullptr) {
   Bytes setup = read_file_bytes(path);
+  if (shown != nullptr) {
+    try {
+      shown->branding = read_branding(setup);
+    } catch (const std::exception& e) {
+      shown->error = e.what();
+    }
+  }
   try {
     Bytes key = public_key.empty() ? stub_key(setup) : read_file_bytes(public_key);
     if (key.size() != kPayloadPublicKeySize) {
@@ -143,12 +197,16 @@ SetupReport read_setup(const std::string& path, const std::string& public_key, u
 }  // namespace
 
 int inspect_command(const InspectOptions& options) {
-  SetupReport report = read_setup(options.setup, options.public_key, options.lcid);
+  Shown shown;
+  SetupReport report = read_setup(options.setup, options.public_key, options.lcid, &shown);
   bool key_given = !options.public_key.empty();
   if (options.json) {
-    std::printf("%s\n", report_json(options.setup, report, key_given).dump(2).c_str());
+    json document = report_json(options.setup, report, key_given);
+    document["shows"] = branding_json(shown);
+    std::printf("%s\n", document.dump(2).c_str());
   } else {
     print_text(options.setup, report, key_given);
+    print_branding(shown);
   }
   if (!status_failed(report.choice.status)) return 0;
   std::fprintf(stderr, "msiboot inspect: %s: the stub would install nothing for %u (%s)\n",
