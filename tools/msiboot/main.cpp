@@ -42,7 +42,7 @@ CLI::Validator checked(std::function<void(const std::string&)> check, const char
 
 // The publisher's icon and version information, for stub and pack alike.
 void add_branding(CLI::App* command, BrandingOptions& branding, bool packing) {
-  const CLI::Validator text = checked(check_version_text, "TEXT", "version text");
+  const CLI::Validator text = checked(check_version_text, "", "version text");
   command->add_option("--icon", branding.icon, "an .ico file: the icon of the setup.exe and its progress window");
   command->add_option("--version", branding.version,
                       packing ? "the file and product version, as 1.2.3.4 (default: the first package's ProductVersion)"
