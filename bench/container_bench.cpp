@@ -54,8 +54,8 @@ const Fixture& fixture(bool compressible) {
   if (!load_signing_key(msiboot_test::test_key_path(), &key)) std::abort();
   Fixture f;
   f.content = make_content(compressible);
-  f.stream = zlib_compress(f.content);
-  f.container = write_container({{true, 0, Bytes{'m'}}, {false, 1000, f.content}}, key);
+  f.stream = msiboot_test::zlib_compress(f.content);
+  f.container = join_parts(write_container_parts({{true, 0, Bytes{'m'}}, {false, 1000, f.content}}, key));
   f.key_blob = public_key_blob(key);
   std::fprintf(stderr, "%s record: %zu bytes stored, %.2f:1\n",
                compressible ? "compressible" : "incompressible", f.stream.size(),

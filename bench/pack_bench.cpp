@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bundle.h"
+#include "test_files.h"
 #include "file_bytes.h"
 #include "test_keys.h"
 
@@ -50,7 +51,7 @@ double best_seconds(Work work, int runs = kRuns) {
 
 void plain_copy(const std::string& from, const std::string& to) {
   Bytes bytes = msiboot_tool::read_file_bytes(from);
-  msiboot_tool::write_file_bytes(to, bytes);
+  msiboot_test::write_file_bytes(to, bytes);
 }
 
 void pack(const std::string& msi, const std::string& out) {
@@ -72,7 +73,7 @@ int main() {
   if (std::system(sample.c_str()) != 0) return 1;
   const std::string cabinet = kWork + "/sample.cab";
   for (bool compressible : {false, true}) {
-    msiboot_tool::write_file_bytes(cabinet, compressible ? compressible_bytes() : incompressible_bytes(kSize, 9));
+    msiboot_test::write_file_bytes(cabinet, compressible ? compressible_bytes() : incompressible_bytes(kSize, 9));
     double copy = best_seconds([&] { plain_copy(cabinet, kWork + "/copy.bin"); });
     // Deflating 200 MB at level 9 takes long enough that one run is enough.
     double packed = best_seconds([&] { pack(kWork + "/sample.msi", kWork + "/setup.exe"); },

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bundle.h"
+#include "test_files.h"
 #include "file_bytes.h"
 
 namespace {
@@ -99,7 +100,7 @@ std::string write_setup(const std::string& name, const std::vector<BundleFile>& 
       bundle_container({{"x64", "1033", kFolder, "Benchmark", msi, cabinets}});
   bytes.insert(bytes.end(), container.begin(), container.end());
   const std::string path = MSIBOOT_BENCH_WORK "/" + name;
-  msiboot_tool::write_file_bytes(path, bytes);
+  msiboot_test::write_file_bytes(path, bytes);
   return path;
 }
 
@@ -107,8 +108,8 @@ std::string write_setup(const std::string& name, const std::vector<BundleFile>& 
 std::string write_nsis_installer(const std::vector<uint8_t>& msi, const std::vector<uint8_t>& cab) {
   const std::string dir = MSIBOOT_BENCH_WORK "/nsis";
   fs::create_directories(dir);
-  msiboot_tool::write_file_bytes(dir + "/main.msi", msi);
-  msiboot_tool::write_file_bytes(dir + "/data1.cab", cab);
+  msiboot_test::write_file_bytes(dir + "/main.msi", msi);
+  msiboot_test::write_file_bytes(dir + "/data1.cab", cab);
   std::ofstream(dir + "/bench.nsi") << "Unicode true\n"
                                        "Target amd64-unicode\n"
                                        "SetCompressor zlib\n"

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "driver/win/own_file.h"
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
 #include "payload/payload_discovery.h"
 #include "platform/heap.h"
 
@@ -27,7 +27,9 @@ int main(int argc, char** argv) {
   double start = now_ms();
   uint8_t* image = nullptr;
   uint32_t size = 0;
-  Status status = read_own_file(argv[1], &image, &size);
+  wchar_t path[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, argv[1], -1, path, MAX_PATH);
+  Status status = read_own_file(path, &image, &size);
   double read = now_ms();
   PayloadSet payload = {};
   if (!status_failed(status)) status = discover_payload(payload, &image, size);

@@ -20,14 +20,6 @@ constexpr uint32_t kTrailerIdOffset = 16;
 constexpr uint32_t kTrailerSignatureLengthOffset = 20;
 constexpr uint32_t kTrailerDataLengthOffset = 24;
 
-// Where a found record's two fields lie within the container.
-struct RecordFields {
-  uint32_t data_offset;
-  uint32_t data_length;
-  uint32_t signature_offset;
-  uint32_t signature_length;
-};
-
 // The failure sites of one kind of record.
 struct RecordSites {
   uint32_t inflate;
@@ -42,40 +34,33 @@ constexpr RecordSites kFileSites = {kSiteFileInflate, kSiteFileCopy, kSiteFileKe
 
 bool same_type(const uint8_t* a, const RecordType& b) { return memcmp(a, b, sizeof b) == 0; }
 
-// Walks the trailers from the end of the container. A manifest-type trailer decides the lookup
-// whatever is asked for; file records are passed over; any other trailer ends the walk. Every
-// subtraction is made only after a test shows it cannot go below 0.
-bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
-                   RecordFields* fields) {
-  bool want_manifest = same_type(type, ManifestRecordType);
-  bool want_file = same_type(type, FileRecordType);
-  uint32_t end = blob.size;
-  while (end >= kRecordTrailerSize) {
-    end -= kRecordTrailerSize;
-    const uint8_t* trailer = blob.data + end;
-    uint32_t trailer_id = read_u32le(trailer + kTrailerIdOffset);
-    uint32_t signature_length = read_u32le(trailer + kTrailerSignatureLengthOffset);
-    uint32_t data_length = read_u32le(trailer + kTrailerDataLengthOffset);
-    if (same_type(trailer, ManifestRecordType)) {
-      if (signature_length > end || data_length > end - signature_length) return false;
-      uint32_t signature_offset = end - signature_length;
-      *fields = {signature_offset - data_length, data_length, signature_offset, signature_length};
-      return want_manifest && trailer_id == id;
-    }
-    if (!same_type(trailer, FileRecordType)) return false;
-    // A signature field that does not fit: the next trailer is read from just before this one.
-    if (signature_length > end) continue;
-    end -= signature_length;
-    uint32_t signature_offset = end;
-    // A data field that does not fit: the walk goes on from the signature field's start.
-    if (data_length > end) continue;
-    end -= data_length;
-    if (want_file && trailer_id == id) {
-      *fields = {end, data_length, signature_offset, signature_length};
-      return true;
-    }
+// The lookup's wish and what it found.
+struct WantedRecord {
+  bool manifest;
+  uint32_t id;
+  bool found;
+  RecordLocation location;
+};
+
+// A manifest record decides the lookup whatever is asked for; file records are passed over until
+// the one asked for.
+bool match_record(const RecordLocation& record, void* context) {
+  auto* wanted = static_cast<WantedRecord*>(context);
+  if (record.manifest || (!wanted->manifest && record.id == wanted->id)) {
+    wanted->found = record.manifest == wanted->manifest && record.id == wanted->id;
+    wanted->location = record;
+    return false;
   }
-  return false;
+  return true;
+}
+
+bool locate_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                   RecordLocation* location) {
+  WantedRecord wanted = {same_type(type, ManifestRecordType), id, false, {}};
+  if (!wanted.manifest && !same_type(type, FileRecordType)) return false;
+  walk_records(blob.data, blob.size, match_record, &wanted);
+  *location = wanted.location;
+  return wanted.found;
 }
 
 Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t** block) {
@@ -85,62 +70,78 @@ Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t*
   return status_of(0, site);
 }
 
-// The record's content as a new block: its data field inflated or copied as the flags say.
-Status unpack_record(const PayloadBlob& blob, const RecordFields& fields, const RecordSites& sites,
-                     uint8_t** block, uint32_t* length) {
+// The record's content as a new block: its data field inflated, no further than limit, or copied
+// as the flags say.
+Status unpack_record(const PayloadBlob& blob, const RecordLocation& fields, const RecordSites& sites,
+                     uint32_t limit, uint8_t** block, uint32_t* length) {
   const uint8_t* data = blob.data + fields.data_offset;
   if ((blob.flags & kPayloadCompressed) == 0) {
     *length = fields.data_length;
     return copy_field(data, fields.data_length, sites.copy, block);
   }
   // Every zlib failure reads as unreadable data; the zlib code itself is not passed on.
-  if (inflate_buffer(block, length, data, fields.data_length) != 0) {
+  if (inflate_buffer(block, length, data, fields.data_length, limit) != 0) {
     return status_of(kErrorInvalidData, sites.inflate);
   }
   return status_of(0, sites.inflate);
 }
 
-// Checks the content against the record's signature field with the given key, or with the
-// built-in key, built afresh for this one check, when none is given.
-Status verify_content(const uint8_t* content, uint32_t length, const uint8_t* signature,
-                      uint32_t signature_length, const uint8_t* key_blob, uint32_t key_size,
-                      const RecordSites& sites) {
+// Checks the content's digest against the record's signature field with the given key, or with
+// the built-in key, built afresh for this one check, when none is given.
+Status verify_content(const uint8_t* digest, const uint8_t* signature, uint32_t signature_length,
+                      const uint8_t* key_blob, uint32_t key_size, const RecordSites& sites) {
   uint8_t built_in[kPayloadPublicKeySize];
   if (key_blob == nullptr) {
     build_payload_public_key(built_in);
     key_blob = built_in;
     key_size = kPayloadPublicKeySize;
   }
-  uint32_t code = verify_record_signature(key_blob, key_size, content, length, signature,
-                                          signature_length);
+  uint32_t code = verify_digest_signature(key_blob, key_size, digest, signature, signature_length);
   return status_of(code, code == kSignatureKeyNotDecoded ? sites.key : sites.verify);
 }
 
-}  // namespace
+// The content as the binding says it must be: its size and its SHA-256.
+bool matches_binding(const RecordBinding& binding, uint32_t length, const uint8_t* digest) {
+  return length == binding.size && memcmp(digest, binding.digest, kContentDigestSize) == 0;
+}
 
-Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
-                            const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
-                            uint32_t* length) {
+// The lookup with an optional binding (null: none).
+Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                           const RecordBinding* binding, const uint8_t* key_blob,
+                           uint32_t key_size, uint8_t** content, uint32_t* length) {
   *content = nullptr;
   *length = 0;
-  RecordFields fields = {};
+  if (binding != nullptr && binding->state == kBindingMalformed) {
+    return status_of(kErrorInvalidData, kSiteRecordBinding);
+  }
+  RecordLocation fields = {};
   if (!locate_record(blob, type, id, &fields)) return status_of(kErrorNotFound, kSiteRecordNotFound);
 
   bool is_file = same_type(type, FileRecordType);
   const RecordSites& sites = is_file ? kFileSites : kManifestSites;
   bool is_signed = (blob.flags & kPayloadSigned) != 0;
+  bool is_bound = binding != nullptr && binding->state == kBindingPresent;
+  uint32_t limit = is_bound ? binding->size : is_file ? UINT32_MAX : kManifestInflateCap;
   uint8_t* block = nullptr;
   uint32_t block_length = 0;
+  uint8_t digest[kSha256Size];
   Status status;
   if (is_signed && is_file && fields.data_length == 0) {
     // Content held in the signature field could never be verified: refuse it.
     status = status_of(kSignatureMismatch, sites.verify);
   } else {
-    status = unpack_record(blob, fields, sites, &block, &block_length);
+    status = unpack_record(blob, fields, sites, limit, &block, &block_length);
+  }
+  if (!status_failed(status) && (is_signed || is_bound) &&
+      !content_sha256(block, block_length, digest)) {
+    status = status_of(kSignatureMismatch, sites.verify);
   }
   if (!status_failed(status) && is_signed) {
-    status = verify_content(block, block_length, blob.data + fields.signature_offset,
-                            fields.signature_length, key_blob, key_size, sites);
+    status = verify_content(digest, blob.data + fields.signature_offset, fields.signature_length,
+                            key_blob, key_size, sites);
+  }
+  if (!status_failed(status) && is_bound && !matches_binding(*binding, block_length, digest)) {
+    status = status_of(kErrorInvalidData, kSiteRecordBinding);
   }
   if (status_failed(status)) {
     heap_free(block);
@@ -151,12 +152,58 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
   return status;
 }
 
+}  // namespace
+
+// Every subtraction is made only after a test shows it cannot go below 0.
+void walk_records(const uint8_t* container, uint32_t size, RecordVisitor visit, void* context) {
+  uint32_t end = size;
+  while (end >= kRecordTrailerSize) {
+    end -= kRecordTrailerSize;
+    const uint8_t* trailer = container + end;
+    RecordLocation record = {};
+    record.id = read_u32le(trailer + kTrailerIdOffset);
+    record.signature_length = read_u32le(trailer + kTrailerSignatureLengthOffset);
+    record.data_length = read_u32le(trailer + kTrailerDataLengthOffset);
+    record.manifest = memcmp(trailer, ManifestRecordType, sizeof(RecordType)) == 0;
+    if (!record.manifest && memcmp(trailer, FileRecordType, sizeof(RecordType)) != 0) return;
+    // A signature field that does not fit: the next trailer is read from just before this one
+    // (for the manifest record, the end of the walk).
+    if (record.signature_length > end) {
+      if (record.manifest) return;
+      continue;
+    }
+    record.signature_offset = end - record.signature_length;
+    // A data field that does not fit: the walk goes on from the signature field's start.
+    if (record.data_length > record.signature_offset) {
+      if (record.manifest) return;
+      end = record.signature_offset;
+      continue;
+    }
+    record.data_offset = record.signature_offset - record.data_length;
+    end = record.data_offset;
+    if (!visit(record, context) || record.manifest) return;
+  }
+}
+
+Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                            const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
+                            uint32_t* length) {
+  return find_checked_record(blob, type, id, nullptr, key_blob, key_size, content, length);
+}
+
+Status find_bound_record(const PayloadBlob& blob, uint32_t id, const RecordBinding& binding,
+                         const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
+                         uint32_t* length) {
+  return find_checked_record(blob, FileRecordType, id, &binding, key_blob, key_size, content,
+                             length);
+}
+
 Status find_record(const PayloadBlob& blob, const RecordType& type, uint32_t id, uint8_t** content,
                    uint32_t* length) {
   return find_record_with_key(blob, type, id, nullptr, 0, content, length);
 }
 
-Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site) {
+Status adopt_container(PayloadSet& set, uint8_t* block, uint32_t size, uint32_t append_site) {
   PayloadBlob blob = {};
   blob.flags = kPayloadCompressed | kPayloadSigned;
   blob.size = size;
@@ -168,12 +215,12 @@ Status add_container_block(PayloadSet& set, uint8_t* block, uint32_t size, uint3
   return status;
 }
 
-Status add_container_blob(PayloadSet& set, const uint8_t* bytes, uint32_t size,
-                          uint32_t copy_site, uint32_t append_site) {
+Status copy_container(PayloadSet& set, const uint8_t* bytes, uint32_t size, uint32_t copy_site,
+                      uint32_t append_site) {
   auto* copy = static_cast<uint8_t*>(heap_alloc(kHeapFixed, size));
   if (copy == nullptr) return last_error_status(kErrorNotEnoughMemory, copy_site);
   if (size != 0) memcpy(copy, bytes, size);
-  Status status = add_container_block(set, copy, size, append_site);
+  Status status = adopt_container(set, copy, size, append_site);
   if (status_failed(status)) heap_free(copy);
   return status;
 }

@@ -35,20 +35,26 @@ int classify(int rc) {
   }
 }
 
-// The output block and how much of it is in use.
+// The output block, how much of it is in use, and the most it may ever hold: the limit and one
+// byte more, which shows that the stream goes on past the limit.
 struct Output {
   uint8_t* block;
   uint32_t length;
   uint32_t capacity;
+  uint32_t ceiling;
 };
 
-// Grows the block when it is full: by half its length, at least by one chunk, never past 32 bits.
-// Growing in proportion keeps the number of moves (each a copy of everything so far) small.
+// The block's ceiling for a limit: one byte past it, or 2^32 - 1 when there is no limit.
+uint32_t ceiling_of(uint32_t limit) { return limit >= UINT32_MAX - 1 ? UINT32_MAX : limit + 1; }
+
+// Grows the block when it is full: by half its length, at least by one chunk, never past the
+// ceiling. Growing in proportion keeps the number of moves (each a copy of everything so far)
+// small.
 int make_room(Output* out, uint32_t chunk) {
   if (out->capacity > out->length) return Z_OK;
   uint32_t extra = out->length / 2 > chunk ? out->length / 2 : chunk;
-  if (extra > UINT32_MAX - out->length) extra = UINT32_MAX - out->length;
-  if (extra == 0) return Z_MEM_ERROR;
+  if (extra > out->ceiling - out->length) extra = out->ceiling - out->length;
+  if (extra == 0) return out->ceiling == UINT32_MAX ? Z_MEM_ERROR : Z_DATA_ERROR;
   int rc = inflate_grow(&out->block, out->length, extra);
   if (rc == Z_OK) out->capacity = out->length + extra;
   return rc;
@@ -68,6 +74,8 @@ int inflate_piece(z_stream* stream, Output* out, uint32_t chunk) {
     rc = classify(inflate(stream, Z_NO_FLUSH));
     uint32_t written = room - stream->avail_out;
     out->length += written;
+    // A byte past the limit: the stream is longer than its record may be.
+    if (out->ceiling != UINT32_MAX && out->length == out->ceiling) return Z_DATA_ERROR;
     if (rc != Z_OK) return rc;
     // A call that was offered input and neither took any nor gave output would repeat for ever.
     if (written == 0 && offered != 0 && stream->avail_in == offered) return Z_DATA_ERROR;
@@ -93,11 +101,13 @@ int inflate_pieces(z_stream* stream, const uint8_t* input, uint32_t input_length
   return Z_DATA_ERROR;
 }
 
-// The block's first size, before any output: the input and one chunk. Data that deflate cannot
-// shrink (cabinets, mostly) is stored in blocks that inflate to fewer bytes than they take, so
-// such a record is inflated without ever growing, that is without a second copy of it in memory.
-uint32_t first_capacity(uint32_t input_length, uint32_t chunk) {
-  return input_length > UINT32_MAX - chunk ? UINT32_MAX : input_length + chunk;
+// The block's first size, before any output: the input and one chunk, never past the ceiling.
+// Data that deflate cannot shrink (cabinets, mostly) is stored in blocks that inflate to fewer
+// bytes than they take, so such a record is inflated without ever growing, that is without a
+// second copy of it in memory; nor is a record whose length is known (its limit).
+uint32_t first_capacity(uint32_t input_length, uint32_t chunk, uint32_t ceiling) {
+  uint32_t capacity = input_length > UINT32_MAX - chunk ? UINT32_MAX : input_length + chunk;
+  return capacity < ceiling ? capacity : ceiling;
 }
 
 }  // namespace
@@ -116,7 +126,8 @@ int inflate_grow(uint8_t** block, uint32_t length, uint32_t room) {
   return Z_OK;
 }
 
-int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint32_t input_length) {
+int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint32_t input_length,
+                   uint32_t limit) {
   *block = nullptr;
   *length = 0;
   z_stream stream = {};
@@ -126,7 +137,8 @@ int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint
   if (rc != Z_OK) return rc;
 
   uint32_t chunk = inflate_chunk_size(input_length);
-  Output out = {nullptr, 0, first_capacity(input_length, chunk)};
+  uint32_t ceiling = ceiling_of(limit);
+  Output out = {nullptr, 0, first_capacity(input_length, chunk, ceiling), ceiling};
   rc = inflate_grow(&out.block, 0, out.capacity);
   if (rc == Z_OK) rc = inflate_pieces(&stream, input, input_length, chunk, &out);
   inflateEnd(&stream);

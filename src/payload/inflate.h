@@ -5,9 +5,12 @@
 // Inflates a zlib stream (header, deflate data, Adler-32 check) of input_length bytes. Returns 0
 // with *block a new local-heap block (the caller frees it; it may be larger than *length) and
 // *length the inflated byte count; bytes after the end of the stream are ignored. Otherwise returns
-// a zlib code (Z_DATA_ERROR for a bad or unfinished stream, Z_MEM_ERROR when the block cannot
-// grow or its length would pass 32 bits) with *block null and *length 0.
-int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint32_t input_length);
+// a zlib code (Z_DATA_ERROR for a bad or unfinished stream, or one that would give more than limit
+// bytes; Z_MEM_ERROR when the block cannot grow or its length would pass 32 bits) with *block null
+// and *length 0. With a limit below 2^32 - 1 the block never holds more than limit + 1 bytes: a
+// stream is followed no further than one byte past it, whatever its data field says.
+int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint32_t input_length,
+                   uint32_t limit = UINT32_MAX);
 
 // Makes room for room more bytes after length in *block (a first fixed block, then a movable
 // reallocation). Z_MEM_ERROR when length + room passes 32 bits or the heap says no; *block then

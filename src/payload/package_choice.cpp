@@ -47,6 +47,7 @@ int select_package_entry(uint32_t blob_index, uint32_t entry_id, const char* tex
   }
   choice->blob_index = blob_index;
   choice->entry_id = entry_id;
+  choice->binding = read_record_binding(text, kPackageFields);
   return 0;
 }
 

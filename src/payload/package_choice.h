@@ -5,6 +5,7 @@
 
 #include "payload/manifest.h"
 #include "payload/payload_blob.h"
+#include "payload/record_binding.h"
 
 constexpr uint32_t kSitePackageChoice = 2151;
 constexpr uint32_t kFallbackLanguage = 1033;  // English (United States)
@@ -18,6 +19,7 @@ struct PackageChoice {
   ManifestField languages;
   ManifestField folder;       // the package's folder and Uninstall key name
   ManifestField title;        // the progress window's caption
+  RecordBinding binding;      // the chosen entry's record: its size and SHA-256, when it says
 };
 
 // ManifestCallback over a PackageChoice: 0 (end the walk) when the entry is a package for this

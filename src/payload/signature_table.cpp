@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "payload/container.h"
+#include "payload/pe_layout.h"
 #include "platform/certificate_set.h"
 #include "platform/heap.h"
 #include "shared/byte_reader.h"
@@ -11,34 +12,19 @@
 const char PayloadExtensionOid[] =
     "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
 
-namespace {
-
-// Fixed PE offsets: e_lfanew in the DOS header, then from the NT headers the signature, the
-// optional header magic and the security data-directory entry. 264 bytes cover the signature,
-// the file header and a whole PE32+ optional header.
-constexpr uint32_t kDosHeaderSize = 64;
-constexpr uint32_t kNtHeadersOffsetField = 0x3C;
-constexpr uint32_t kNtHeadersSize = 264;
-constexpr uint32_t kPeSignature = 0x00004550;
-constexpr uint32_t kOptionalMagicOffset = 24;
-constexpr uint16_t kPe32PlusMagic = 0x20B;
-constexpr uint32_t kSecurityOffsetField = 168;
-constexpr uint32_t kSecuritySizeField = 172;
-constexpr uint32_t kWinCertificateHeader = 8;
-
-}  // namespace
-
 // Sums are taken in 64 bits so that no header value can wrap a bound.
 bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** content,
                           uint32_t* length) {
+  using namespace pe_layout;
+  constexpr uint32_t kSecurityOffsetField = kOptionalHeader + kSecurityDirectoryField;
   if (size < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') return false;
   uint64_t nt = read_u32le(image + kNtHeadersOffsetField);
   if (nt + kNtHeadersSize > size) return false;
   const uint8_t* headers = image + nt;
   if (read_u32le(headers) != kPeSignature) return false;
-  if (read_u16le(headers + kOptionalMagicOffset) != kPe32PlusMagic) return false;
+  if (read_u16le(headers + kOptionalHeader) != kPe32PlusMagic) return false;
   uint64_t table_offset = read_u32le(headers + kSecurityOffsetField);
-  uint32_t table_size = read_u32le(headers + kSecuritySizeField);
+  uint32_t table_size = read_u32le(headers + kSecurityOffsetField + 4);
   if (table_size < kWinCertificateHeader || table_offset + table_size > size) return false;
   // An entry shorter than its own header or longer than the table cannot be decoded.
   uint32_t entry_length = read_u32le(image + table_offset);
@@ -55,23 +41,30 @@ bool is_carrier_extension(const CertificateExtension& extension) {
 
 namespace {
 
-Status walk_extensions(PayloadSet& set, ParsedCertificate* certificate, Status status) {
+// The walk's visitor and where it is.
+struct CarrierWalk {
+  CarrierVisitor visit;
+  void* context;
+  uint32_t certificate;
+};
+
+Status walk_extensions(CarrierWalk& walk, ParsedCertificate* certificate, Status status) {
   uint32_t count = certificate_extension_count(certificate);
   for (uint32_t i = 0; i < count && !status_failed(status); ++i) {
     CertificateExtension extension = {};
     certificate_extension(certificate, i, &extension);
     if (is_carrier_extension(extension)) {
-      status = add_container_blob(set, extension.value, extension.length, kSiteCarrierMemory,
-                                  kSiteCarrierAppend);
+      status = walk.visit(Carrier{walk.certificate, i, extension.value, extension.length}, walk.context);
     }
   }
   return status;
 }
 
-Status walk_certificate(PayloadSet& payload, CertificateSet* set, uint32_t index, Status status) {
+Status walk_certificate(CarrierWalk& walk, CertificateSet* set, Status status) {
   uint32_t size = 0;
   uint8_t* encoded = nullptr;
   ParsedCertificate* certificate = nullptr;
+  uint32_t index = walk.certificate;
   if (!certificate_set_encoded_size(set, index, &size)) {
     status = last_error_status(kErrorInvalidArgument, kSiteCertificateSize);
   } else if ((encoded = static_cast<uint8_t*>(heap_alloc(kHeapFixed, size))) == nullptr) {
@@ -81,14 +74,14 @@ Status walk_certificate(PayloadSet& payload, CertificateSet* set, uint32_t index
   } else if (!certificate_parse(encoded, size, &certificate)) {
     status = last_error_status(kErrorInvalidArgument, kSiteCertificateParse);
   } else {
-    status = walk_extensions(payload, certificate, status);
+    status = walk_extensions(walk, certificate, status);
   }
   certificate_free(certificate);
   heap_free(encoded);
   return status;
 }
 
-Status walk_message(PayloadSet& payload, const uint8_t* content, uint32_t length, Status status) {
+Status walk_message(CarrierWalk& walk, const uint8_t* content, uint32_t length, Status status) {
   CertificateSet* set = nullptr;
   uint32_t count = 0;
   if (!certificate_set_open(&set)) {
@@ -98,22 +91,32 @@ Status walk_message(PayloadSet& payload, const uint8_t* content, uint32_t length
   } else if (!certificate_set_count(set, &count)) {
     status = last_error_status(kErrorInvalidArgument, kSiteCertificateCount);
   } else {
-    for (uint32_t i = 0; i < count && !status_failed(status); ++i) {
-      status = walk_certificate(payload, set, i, status);
+    for (walk.certificate = 0; walk.certificate < count && !status_failed(status); ++walk.certificate) {
+      status = walk_certificate(walk, set, status);
     }
   }
   certificate_set_close(set);
   return status;
 }
 
+Status add_carrier(const Carrier& carrier, void* context) {
+  return copy_container(*static_cast<PayloadSet*>(context), carrier.value, carrier.length,
+                            kSiteCarrierMemory, kSiteCarrierAppend);
+}
+
 }  // namespace
 
-Status read_signature_table(PayloadSet& set, const uint8_t* image, uint32_t size) {
+Status walk_carriers(const uint8_t* image, uint32_t size, CarrierVisitor visit, void* context) {
   Status status = status_of(0, kSiteSignatureTable);
   const uint8_t* content = nullptr;
   uint32_t length = 0;
   if (find_signature_entry(image, size, &content, &length)) {
-    status = walk_message(set, content, length, status);
+    CarrierWalk walk = {visit, context, 0};
+    status = walk_message(walk, content, length, status);
   }
   return status;
+}
+
+Status read_signature_table(PayloadSet& set, const uint8_t* image, uint32_t size) {
+  return walk_carriers(image, size, add_carrier, &set);
 }

@@ -31,6 +31,22 @@ bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** c
 // True for the payload extension: the payload identifier, not critical.
 bool is_carrier_extension(const CertificateExtension& extension);
 
+// One carrier extension: where the walk found it and its value, one whole container.
+struct Carrier {
+  uint32_t certificate;  // index in the signature's certificate set
+  uint32_t extension;    // index among the certificate's extensions
+  const uint8_t* value;
+  uint32_t length;
+};
+
+// Called for each carrier; a failed status ends the walk with it.
+using CarrierVisitor = Status (*)(const Carrier& carrier, void* context);
+
+// Walks the carrier extensions of the image's signature, in certificate then extension order, as
+// the stub reads them. Code 0 means the headers showed no usable table or the whole certificate
+// set was walked; any other code is the first failure, of the walk or of visit.
+Status walk_carriers(const uint8_t* image, uint32_t size, CarrierVisitor visit, void* context);
+
 // Appends to set one blob per carrier extension, in certificate then extension order. Code 0 means the
 // headers showed no usable table or the whole certificate set was walked; any other code is the
 // first failure, and the blobs appended before it stay. The image is never changed.

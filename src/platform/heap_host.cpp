@@ -18,6 +18,13 @@ struct BlockHeader {
 std::atomic<size_t> live_blocks{0};
 std::atomic<size_t> calls{0};
 std::atomic<size_t> fail_at{0};
+std::atomic<size_t> largest{0};
+
+void note_size(size_t size) {
+  size_t seen = largest.load();
+  while (size > seen && !largest.compare_exchange_weak(seen, size)) {
+  }
+}
 
 constexpr uint32_t kNotEnoughMemory = 8;
 
@@ -42,6 +49,7 @@ void* heap_alloc(uint32_t flags, size_t size) {
     return nullptr;
   }
   h->size = size;
+  note_size(size);
   if (flags & kHeapZeroInit) memset(h + 1, 0, size);
   ++live_blocks;
   return h + 1;
@@ -61,6 +69,7 @@ void* heap_realloc(void* block, size_t size, uint32_t flags) {
     return nullptr;
   }
   h->size = size;
+  note_size(size);
   if ((flags & kHeapZeroInit) && size > old_size) {
     memset(reinterpret_cast<unsigned char*>(h + 1) + old_size, 0, size - old_size);
   }
@@ -76,7 +85,10 @@ void heap_free(void* block) {
 void heap_test_reset() {
   fail_at = 0;
   calls = 0;
+  largest = 0;
 }
+
+size_t heap_test_largest_block() { return largest.load(); }
 
 size_t heap_test_live_blocks() { return live_blocks.load(); }
 

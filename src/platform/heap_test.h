@@ -3,7 +3,7 @@
 // prove that every out-of-memory path leaves nothing allocated.
 #include <cstddef>
 
-// Forgets earlier failure plans; live-block counting goes on.
+// Forgets earlier failure plans and the largest block; live-block counting goes on.
 void heap_test_reset();
 // Number of blocks allocated and not yet freed.
 size_t heap_test_live_blocks();
@@ -11,3 +11,5 @@ size_t heap_test_live_blocks();
 void heap_test_fail_at(size_t n);
 // Allocations and reallocations attempted since the last reset.
 size_t heap_test_calls();
+// The largest block allocated or reallocated since the last reset, in bytes.
+size_t heap_test_largest_block();

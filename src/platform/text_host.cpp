@@ -32,7 +32,8 @@ int encode(unsigned cp, char* out) {
 
 }  // namespace
 
-int utf16_to_narrow(const void* src, int units, char* dst, int capacity) {
+int utf16_to_narrow(const void* src, int units, char* dst, int capacity, bool* inexact) {
+  if (inexact != nullptr) *inexact = false;
   if (units <= 0 || src == nullptr) return 0;
   const auto* p = static_cast<const unsigned char*>(src);
   long total = 0;
@@ -45,9 +46,11 @@ int utf16_to_narrow(const void* src, int units, char* dst, int capacity) {
         ++i;
       } else {
         cp = '?';
+        if (inexact != nullptr) *inexact = true;
       }
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = '?';
+      if (inexact != nullptr) *inexact = true;
     }
     char bytes[4];
     int n = encode(cp, bytes);

@@ -14,6 +14,7 @@ constexpr uint32_t kErrorSeekOnDevice = 132;       // ERROR_SEEK_ON_DEVICE
 constexpr uint32_t kErrorFilenameTooLong = 206;    // ERROR_FILENAME_EXCED_RANGE
 constexpr uint32_t kErrorMoreData = 234;           // ERROR_MORE_DATA
 constexpr uint32_t kErrorNoAssociation = 1155;     // ERROR_NO_ASSOCIATION
+constexpr uint32_t kErrorNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 constexpr uint32_t kErrorNotFound = 1168;          // ERROR_NOT_FOUND
 constexpr uint32_t kErrorCancelled = 1223;         // ERROR_CANCELLED
 constexpr uint32_t kErrorFileCorrupt = 1392;       // ERROR_FILE_CORRUPT

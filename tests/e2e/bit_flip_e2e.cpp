@@ -18,6 +18,7 @@
 
 #include "payload/container.h"
 #include "pe_certificate_table.h"
+#include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
 
@@ -184,7 +185,7 @@ class BitFlipE2e : public ::testing::Test {
   static void sweep(const std::string& name, const Bytes& image, const std::vector<Flip>& flips) {
     InstallerRecorder recorder(0);  // exit 0: the written items stay for the comparison
     const std::string base = e2e_work_dir() + "/unflipped.exe";
-    msiboot_tool::write_file_bytes(base, image);
+    msiboot_test::write_file_bytes(base, image);
     RobotRun baseline = run_batch_under_robot({base}, {items_folder(), recorder_log_path()})[0];
     ASSERT_EQ(classify(baseline, 0, false), kInstalledIdentical) << baseline.transcript;
     clear_collected();
@@ -199,7 +200,7 @@ class BitFlipE2e : public ::testing::Test {
         Bytes flipped = image;
         flipped[flips[first + i].offset] ^= flips[first + i].mask;
         exes.push_back(e2e_work_dir() + "/flip-" + std::to_string(i) + ".exe");
-        msiboot_tool::write_file_bytes(exes.back(), flipped);
+        msiboot_test::write_file_bytes(exes.back(), flipped);
       }
       std::vector<RobotRun> runs =
           run_batch_under_robot(exes, {items_folder(), recorder_log_path()}, 20000);

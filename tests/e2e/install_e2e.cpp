@@ -1,13 +1,19 @@
 // The bootstrapper from end to end under wine with real packages: two x64 packages built by
 // scripts/sample-msi (1033 and 1049, each with an external cabinet), installed by wine's own
-// msiexec.exe, or by the installer recorder where the exact command line matters.
+// msiexec.exe, or by the installer recorder where the exact command line matters. The prefix's
+// code page is Western (1252).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
+#include "payload/container.h"
+#include "shared/byte_reader.h"
 #include "wine_harness.h"
 
 namespace {
@@ -141,6 +147,80 @@ TEST_F(InstallE2e, TheInstallerGetsTheExactCommandLineAndItsExitCodeComesBack) {
                                "\\main.msi /QUIET \"TARGETDIR=C:\\Program Files\\X\" x\ty";
   EXPECT_EQ(recorder.command_lines(), std::vector<std::string>{expected});
   EXPECT_FALSE(fs::exists(items_folder(english)));
+}
+
+// Characters the code page cannot spell are never replaced by look-alikes on the installer's
+// command line (best fit made the fullwidth quotes '"', injecting /lv): the launch fails naming the
+// argument.
+TEST_F(InstallE2e, AnArgumentTheCodePageCannotSpellFailsTheLaunchAndInjectsNothing) {
+  const struct {
+    std::string arg, shown;
+  } cases[] = {
+      {"PROP=a\uFF02 /lv C:\\x.log \uFF02b", "PROP=a? /lv C:\\x.log ?b"},
+      {"INSTALLDIR=C:\\\u041F\u0440\u043E\u0433 \uFF0Fpassive", "INSTALLDIR=C:\\???? ?passive"},
+  };
+  fs::remove(prefix_path("C:\\x.log"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    RobotRun run = run_setup({c.arg});
+    EXPECT_EQ(run.exit_code, 1113) << run.transcript;
+    ASSERT_EQ(run.boxes.size(), 1u) << run.transcript;
+    const std::string tail = "(argument 1: " + c.shown + ").";
+    EXPECT_EQ(run.boxes[0].text.substr(run.boxes[0].text.size() - std::min(run.boxes[0].text.size(), tail.size())), tail);
+    EXPECT_FALSE(fs::exists(prefix_path("C:\\x.log")));
+    EXPECT_FALSE(registered(english));
+    EXPECT_FALSE(fs::exists(items_folder(english)));
+  }
+}
+
+// A Downloads folder under a Cyrillic user name and a snowman in the file name, neither of which
+// the code page spells; and setup\uFF21.exe beside setupA.exe (best fit reads both as setupA.exe)
+// reads itself, not the other.
+TEST_F(InstallE2e, ASetupWhosePathTheCodePageCannotSpellReadsItself) {
+  const std::string folder = e2e_work_dir() + "/\u0417\u0430\u0433\u0440\u0443\u0437\u043A\u0438";
+  fs::create_directories(folder);
+  const std::string snowman = folder + "/setup\u2603.exe";
+  fs::copy_file(setup_, snowman, fs::copy_options::overwrite_existing);
+  ScopedVariable locale("LANG", "C.UTF-8");
+  RobotRun run = run_under_robot(snowman, {"/qn"});
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_TRUE(registered(english));
+  EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
+  TearDown();
+
+  msiboot_test::write_file_bytes(folder + "/setupA.exe", read_if_present(make_stub_copy("x86.exe", x86_only_container())));
+  fs::copy_file(setup_, folder + "/setup\uFF21.exe", fs::copy_options::overwrite_existing);
+  InstallerRecorder recorder(0);
+  RobotRun fullwidth = run_under_robot(folder + "/setup\uFF21.exe", {"/qn"});
+  EXPECT_EQ(fullwidth.exit_code, 0) << fullwidth.transcript;
+  EXPECT_EQ(recorder.command_lines().size(), 1u);
+  expect_items_kept(english);
+}
+
+// The trailer ids of the two packages' records swapped: every signature still verifies, but
+// neither record is the one its entry was packed with. The English user got the Russian package.
+TEST_F(InstallE2e, RecordsSwappedBetweenEntriesAreRefusedWithNothingWritten) {
+  Bytes swapped = bundle_container({russian.package, english.package});
+  // The container's trailers from its end: 1101, 1100, 1001, 1000 (cabinet after package).
+  uint32_t end = static_cast<uint32_t>(swapped.size());
+  std::vector<uint32_t> id_at;  // offsets of the file trailers' id fields
+  while (end >= kRecordTrailerSize) {
+    end -= kRecordTrailerSize;
+    if (memcmp(swapped.data() + end, FileRecordType, sizeof(RecordType)) != 0) break;
+    id_at.push_back(end + 16);
+    end -= read_u32le(swapped.data() + end + 20) + read_u32le(swapped.data() + end + 24);
+  }
+  ASSERT_EQ(id_at.size(), 4u);
+  ASSERT_EQ(read_u32le(swapped.data() + id_at[1]), 1100u);
+  ASSERT_EQ(read_u32le(swapped.data() + id_at[3]), 1000u);
+  for (int i = 0; i < 4; ++i) std::swap(swapped[id_at[1] + i], swapped[id_at[3] + i]);
+  ScopedVariable locale("LANG", "C.UTF-8");
+  RobotRun run = run_under_robot(make_stub_copy("swapped.exe", swapped), {});
+  expect_failure_box(run, 13);
+  for (const Sample* s : {&english, &russian}) {
+    EXPECT_FALSE(fs::exists(items_folder(*s)));
+    EXPECT_FALSE(registered(*s));
+  }
 }
 
 }  // namespace

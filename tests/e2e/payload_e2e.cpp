@@ -3,7 +3,12 @@
 // container that cannot be found or verified stops discovery with its own code. Every failure
 // shows string 101.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstring>
+
+#include "file_bytes.h"
+#include "payload/container.h"
 #include "wine_harness.h"
 
 namespace {
@@ -27,6 +32,43 @@ TEST(PayloadE2e, AppendedContainersEndWithTheirOwnCodes) {
     SCOPED_TRACE(c.name);
     expect_failure_box(run_under_robot(make_stub_copy(c.name, c.appended), {}), c.exit_code, c.name);
   }
+}
+
+// A manifest record whose 5 MB data field would inflate to about 5 GB of zeros, its signature
+// over other bytes: the stub once spent 38 s and 7.2 GiB on it before refusing it. The zlib stream
+// is fully flushed after each MiB, so that every MiB after the first deflates to the same piece.
+std::vector<uint8_t> manifest_bomb(size_t stream_size) {
+  z_stream z = {};
+  deflateInit(&z, 9);
+  std::vector<uint8_t> zeros(1 << 20, 0), piece(64 * 1024), stream;
+  std::vector<uint8_t> pieces[3];
+  for (auto& out : pieces) {
+    z.next_in = zeros.data();
+    z.avail_in = static_cast<uInt>(zeros.size());
+    z.next_out = piece.data();
+    z.avail_out = static_cast<uInt>(piece.size());
+    deflate(&z, Z_FULL_FLUSH);
+    out.assign(piece.begin(), piece.end() - z.avail_out);
+  }
+  deflateEnd(&z);
+  EXPECT_EQ(pieces[1], pieces[2]);
+  stream = pieces[0];
+  while (stream.size() < stream_size) stream.insert(stream.end(), pieces[1].begin(), pieces[1].end());
+  const uint32_t data_length = static_cast<uint32_t>(stream.size());
+  stream.resize(stream.size() + 256, 0x5A);  // a signature of nothing
+  stream.insert(stream.end(), ManifestRecordType, ManifestRecordType + sizeof(RecordType));
+  for (uint32_t value : {0u, 256u, data_length}) {
+    for (int shift = 0; shift < 32; shift += 8) stream.push_back(static_cast<uint8_t>(value >> shift));
+  }
+  return stream;
+}
+
+// Refused within the robot's time, which it would far exceed inflating 5 GB (the run's time and
+// memory are measured outside the tests).
+TEST(PayloadE2e, AManifestBombIsRefused) {
+  const std::string bomb = make_stub_copy("bomb.exe", manifest_bomb(5u << 20));
+  RobotRun run = run_under_robot(bomb, {}, {}, 30000);
+  expect_failure_box(run, 13, "bomb.exe");
 }
 
 }  // namespace

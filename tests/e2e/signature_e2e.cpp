@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "carrier_certificate.h"
+#include "test_files.h"
 #include "payload/signature_table.h"
 #include "pe_certificate_table.h"
 #include "test_signing.h"

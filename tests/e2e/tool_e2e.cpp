@@ -18,6 +18,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
 
@@ -92,7 +93,7 @@ std::string publisher_icon() {
     images.insert(images.end(), image.begin(), image.end());
   }
   head.insert(head.end(), images.begin(), images.end());
-  msiboot_tool::write_file_bytes(path, head);
+  msiboot_test::write_file_bytes(path, head);
   return path;
 }
 
@@ -147,7 +148,7 @@ class ToolE2e : public ::testing::Test {
   static std::string signed_stub() {
     const std::string path = work("signed-stub.exe");
     if (!fs::exists(path)) {
-      msiboot_tool::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
+      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
     }
     return path;
   }
@@ -170,6 +171,11 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
     EXPECT_EQ(folder, c.expected->code);
     EXPECT_EQ(report["choice"]["title"], c.expected->name);
     for (const auto& record : report["containers"][0]["records"]) EXPECT_TRUE(record["signature_valid"]);
+    // Every entry is bound to its record; inspect shows the entry's fields without the binding.
+    for (const auto& entry : report["containers"][0]["manifest"]) {
+      EXPECT_EQ(entry["text"].get<std::string>().find("sha256="), std::string::npos) << entry;
+      EXPECT_EQ(entry["binding"].get<std::string>().rfind("sha256=", 0), 0u) << entry;
+    }
 
     RobotRun run = run_setup(work("setup.exe"), c.lang);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
@@ -262,7 +268,7 @@ TEST_F(ToolE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
 
   // Brand, stamp, then sign: packed into the signature, the setup.exe verifies and installs.
   const std::string setup = work("branded-setup.exe");
-  msiboot_tool::write_file_bytes(work("branded-signed.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(stub)));
+  msiboot_test::write_file_bytes(work("branded-signed.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(stub)));
   ASSERT_EQ(tool({"pack", "--key", key, "-o", setup, "--stub", work("branded-signed.exe"), "--placement",
                   "certificate", sample_msi(english)}).exit_code, 0);
   EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
@@ -390,7 +396,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   // A device node of our own (as /dev/full), where the test may make one.
   const bool device = mknod(work("device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
   const std::string english_msi = sample_msi(english);
-  msiboot_tool::write_file_bytes(work("empty.ico"), {0, 0, 1, 0, 0, 0});
+  msiboot_test::write_file_bytes(work("empty.ico"), {0, 0, 1, 0, 0, 0});
   struct Case {
     std::vector<std::string> args;
     std::string says;  // what the error line must hold: the file it names, or the reason

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "file_bytes.h"
+#include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
@@ -69,7 +70,7 @@ TEST_F(VerifiedItemsE2e, AHardLinkPlantedAtAnItemsPathNeverLeadsTheWriteElsewher
   const BundlePackage p = package();
   const std::string cabinet = product_folder() + "/data1.cab";
   const Bytes theirs(1000, 'o');
-  msiboot_tool::write_file_bytes(elsewhere_, theirs);
+  msiboot_test::write_file_bytes(elsewhere_, theirs);
   fs::create_directories(product_folder());
   fs::create_hard_link(elsewhere_, cabinet);
   InstallerRecorder recorder(0);
@@ -90,6 +91,18 @@ TEST_F(VerifiedItemsE2e, ACabinetNameLeadingOutOfTheFolderIsCorruptAndNothingIsW
     EXPECT_FALSE(fs::exists(product_folder()));
     EXPECT_FALSE(fs::exists(prefix_path("C:\\windows\\Installer\\x.cab")));
   }
+}
+
+// One name listed twice with different contents: no file can hold both, and the writer would
+// offer Retry for ever (29 each time).
+TEST_F(VerifiedItemsE2e, ANameListedTwiceWithDifferentContentsIsCorruptAndNothingIsWritten) {
+  BundlePackage p = package();
+  p.cabinets.push_back({"DATA1.cab", incompressible_bytes(1000, 5)});
+  InstallerRecorder recorder(0);
+  RobotRun run = run_under_robot(make_stub_copy("twice.exe", bundle_container({p})), {});
+  expect_failure_box(run, 13);
+  EXPECT_TRUE(recorder.command_lines().empty());
+  EXPECT_FALSE(fs::exists(product_folder()));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "wine_harness.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -151,9 +152,26 @@ std::string wine_path(std::string path) {
   return "Z:" + path;
 }
 
+// The prefix the harness works in: the shared one, or the default-layout one while a
+// DefaultLayoutPrefix lives.
+bool default_layout = false;
+
+std::string current_prefix() {
+  return default_layout ? std::string(MSIBOOT_WINEPREFIX) + "-default-layout"
+                        : std::string(MSIBOOT_WINEPREFIX);
+}
+
+// wine-run and its options for the current prefix.
+std::vector<std::string> wine_run() {
+  std::vector<std::string> argv = {MSIBOOT_WINE_RUN, "--prefix", current_prefix()};
+  if (default_layout) argv.push_back("--default-layout");
+  return argv;
+}
+
 std::vector<std::string> robot_command(int timeout_ms) {
-  return {MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX, MSIBOOT_ROBOT, "--timeout",
-          std::to_string(timeout_ms)};
+  std::vector<std::string> argv = wine_run();
+  argv.insert(argv.end(), {MSIBOOT_ROBOT, "--timeout", std::to_string(timeout_ms)});
+  return argv;
 }
 
 }  // namespace
@@ -168,7 +186,7 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
   std::vector<uint8_t> bytes = msiboot_tool::read_file_bytes(stub);
   bytes.insert(bytes.end(), appended.begin(), appended.end());
   std::string path = e2e_work_dir() + "/" + file_name;
-  msiboot_tool::write_file_bytes(path, bytes);
+  msiboot_test::write_file_bytes(path, bytes);
   return path;
 }
 
@@ -199,7 +217,7 @@ std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes
   std::string list;
   for (const std::string& exe : exes) list += wine_path(exe) + "\n";
   const std::string list_path = e2e_work_dir() + "/batch.txt";
-  msiboot_tool::write_file_bytes(list_path, std::vector<uint8_t>(list.begin(), list.end()));
+  msiboot_test::write_file_bytes(list_path, std::vector<uint8_t>(list.begin(), list.end()));
   std::vector<std::string> argv = robot_command(timeout_ms);
   argv.insert(argv.end(), {"--batch", wine_path(list_path)});
   for (const std::string& path : collect) argv.insert(argv.end(), {"--collect", path});
@@ -223,12 +241,24 @@ std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes
 
 void ensure_prefix() {
   bool killed = false;
-  run_captured({MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX, "cmd", "/c", "exit"},
-               kWineStartAllowanceMs, &killed);
+  std::vector<std::string> argv = wine_run();
+  argv.insert(argv.end(), {"cmd", "/c", "exit"});
+  run_captured(argv, kWineStartAllowanceMs, &killed);
+}
+
+DefaultLayoutPrefix::DefaultLayoutPrefix() {
+  default_layout = true;
+  ensure_prefix();
+}
+
+DefaultLayoutPrefix::~DefaultLayoutPrefix() { default_layout = false; }
+
+std::string DefaultLayoutPrefix::home() {
+  return std::string(MSIBOOT_WINEPREFIX) + "-default-layout-home";
 }
 
 std::string prefix_path(const std::string& windows_path) {
-  std::string path = std::string(MSIBOOT_WINEPREFIX) + "/drive_c";
+  std::string path = current_prefix() + "/drive_c";
   std::string rest = windows_path.substr(windows_path.rfind(':') + 1);
   for (char& c : rest) c = c == '\\' ? '/' : c;
   return path + rest;
@@ -270,7 +300,7 @@ BundlePackage sample_package(const std::string& language, const std::string& pro
 }
 
 std::string run_in_prefix(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {MSIBOOT_WINE_RUN, "--prefix", MSIBOOT_WINEPREFIX};
+  std::vector<std::string> argv = wine_run();
   argv.insert(argv.end(), args.begin(), args.end());
   bool killed = false;
   return run_captured(argv, kWineStartAllowanceMs, &killed);

@@ -65,6 +65,21 @@ std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes
 // Creates the shared prefix if it does not exist yet, for tests that change it before a run.
 void ensure_prefix();
 
+// While it lives, the harness (runs, prefix paths, programs run in the prefix, the installer
+// recorder) works in a second prefix left as wine makes it: its user's Documents, Desktop and
+// Downloads are links to the home folder, as users have them (the shared prefix replaces them by
+// folders). The home folder is home(), in the build tree.
+class DefaultLayoutPrefix {
+ public:
+  DefaultLayoutPrefix();
+  ~DefaultLayoutPrefix();
+  DefaultLayoutPrefix(const DefaultLayoutPrefix&) = delete;
+  DefaultLayoutPrefix& operator=(const DefaultLayoutPrefix&) = delete;
+
+  // The Linux home folder the prefix's shell folders link to.
+  static std::string home();
+};
+
 // The Linux path of a path inside the prefix's drive C: ("C:\\windows\\Installer" reads
 // <prefix>/drive_c/windows/Installer).
 std::string prefix_path(const std::string& windows_path);

@@ -10,7 +10,8 @@
 #include "record_faults.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
+#include "payload/plain_file_name.h"
 #include "payload/package_choice.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
@@ -25,7 +26,7 @@ constexpr uint32_t kLanguages[] = {1033, 1049, 2057, 1031, 66569, 0, 0x409FF, 10
 const Bytes& plain_container() {
   static const Bytes container = [] {
     using msiboot_test::RecordFault;
-    std::vector<msiboot_test::ContainerRecord> records{{true, 0, Bytes{'m'}, RecordFault::StoredUnsigned}};
+    std::vector<msiboot_test::TestRecord> records{{true, 0, Bytes{'m'}, RecordFault::StoredUnsigned}};
     for (uint32_t id = 1000; id <= 1003; ++id) {
       records.push_back({false, id, Bytes(id - 999, 'f'), RecordFault::StoredUnsigned});
     }

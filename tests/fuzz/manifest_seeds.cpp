@@ -8,10 +8,11 @@
 
 #include "seed_corpus.h"
 #include "manifest_writer.h"
+#include "test_manifest.h"
 
 namespace {
 
-using msiboot_tool::ManifestWriter;
+using msiboot_test::TestManifest;
 using Bytes = std::vector<uint8_t>;
 
 void write_seed(const std::filesystem::path& dir, const std::string& name, uint8_t language,
@@ -29,35 +30,35 @@ int main(int argc, char** argv) {
   if (dir.empty()) return 2;
   // Language selectors: 0 is 1033, 1 is 1049, 2 is 2057.
   write_seed(dir, "package-and-cabinet", 0,
-             ManifestWriter()
+             TestManifest()
                  .package(1000, "x64", "1033;1049", "{12345678-1234-1234-1234-123456789012}", "Product")
                  .cabinet(1001, {1000}, "data1.cab")
                  .bytes());
   write_seed(dir, "three-passes", 1,
-             ManifestWriter()
+             TestManifest()
                  .package(1000, "Intel", "1049", "{I}", "Intel")
                  .package(1001, "x64", "2057", "{A}", "A")
                  .package(1002, "X64", "1033", "{B}", "B")
                  .cabinet(1003, {1001, 1002, 1002}, "shared.cab")
                  .bytes());
-  write_seed(dir, "two-blobs", 2, ManifestWriter().cabinet(1001, {1000}, "a.cab").bytes(),
-             ManifestWriter()
+  write_seed(dir, "two-blobs", 2, TestManifest().cabinet(1001, {1000}, "a.cab").bytes(),
+             TestManifest()
                  .package(1000, "x64", "1033", "{P}", "Title\\fifth")
                  .cabinet(1002, {1000}, "b.cab")
                  .cabinet(1003, {1000}, "missing-in-blob.cab")
                  .bytes());
   write_seed(dir, "edge-fields", 0,
-             ManifestWriter()
+             TestManifest()
                  .entry(1000, "x64\\\\1033\\{E}\\E")
                  .entry(1001, "x64\\1033\\{F}\\" + std::string(256, 't'))
                  .raw_entry(1002, 1, {'x'})
                  .entry(1003, "x64\\ +1033;;x\\{G}\\G", false)
                  .bytes());
   write_seed(dir, "malformed", 0,
-             ManifestWriter()
+             TestManifest()
                  .package(1000, "x64", "1049", "{A}", "A")
                  .raw_entry(1001, 400, {1, 0, 2, 0})
                  .bytes(),
-             ManifestWriter().package(1000, "x64", "1033", "{B}", "B").bytes());
+             TestManifest().package(1000, "x64", "1033", "{B}", "B").bytes());
   return 0;
 }

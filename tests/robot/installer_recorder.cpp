@@ -6,14 +6,21 @@
 //   MSIBOOT_RECORDER_PROBE when set, every file in the package's folder (the /i argument's) is
 //                          opened for reading as an installer would, then for writing, renamed
 //                          and deleted, as another program might try while the installer runs
+//   MSIBOOT_RECORDER_FIRST a command line run (and waited for) before anything else: under wine
+//                          it may name a Linux program, such as "/bin/sh script" that repoints a
+//                          link in the package's path while the installer starts
+//   MSIBOOT_RECORDER_INSTALL when set, the package (the /i argument) is then installed for real
+//                          by the Windows Installer, without UI, and its result is the exit code
 //
 // Log lines, UTF-8:  program=<own path>  started=<system time, 100 ns units>
 //   parent_started=<the starting program's creation time>  parent_peak=<its peak working set>
 //   command=<line>
 //   probe=<file name> read=<allowed|refused> write=... rename=... delete=...
+//   first=<the first command's exit code>  installed=<the installation's result>
 // With --tick N it instead prints the mean interval of N zero-delay window timer ticks, in ms.
 #include <windows.h>
 // windows.h first: the headers below depend on it.
+#include <msi.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -134,6 +141,23 @@ std::string probe_lines(const std::wstring& package) {
   return lines;
 }
 
+// Runs the command line and waits for it; its exit code, or -1 when it could not start.
+long run_first(std::wstring command) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return static_cast<long>(code);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -146,8 +170,16 @@ int wmain(int argc, wchar_t** argv) {
   std::string log = "program=" + utf8(program) + "\r\nstarted=" +
                     std::to_string(started.QuadPart) + "\r\n" + parent_lines() + "command=" +
                     utf8(GetCommandLineW()) + "\r\n";
+  const std::wstring first = variable(L"MSIBOOT_RECORDER_FIRST", L"");
+  if (!first.empty()) log += "first=" + std::to_string(run_first(first)) + "\r\n";
   if (!variable(L"MSIBOOT_RECORDER_PROBE", L"").empty()) {
     log += probe_lines(package_path(GetCommandLineW()));
+  }
+  long installed = -1;
+  if (!variable(L"MSIBOOT_RECORDER_INSTALL", L"").empty()) {
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    installed = static_cast<long>(MsiInstallProductW(package_path(GetCommandLineW()).c_str(), L""));
+    log += "installed=" + std::to_string(installed) + "\r\n";
   }
 
   std::wstring path = variable(L"MSIBOOT_RECORDER_LOG", L"C:\\msiboot-recorder.log");
@@ -158,6 +190,7 @@ int wmain(int argc, wchar_t** argv) {
     WriteFile(file, log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
     CloseHandle(file);
   }
+  if (installed >= 0) return static_cast<int>(installed);
   return static_cast<int>(std::wcstoul(variable(L"MSIBOOT_RECORDER_EXIT", L"1602").c_str(),
                                        nullptr, 10));
 }

@@ -18,7 +18,7 @@ struct BundlePackage {
 };
 
 // A signed container carrying the packages: package i has id 1000 + 100 i, its cabinets the ids
-// after it.
+// after it. Every entry carries its record's binding field, as the pack command writes it.
 std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages);
 
 // Bytes that deflate does not shrink, the same for the same seed.

@@ -1,11 +1,14 @@
 #include "record_faults.h"
 
+#include <zlib.h>
+
+#include <stdexcept>
+
 #include "payload/container.h"
+#include "record_packing.h"
 
 namespace msiboot_test {
 namespace {
-
-using msiboot_tool::zlib_compress;
 
 // {0B5E9F3C-6A11-4C1D-8E2A-5D3B7C9A1F00}: a type no reader knows.
 constexpr uint8_t kForeignRecordType[16] = {0x3C, 0x9F, 0x5E, 0x0B, 0x11, 0x6A, 0x1D, 0x4C,
@@ -16,7 +19,7 @@ struct RecordFields {
   Bytes signature;
 };
 
-RecordFields fields_of(const ContainerRecord& record, const msiboot_tool::ContentSigner& sign) {
+RecordFields fields_of(const TestRecord& record, const msiboot_tool::ContentSigner& sign) {
   const Bytes& content = record.content;
   RecordFields f;
   switch (record.fault) {
@@ -27,21 +30,21 @@ RecordFields fields_of(const ContainerRecord& record, const msiboot_tool::Conten
     case RecordFault::DataInSignature:
       return {{}, content};
     case RecordFault::Unsigned:
-      return {zlib_compress(content), {}};
+      return {zlib_stream(content), {}};
     case RecordFault::SignatureOverCompressed:
-      f.data = zlib_compress(content);
+      f.data = zlib_stream(content);
       f.signature = sign(f.data);
       return f;
     case RecordFault::TamperedContent: {
       Bytes changed = content;
       if (changed.empty()) changed.push_back(0);
       changed.back() ^= 0x01;
-      return {zlib_compress(changed), sign(content)};
+      return {zlib_stream(changed), sign(content)};
     }
     default:
       break;
   }
-  f.data = zlib_compress(content);
+  f.data = zlib_stream(content);
   f.signature = sign(content);
   if (record.fault == RecordFault::Signature255 && !f.signature.empty()) f.signature.pop_back();
   if (record.fault == RecordFault::Signature257) f.signature.insert(f.signature.begin(), 0);
@@ -50,7 +53,7 @@ RecordFields fields_of(const ContainerRecord& record, const msiboot_tool::Conten
   return f;
 }
 
-void append_record(Bytes& out, const ContainerRecord& record,
+void append_record(Bytes& out, const TestRecord& record,
                    const msiboot_tool::ContentSigner& sign) {
   RecordFields f = fields_of(record, sign);
   uint32_t data_length = static_cast<uint32_t>(f.data.size());
@@ -72,10 +75,26 @@ void append_record(Bytes& out, const ContainerRecord& record,
 
 }  // namespace
 
-Bytes lay_out_container(const std::vector<ContainerRecord>& records,
-                        const msiboot_tool::ContentSigner& sign) {
+Bytes lay_out_container(const std::vector<TestRecord>& records, const msiboot_tool::ContentSigner& sign) {
   Bytes out;
-  for (const ContainerRecord& record : records) append_record(out, record, sign);
+  for (const TestRecord& record : records) append_record(out, record, sign);
+  return out;
+}
+
+Bytes zlib_stream(const Bytes& bytes) {
+  std::vector<msiboot_tool::PackedRecord> packed = msiboot_tool::pack_records({{false, 0, bytes}}, nullptr);
+  Bytes stream;
+  for (const Bytes& part : packed[0].data) stream.insert(stream.end(), part.begin(), part.end());
+  return stream;
+}
+
+Bytes zlib_compress(const Bytes& bytes) {
+  uLongf length = compressBound(static_cast<uLong>(bytes.size()));
+  Bytes out(length);
+  if (compress2(out.data(), &length, bytes.data(), static_cast<uLong>(bytes.size()), 9) != Z_OK) {
+    throw std::runtime_error("zlib compression failed");
+  }
+  out.resize(length);
   return out;
 }
 

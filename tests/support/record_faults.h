@@ -1,7 +1,8 @@
 #pragma once
-// Containers with faults laid in on purpose, for the tests of the reader: records stored or
-// unsigned, signatures over the wrong bytes or of the wrong length, trailers whose lengths or
-// type lie. Builds without a crypto library (the windows tests use it too).
+// The tests' one container builder: records written by the tool's own record writer (its zlib
+// streams, its signatures), with faults laid in on purpose for the tests of the reader: records
+// stored or unsigned, signatures over the wrong bytes or of the wrong length, trailers whose
+// lengths or type lie. Builds without a crypto library (the windows tests use it too).
 #include <cstdint>
 #include <vector>
 
@@ -30,16 +31,21 @@ enum class RecordFault {
   TrailingBytes,             // three bytes after the end of the zlib stream, inside the data field
 };
 
-struct ContainerRecord {
-  bool manifest = false;  // manifest record type, else file record type
-  uint32_t id = 0;
-  Bytes content;
+// A record as the tool writes it, and the fault laid into it.
+struct TestRecord : msiboot_tool::ContainerRecord {
   RecordFault fault = RecordFault::None;
 };
 
-// The whole container with each record's fault laid in; records without one are written as the
-// tool writes them.
-Bytes lay_out_container(const std::vector<ContainerRecord>& records,
-                        const msiboot_tool::ContentSigner& sign);
+// The whole container with each record's fault laid in; records without one are exactly what the
+// tool writes.
+Bytes lay_out_container(const std::vector<TestRecord>& records, const msiboot_tool::ContentSigner& sign);
+
+// The record writer's zlib stream of the bytes (deflated in pieces, or stored where deflate would
+// not shrink them).
+Bytes zlib_stream(const Bytes& bytes);
+
+// A plain zlib stream of the bytes, as zlib's own compress2 writes it at level 9: a stream from
+// another writer than the tool's, which the stub must inflate as well.
+Bytes zlib_compress(const Bytes& bytes);
 
 }  // namespace msiboot_test

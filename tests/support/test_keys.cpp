@@ -23,7 +23,7 @@ const msiboot_tool::SigningKey& test_signing_key() {
   return key;
 }
 
-Bytes write_container(const std::vector<ContainerRecord>& records,
+Bytes write_container(const std::vector<TestRecord>& records,
                       const msiboot_tool::SigningKey& key) {
   return lay_out_container(records, [&key](const Bytes& bytes) {
     return msiboot_tool::sign_content(key, bytes);

@@ -19,7 +19,7 @@ std::string test_key_path();
 const msiboot_tool::SigningKey& test_signing_key();
 
 // The container of the records, faults laid in, signed with key.
-Bytes write_container(const std::vector<ContainerRecord>& records,
+Bytes write_container(const std::vector<TestRecord>& records,
                       const msiboot_tool::SigningKey& key);
 
 }  // namespace msiboot_test

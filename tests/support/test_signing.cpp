@@ -1,4 +1,5 @@
 #include "test_signing.h"
+#include "test_files.h"
 
 #include <openssl/pem.h>
 #include <sys/wait.h>
@@ -13,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using msiboot_tool::read_file_bytes;
-using msiboot_tool::write_file_bytes;
+using msiboot_test::write_file_bytes;
 using msiboot_tool::X509Ptr;
 
 // A private scratch folder, removed with everything in it.
@@ -54,7 +55,17 @@ void put(std::vector<uint8_t>& image, size_t at, uint64_t value, int bytes) {
 }  // namespace
 
 msiboot_tool::CertificateIssuer load_test_ca() {
-  return msiboot_tool::load_certificate_issuer(test_keys_dir() + "/test-ca.pem", test_keys_dir() + "/test-ca.key");
+  const std::string certificate_path = test_keys_dir() + "/test-ca.pem", key_path = test_keys_dir() + "/test-ca.key";
+  auto read_pem = [](const std::string& path, auto read) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), std::fclose);
+    if (!file) throw std::runtime_error("cannot read " + path);
+    return read(file.get(), nullptr, nullptr, nullptr);
+  };
+  msiboot_tool::CertificateIssuer issuer;
+  issuer.certificate.reset(read_pem(certificate_path, PEM_read_X509));
+  issuer.key.reset(read_pem(key_path, PEM_read_PrivateKey));
+  if (!issuer.certificate || !issuer.key) throw std::runtime_error("cannot read the test CA in " + test_keys_dir());
+  return issuer;
 }
 
 std::vector<uint8_t> minimal_pe32plus_image() {

@@ -1,15 +1,18 @@
-// msiboot: the publisher's tool. The command line is read with CLI11; each command's work is in
-// the library (lib/*_command.h), which throws one-line errors that name the file.
+// msiboot: the publisher's tool. The command line is read with CLI11 into each command's options;
+// each command's work is in the library (lib/commands), which throws one-line errors that name the
+// file.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "setup_report.h"
+#include "extract_command.h"
+#include "inspect_command.h"
 #include "keygen_command.h"
 #include "pack_command.h"
 #include "package_labels.h"
@@ -19,6 +22,22 @@
 namespace {
 
 using namespace msiboot_tool;
+
+// The pack command line as given: the packages, and each override's values in the order given.
+struct PackLine {
+  PackOptions options;
+  std::vector<std::string> packages, titles, languages, folders, architectures;
+  std::string placement;
+};
+
+// Every command's options, filled while CLI11 parses.
+struct CommandLine {
+  KeygenOptions keygen;
+  StubOptions stub;
+  PackLine pack;
+  InspectOptions inspect;
+  ExtractOptions extract;
+};
 
 // An encrypted key's passphrase, never asked for on a terminal.
 void add_key_pass(CLI::App* command, std::optional<std::string>& key_pass) {
@@ -62,103 +81,104 @@ void add_branding(CLI::App* command, BrandingOptions& branding, bool packing) {
 const CLI::Validator language_list =
     checked([](const std::string& value) { parse_languages(value, false); }, "LANGUAGES", "language list");
 
-void add_keygen(CLI::App& app, std::function<int()>& run) {
+void add_keygen(CLI::App& app, KeygenOptions& options) {
   auto* command = app.add_subcommand("keygen", "Make a payload key pair: a private PEM key (owner-only, "
                                                "never over an existing file) and its 276-byte public blob");
-  static std::string private_path, blob_path;
-  command->add_option("PRIVATE.pem", private_path, "private key file to create")->required();
-  command->add_option("PUBLIC.blob", blob_path, "public-key blob file to write")->required();
-  command->callback([&run] { run = [] { return keygen_command({private_path, blob_path}); }; });
+  command->add_option("PRIVATE.pem", options.private_path, "private key file to create")->required();
+  command->add_option("PUBLIC.blob", options.blob_path, "public-key blob file to write")->required();
 }
 
-void add_stub(CLI::App& app, std::function<int()>& run) {
+void add_stub(CLI::App& app, StubOptions& options) {
   auto* command = app.add_subcommand("stub", "Write a stub that trusts KEY: the built stub with KEY's "
                                              "public half stamped into its key slot");
-  static StubOptions options;
   command->add_option("--key", options.key_path, "the payload key (PEM) the stub is to trust")->required();
   add_key_pass(command, options.key_pass);
   command->add_option("-o,--out", options.output, "the stub to write")->required();
   command->add_option("--from", options.from,
                       "the unsigned stub to stamp (default: the stub installed beside the tool)");
   add_branding(command, options.branding, false);
-  command->callback([&run] { run = [] { stub_command(options); return 0; }; });
 }
 
-// --title, --languages, --folder and --arch apply to the next package on the command line.
-void add_pack(CLI::App& app, std::function<int()>& run) {
-  auto* command = app.add_subcommand("pack", "Pack Windows Installer packages, with the cabinets "
-                                             "beside them, into a stub: a signed setup.exe");
-  static PackOptions options;
-  static std::vector<std::string> packages, titles, languages, folders, architectures;
-  static std::string placement;
-  command->add_option("--key", options.key_path, "the payload key (PEM) that signs every record")->required();
-  add_key_pass(command, options.key_pass);
-  command->add_option("-o,--out", options.output, "the setup.exe to write")->required();
-  command->add_option("--stub", options.stub,
-                      "the stub to pack into (default: the stub installed beside the tool); an "
-                      "unsigned stub that trusts another key is stamped with KEY");
-  command->add_option("--placement", placement,
-                      "append (default for an unsigned stub), certificate (a carrier certificate in "
-                      "the stub's Authenticode signature; default for a signed stub) or "
-                      "signature-tail (after the signature data)")
-      ->check(CLI::IsMember({"append", "certificate", "signature-tail"}));
-  add_branding(command, options.branding, true);
-  command->add_option("--title", titles, "the next package's progress-window title (default: its ProductName)")
+// Replays the pack command line in order, so that each override goes to the package after it.
+std::vector<PackageInput> packages_in_order(const CLI::App& command, PackLine& line) {
+  std::map<std::string, std::pair<std::vector<std::string>*, size_t>> taken = {
+      {"--title", {&line.titles, 0}},
+      {"--languages", {&line.languages, 0}},
+      {"--folder", {&line.folders, 0}},
+      {"--arch", {&line.architectures, 0}}};
+  std::vector<PackageInput> packages;
+  PackageInput next;
+  for (const CLI::Option* option : command.parse_order()) {
+    if (option->get_name() == "PACKAGE.msi") {
+      next.path = line.packages.at(packages.size());
+      packages.push_back(next);
+      next = PackageInput{};
+      continue;
+    }
+    auto found = taken.find(option->get_name());
+    if (found == taken.end()) continue;
+    std::optional<std::string>& field = found->first == "--title"       ? next.title
+                                        : found->first == "--languages" ? next.languages
+                                        : found->first == "--folder"    ? next.folder
+                                                                        : next.architecture;
+    field = found->second.first->at(found->second.second++);
+  }
+  if (next.title || next.languages || next.folder || next.architecture) {
+    throw CLI::ValidationError("--title, --languages, --folder and --arch apply to the package after them");
+  }
+  return packages;
+}
+
+Placement placement_of(const std::string& name) {
+  return name == "certificate"      ? Placement::Certificate
+         : name == "signature-tail" ? Placement::SignatureTail
+         : name == "append"         ? Placement::Append
+                                    : Placement::Default;
+}
+
+void add_package_overrides(CLI::App* command, PackLine& line) {
+  command->add_option("--title", line.titles, "the next package's progress-window title (default: its ProductName)")
       ->allow_extra_args(false);
-  command->add_option("--languages", languages,
+  command->add_option("--languages", line.languages,
                       "the next package's language identifiers, as 1033;1049 (default: from its summary Template)")
       ->allow_extra_args(false)
       ->check(language_list);
-  command->add_option("--folder", folders, "the next package's folder and Uninstall key name (default: its ProductCode)")
+  command->add_option("--folder", line.folders, "the next package's folder and Uninstall key name (default: its ProductCode)")
       ->allow_extra_args(false);
-  command->add_option("--arch", architectures,
+  command->add_option("--arch", line.architectures,
                       "the next package's architecture: x64, or Intel for a 32-bit package, which "
                       "the stub never installs (default: from its summary Template)")
       ->allow_extra_args(false)
       ->check(CLI::IsMember({"x64", "Intel"}));
-  command->add_option("PACKAGE.msi", packages, "the packages, first choice first")->required();
-  command->callback([command, &run] {
-    // Replays the command line in order, so that each override goes to the package after it.
-    std::map<const CLI::Option*, std::pair<std::vector<std::string>*, size_t>> taken = {
-        {command->get_option("--title"), {&titles, 0}},
-        {command->get_option("--languages"), {&languages, 0}},
-        {command->get_option("--folder"), {&folders, 0}},
-        {command->get_option("--arch"), {&architectures, 0}}};
-    const CLI::Option* positional = command->get_option("PACKAGE.msi");
-    PackageInput next;
-    size_t package = 0;
-    for (const CLI::Option* option : command->parse_order()) {
-      if (option == positional) {
-        next.path = packages.at(package++);
-        options.packages.push_back(next);
-        next = PackageInput{};
-        continue;
-      }
-      auto found = taken.find(option);
-      if (found == taken.end()) continue;
-      std::string value = found->second.first->at(found->second.second++);
-      std::optional<std::string>& field = option->get_name() == "--title"       ? next.title
-                                          : option->get_name() == "--languages" ? next.languages
-                                          : option->get_name() == "--folder"    ? next.folder
-                                                                                : next.architecture;
-      field = value;
-    }
-    if (next.title || next.languages || next.folder || next.architecture) {
-      throw CLI::ValidationError("--title, --languages, --folder and --arch apply to the package after them");
-    }
-    options.placement = placement == "certificate"      ? Placement::Certificate
-                        : placement == "signature-tail" ? Placement::SignatureTail
-                        : placement == "append"         ? Placement::Append
-                                                        : Placement::Default;
-    run = [] { pack_command(options); return 0; };
+}
+
+void add_pack(CLI::App& app, PackLine& line) {
+  auto* command = app.add_subcommand("pack", "Pack Windows Installer packages, with the cabinets "
+                                             "beside them, into a stub: a signed setup.exe");
+  command->add_option("--key", line.options.key_path, "the payload key (PEM) that signs every record")->required();
+  add_key_pass(command, line.options.key_pass);
+  command->add_option("-o,--out", line.options.output, "the setup.exe to write")->required();
+  command->add_option("--stub", line.options.stub,
+                      "the stub to pack into (default: the stub installed beside the tool); an "
+                      "unsigned stub that trusts another key is stamped with KEY");
+  command->add_option("--placement", line.placement,
+                      "append (default for an unsigned stub), certificate (a carrier certificate in "
+                      "the stub's Authenticode signature; default for a signed stub) or "
+                      "signature-tail (after the signature data)")
+      ->check(CLI::IsMember({"append", "certificate", "signature-tail"}));
+  add_branding(command, line.options.branding, true);
+  add_package_overrides(command, line);
+  command->add_option("PACKAGE.msi", line.packages, "the packages, first choice first")->required();
+  command->callback([command, &line] {
+    line.options.packages = packages_in_order(*command, line);
+    line.options.placement = placement_of(line.placement);
   });
 }
 
-void add_inspect(CLI::App& app, std::function<int()>& run) {
+void add_inspect(CLI::App& app, InspectOptions& options) {
   auto* command = app.add_subcommand(
       "inspect", "Show what a setup.exe carries: its containers, their records and manifests, and "
                  "the package its stub would install for a locale. Exit code 1 when it would install none");
-  static InspectOptions options;
   command->add_option("SETUP.exe", options.setup, "the setup.exe to read")->required();
   command->add_option("--public-key", options.public_key,
                       "check the records against this 276-byte public-key blob instead of the key "
@@ -166,19 +186,26 @@ void add_inspect(CLI::App& app, std::function<int()>& run) {
   command->add_option("--lcid", options.lcid, "the user's locale identifier to choose for")
       ->capture_default_str();
   command->add_flag("--json", options.json, "print one JSON document instead of text");
-  command->callback([&run] { run = [] { return inspect_command(options); }; });
 }
 
-void add_extract(CLI::App& app, std::function<int()>& run) {
+void add_extract(CLI::App& app, ExtractOptions& options) {
   auto* command = app.add_subcommand(
       "extract", "Write the files the stub would write for a locale (main.msi and its cabinets), "
                  "after the stub's own verification");
-  static ExtractOptions options;
   command->add_option("SETUP.exe", options.setup, "the setup.exe to read")->required();
   command->add_option("--lcid", options.lcid, "the user's locale identifier to choose for")->required();
   command->add_option("-o,--out", options.output, "the folder to create (it must not exist, or be empty)")
       ->required();
-  command->callback([&run] { run = [] { extract_command(options); return 0; }; });
+}
+
+// The command's exit code: 0, or what the command itself says (keygen, inspect).
+int run_command(const std::string& name, const CommandLine& line) {
+  if (name == "keygen") return keygen_command(line.keygen);
+  if (name == "inspect") return inspect_command(line.inspect);
+  if (name == "stub") stub_command(line.stub);
+  if (name == "pack") pack_command(line.pack.options);
+  if (name == "extract") extract_command(line.extract);
+  return 0;
 }
 
 }  // namespace
@@ -186,12 +213,12 @@ void add_extract(CLI::App& app, std::function<int()>& run) {
 int main(int argc, char** argv) {
   CLI::App app("msiboot: builds self-extracting setup.exe files for Windows Installer packages", "msiboot");
   app.require_subcommand(1);
-  std::function<int()> run;
-  add_keygen(app, run);
-  add_stub(app, run);
-  add_pack(app, run);
-  add_inspect(app, run);
-  add_extract(app, run);
+  CommandLine line;
+  add_keygen(app, line.keygen);
+  add_stub(app, line.stub);
+  add_pack(app, line.pack);
+  add_inspect(app, line.inspect);
+  add_extract(app, line.extract);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -204,7 +231,7 @@ int main(int argc, char** argv) {
   }
   std::string name = app.get_subcommands().front()->get_name();
   try {
-    return run();
+    return run_command(name, line);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "msiboot %s: %s\n", name.c_str(), e.what());
     return 1;

@@ -13,7 +13,7 @@
 #include "driver/win/own_file.h"
 #include "driver/win/resource_strings.h"
 #include "driver/win/system_dll_search.h"
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
 #include "extract/win/installer_launch.h"
 #include "extract/win/item_cleanup.h"
 #include "extract/win/progress_dialog.h"
@@ -42,12 +42,15 @@ void copy_text(char* text, const char* source) {
   bounded_format(text, kMessageBufferSize, "%s", source);
 }
 
-// Reads the own file and discovers the payload in it; the image is freed here unless it became
-// the payload's container.
+// Reads the own file, opened by its wide path, and discovers the payload in it; the image is freed
+// here unless it became the payload's container.
 Status load_payload() {
   uint8_t* image = nullptr;
   uint32_t size = 0;
-  Status status = read_own_file(bootstrap_state.module_path, &image, &size);
+  wchar_t* path = get_wide_module_path();
+  if (path == nullptr) return status_of(kErrorCantResolveFilename, kSiteModulePath);
+  Status status = read_own_file(path, &image, &size);
+  heap_free(path);
   if (!status_failed(status)) status = discover_payload(bootstrap_state.payload, &image, size);
   heap_free(image);
   return status;
@@ -82,9 +85,10 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
     if (status_failed(status)) copy_text(text, strings.no_installer);
   }
 
-  char target[kTargetFolderSize] = {};
+  // Held from here until the installer has exited; the package path names it by its final path.
+  static HeldFolder folder;
   if (!status_failed(status)) {
-    status = choose_target_folder(writer, choice.folder, strings.browse_title, target);
+    status = choose_target_folder(writer, choice.folder, strings.browse_title, folder);
     if (status_failed(status)) *silenced = true;  // the user cancelled the folder browser
   }
   if (!status_failed(status)) status = write_items(writer, choice, silenced);
@@ -97,7 +101,7 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
     status = launch_installer(launch, &exit_code, text, kMessageBufferSize, silenced);
   }
 
-  clean_up_items(writer, target, exit_code, product_registered(choice.folder));
+  clean_up_items(writer, folder, exit_code, product_registered(choice.folder));
   taskbar_progress_release(state.taskbar);
   state.taskbar = nullptr;
   return status;

@@ -5,10 +5,10 @@
 #include "platform/heap.h"
 #include "shared/error_codes.h"
 
-Status read_own_file(const char* path, uint8_t** image, uint32_t* size) {
+Status read_own_file(const wchar_t* path, uint8_t** image, uint32_t* size) {
   *image = nullptr;
   *size = 0;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return last_error_status(kErrorOpenFailed, kSiteOwnFileOpen);
 

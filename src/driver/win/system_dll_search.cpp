@@ -7,14 +7,17 @@
 namespace {
 
 // DLLs that system components load by name on demand (the theme engine, version resources, the
-// crypto providers, the shell's property system, accessibility, ...), each a known planting target,
-// and the stub's own crypt32 and comctl32. Once loaded from the system directory, a later load by
-// name finds the module already in the process. On a system without SetDefaultDllDirectories this
-// list is the only defence.
+// crypto providers, the shell's property system, accessibility, the folder browser's frame and the
+// common controls' drawing helpers, ...), each a known planting target, and the stub's own crypt32
+// and comctl32. Once loaded from the system directory, a later load by name finds the module
+// already in the process; a delay-load (comctl32's of msimg32 when the browser opens) may not go
+// through the locked search at all. On a system without SetDefaultDllDirectories this list is the
+// only defence.
 constexpr const wchar_t* kPreloaded[] = {
-    L"uxtheme.dll",  L"version.dll", L"dwmapi.dll",  L"cryptbase.dll", L"cryptsp.dll",
-    L"rsaenh.dll",   L"userenv.dll", L"propsys.dll", L"profapi.dll",   L"msasn1.dll",
-    L"wintrust.dll", L"apphelp.dll", L"ntmarta.dll", L"oleacc.dll",    L"sspicli.dll",
+    L"uxtheme.dll",  L"version.dll",   L"dwmapi.dll",  L"cryptbase.dll", L"cryptsp.dll",
+    L"rsaenh.dll",   L"userenv.dll",   L"propsys.dll", L"profapi.dll",   L"msasn1.dll",
+    L"wintrust.dll", L"apphelp.dll",   L"ntmarta.dll", L"oleacc.dll",    L"sspicli.dll",
+    L"bcrypt.dll",   L"msimg32.dll",   L"explorerframe.dll",
     L"crypt32.dll",  L"comctl32.dll",
 };
 

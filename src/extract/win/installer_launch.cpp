@@ -2,8 +2,9 @@
 
 #include <string.h>
 
-#include "driver/command_line.h"
+#include "extract/argument_forwarding.h"
 #include "platform/bounded_format.h"
+#include "platform/text.h"
 #include "shared/error_codes.h"
 #include "shared/win/status_message.h"
 
@@ -22,6 +23,20 @@ bool append_path(char* line, size_t* length, const char* prefix, const char* tex
   return true;
 }
 
+// How much of an argument a failure message shows.
+constexpr int kShownArgumentUnits = 100;
+
+// "argument N: TEXT" for the failure message: the argument as the code page spells it, cut after
+// kShownArgumentUnits units.
+void describe_argument(const char16_t* arg, int index, char* context, size_t size) {
+  char shown[4 * kShownArgumentUnits + 1] = {};
+  int units = 0;
+  while (units < kShownArgumentUnits && arg[units] != 0) ++units;
+  utf16_to_narrow(arg, units, shown, sizeof shown - 1);
+  bounded_format(context, size, "argument %d: %s%s", index, shown,
+                 arg[units] != 0 ? "..." : "");
+}
+
 }  // namespace
 
 Status find_installer(char* path) {
@@ -37,15 +52,17 @@ Status find_installer(char* path) {
 }
 
 uint32_t build_installer_command(const char* installer, const char* package,
-                                 char16_t* const* argv, int argc, char* line) {
+                                 char16_t* const* argv, int argc, char* line, int* failed) {
   memset(line, 0, kCommandLineSize);
   size_t length = 0;
   uint32_t result = 0;
+  if (failed != nullptr) *failed = 0;
   if (!append_path(line, &length, "", installer) || !append_path(line, &length, " /i ", package)) {
     result = kErrorFilenameTooLong;
   }
   for (int i = 1; result == 0 && i < argc; ++i) {
     result = append_forwarded_argument(line, kCommandLineSize, &length, argv[i]);
+    if (result != 0 && failed != nullptr) *failed = i;
   }
   if (result != 0) line[0] = '\0';
   return result;
@@ -54,8 +71,9 @@ uint32_t build_installer_command(const char* installer, const char* package,
 Status launch_installer(const InstallerLaunch& launch, uint32_t* exit_code, char* text,
                         size_t text_size, bool* silenced) {
   char line[kCommandLineSize];
+  int failed = 0;
   uint32_t built = build_installer_command(launch.installer_path, launch.package_path, launch.argv,
-                                           launch.argc, line);
+                                           launch.argc, line, &failed);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -68,7 +86,13 @@ Status launch_installer(const InstallerLaunch& launch, uint32_t* exit_code, char
     status = last_error_status(kErrorNoProcessSlots, kSiteInstallerStart);
   }
   if (status_failed(status)) {
-    format_status_message(status_code(status), text, text_size, launch.installer_path);
+    char context[kCommandLineSize];
+    if (built == kErrorNoUnicodeTranslation) {
+      describe_argument(launch.argv[failed], failed, context, sizeof context);
+    } else {
+      bounded_format(context, sizeof context, "%s", launch.installer_path);
+    }
+    format_status_message(status_code(status), text, text_size, context);
     return status;
   }
   // A failed wait leaves the installer running and its code unknown, so the code stays unread.

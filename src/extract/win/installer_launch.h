@@ -21,10 +21,13 @@ Status find_installer(char* path);
 
 // Fills line (kCommandLineSize bytes): the installer, /i and the package, then every argument
 // after the program name in order, each quoted when it holds a blank. Returns 0; 206 when the
-// whole does not fit (line is then empty); the conversion's error when an argument cannot be
-// converted. No argument is ever dropped.
+// whole does not fit (line is then empty); 1113 when an argument has a character without an exact
+// equivalent in the narrow code page, or the conversion's error when an argument cannot be
+// converted, with *failed (when not null) the argument's index. No argument is ever dropped or
+// changed.
 uint32_t build_installer_command(const char* installer, const char* package,
-                                 char16_t* const* argv, int argc, char* line);
+                                 char16_t* const* argv, int argc, char* line,
+                                 int* failed = nullptr);
 
 struct InstallerLaunch {
   const char* installer_path;
@@ -36,7 +39,8 @@ struct InstallerLaunch {
 
 // Runs the installer and waits for it without a time-out. *exit_code receives its exit code and
 // keeps its value when the installer never ran or the code cannot be read. A launch failure is
-// reported with the installer path as context in text; a non-zero exit code becomes the status
+// reported with the installer path as context in text, or, for an argument without an exact
+// narrow equivalent, with that argument as the code page shows it ('?' for what it cannot spell); a non-zero exit code becomes the status
 // at 2349 and sets *silenced, since the installer has told the user already.
 Status launch_installer(const InstallerLaunch& launch, uint32_t* exit_code, char* text,
                         size_t text_size, bool* silenced);

@@ -28,14 +28,11 @@ bool product_registered(const char* folder_name) {
   return registered;
 }
 
-void clean_up_items(ItemWriter& writer, const char* target, uint32_t exit_code, bool registered) {
+void clean_up_items(ItemWriter& writer, HeldFolder& folder, uint32_t exit_code, bool registered) {
+  if (exit_code != 0 && !registered) delete_created_files(writer);
   close_item_files(writer);
-  bool keep_files = exit_code == 0 || registered;
-  for (int32_t i = 0; i < writer.count && !keep_files; ++i) {
-    const char* path = writer.items[i].path;
-    if (path[0] != '\0' && path_exists(path)) DeleteFileA(path);
-  }
   release_items(writer);
-  // Removes only an empty folder: files that were there before keep theirs.
-  if (!registered && target[0] != '\0' && path_exists(target)) RemoveDirectoryA(target);
+  // The folder of a registered product stays, empty or not.
+  if (registered) folder.created = false;
+  release_held_folder(folder);
 }

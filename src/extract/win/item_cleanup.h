@@ -3,13 +3,15 @@
 // succeeded or the product is registered on the machine, and are deleted otherwise.
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "extract/win/held_folder.h"
+#include "payload/extract_items.h"
 
 // True when the product's Uninstall key (64-bit view) carries a non-empty "UninstallString". A
 // folder name that makes the key path too long counts as not registered.
 bool product_registered(const char* folder_name);
 
-// Closes every item's file, deletes the written files unless exit_code is 0 or the product is
-// registered, frees the items, and removes the target folder (when empty) unless the product is
-// registered. target may be empty when no folder was reached.
-void clean_up_items(ItemWriter& writer, const char* target, uint32_t exit_code, bool registered);
+// Deletes the files this run created unless exit_code is 0 or the product is registered (through
+// their handles, see delete_created_files), closes every item's file, frees the items, and lets
+// go of the held folder: removed, through its handle, when this run created it and it is left
+// empty, unless the product is registered. The folder may hold nothing when none was reached.
+void clean_up_items(ItemWriter& writer, HeldFolder& folder, uint32_t exit_code, bool registered);

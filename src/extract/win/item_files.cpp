@@ -16,7 +16,7 @@ int write_with_write_file(void* handle, const uint8_t* data, uint32_t size, uint
 
 constexpr DWORD kCompareBlock = 65536;
 
-// Reads the open file to its end and compares it with data; the size is already known to match.
+// Reads the next size bytes of the open file and compares them with data.
 bool contents_equal(HANDLE file, const uint8_t* data, uint32_t size) {
   static uint8_t block[kCompareBlock];
   uint32_t offset = 0;
@@ -30,56 +30,73 @@ bool contents_equal(HANDLE file, const uint8_t* data, uint32_t size) {
   return true;
 }
 
-// Opens the file at path for reading, sharing it with readers only, and returns the handle when
-// the file holds exactly data, else null. The open fails while anyone else may write the file, and
-// as long as the handle stays open nobody can write, delete or rename it: the bytes compared are
-// the bytes the installer reads.
-HANDLE hold_if_identical(const char* path, const uint8_t* data, uint32_t size) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+constexpr DWORD kReadAccess = GENERIC_READ;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | DELETE;
+
+// True when the open file has exactly size bytes.
+bool has_size(HANDLE file, uint32_t size) {
   LARGE_INTEGER length = {};
-  if (GetFileSizeEx(file, &length) && length.QuadPart == static_cast<LONGLONG>(size) &&
-      contents_equal(file, data, size)) {
-    return file;
-  }
-  CloseHandle(file);
-  return nullptr;
+  return GetFileSizeEx(file, &length) && length.QuadPart == static_cast<LONGLONG>(size);
 }
 
-// True when an item before index in this attempt already has item's path: both are the same file,
-// which the earlier item creates.
-bool placed_before(const ItemWriter& writer, int32_t index) {
-  for (int32_t i = 0; i < index; ++i) {
-    if (lstrcmpiA(writer.items[i].path, writer.items[index].path) == 0) return true;
+// Opens the item's file for reading, sharing it with readers only: the open fails while anyone
+// else may write the file, and as long as the handle stays open nobody can write, delete or
+// rename it, so the bytes compared are the bytes the installer reads.
+HANDLE open_for_hold(const ExtractItem& item) {
+  return CreateFileA(item.path, kReadAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Holds the file found at the item's path when it lies in the folder and holds exactly the
+// item's bytes; the whole file is compared here, before anything is written.
+bool hold_if_identical(ExtractItem& item, const HeldFolder& folder) {
+  HANDLE file = open_for_hold(item);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char path[kItemTextSize];
+  if (final_path_of(file, path, sizeof path) && names_entry_of(path, folder.path, item.name) &&
+      identity_of(file, item.identity) && has_size(file, item.size) &&
+      contents_equal(file, item.data, item.size)) {
+    item.held = file;
+    item.checked = item.size;
+    return true;
   }
+  CloseHandle(file);
   return false;
+}
+
+// The earlier item of this attempt with item's path, or null: both are the same file, which the
+// earlier item creates or holds.
+const ExtractItem* placed_before(const ItemWriter& writer, int32_t index) {
+  for (int32_t i = 0; i < index; ++i) {
+    if (lstrcmpiA(writer.items[i].path, writer.items[index].path) == 0) return &writer.items[i];
+  }
+  return nullptr;
 }
 
 // Sets the item's path and opens its file, or holds an identical file already there. A file found
 // at the path may have been left there by anyone who can write the folder: any other file is
 // deleted, and the new one made only where nothing is (CREATE_NEW), so that a link planted at
-// the name never leads the write to another file. A path that does not fit is a failed creation:
-// a cut-off path would name another file.
-bool place_item(ItemWriter& writer, int32_t index, const char* folder) {
+// the name never leads the write to another file; it must then lie, by its final path, in the
+// held folder. A path that does not fit is a failed creation: a cut-off path would name another
+// file.
+bool place_item(ItemWriter& writer, int32_t index, const HeldFolder& folder) {
   ExtractItem& item = writer.items[index];
-  item.handle = INVALID_HANDLE_VALUE;
-  item.held = nullptr;
-  if (bounded_format(item.path, sizeof item.path, "%s\\%s", folder, item.name) < 0) return false;
-  item.handle = nullptr;
-  // A name listed twice is written once; the writer checks the later item against that file.
-  if (placed_before(writer, index)) return true;
-  if (path_exists(item.path)) {
-    item.held = hold_if_identical(item.path, item.data, item.size);
-    if (item.held != nullptr) return true;
-    if (!DeleteFileA(item.path)) {
-      item.handle = INVALID_HANDLE_VALUE;
-      return false;
-    }
+  if (bounded_format(item.path, sizeof item.path, "%s\\%s", folder.path, item.name) < 0) {
+    return false;
   }
-  item.handle = CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  // A name listed twice is written once; the writer checks the later item against that file.
+  if (placed_before(writer, index) != nullptr) return true;
+  if (path_exists(item.path)) {
+    if (hold_if_identical(item, folder)) return true;
+    if (!DeleteFileA(item.path)) return false;
+  }
+  HANDLE file = CreateFileA(item.path, kWriteAccess, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  return item.handle != INVALID_HANDLE_VALUE;
+  if (file == INVALID_HANDLE_VALUE) return false;
+  item.handle = file;
+  item.created = true;  // whatever else fails now, this file is the attempt's own
+  char path[kItemTextSize];
+  return final_path_of(file, path, sizeof path) && names_entry_of(path, folder.path, item.name);
 }
 
 void close_handle(void*& handle) {
@@ -87,8 +104,11 @@ void close_handle(void*& handle) {
   handle = nullptr;
 }
 
-uint32_t percent_of(uint32_t written, uint32_t size) {
-  return static_cast<uint32_t>(static_cast<double>(written) / static_cast<double>(size) * 100.0);
+// The item's progress: writing counts for the first half, comparing for the second, so that the
+// bar moves evenly over the steps of both.
+uint32_t percent_of(const ExtractItem& item) {
+  double done = static_cast<double>(item.written) + static_cast<double>(item.checked);
+  return static_cast<uint32_t>(done / (2.0 * static_cast<double>(item.size)) * 100.0);
 }
 
 void set_percent(uint32_t* percent, uint32_t value) {
@@ -102,8 +122,46 @@ uint32_t write_chunk(const ItemWriter& writer, ExtractItem& item, uint32_t* perc
   int ok = item_write_call(item.handle, item.data + item.written, n, &count);
   if (count > n) count = n;  // a write never reports more than it was given
   item.written += count;
-  set_percent(percent, percent_of(item.written, item.size));
+  set_percent(percent, percent_of(item));
   return ok && count == n ? kWriterMoreData : kWriterWriteFailed;
+}
+
+// Closes the written file's write handle and holds the file. The write handle cannot be narrowed
+// to reading: between closing it and holding the file, anyone who may write the folder could
+// change or replace the file, so the held file must be the very file written (its identity, read
+// from the write handle) and of its size, and its bytes are compared again, a chunk per step. The
+// second item of a name listed twice holds the file the first one holds.
+bool hold_written(const ItemWriter& writer, ExtractItem& item) {
+  const ExtractItem* earlier = placed_before(writer, static_cast<int32_t>(&item - writer.items));
+  if (earlier != nullptr) {
+    item.identity = earlier->identity;
+  } else if (item.handle != nullptr && !identity_of(item.handle, item.identity)) {
+    return false;  // else it was read when the file was first held
+  }
+  close_handle(item.handle);
+  HANDLE file = open_for_hold(item);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FileIdentity found;
+  if (identity_of(file, found) && same_identity(found, item.identity) &&
+      has_size(file, item.size)) {
+    item.held = file;
+    item.checked = 0;
+    return true;
+  }
+  CloseHandle(file);
+  return false;
+}
+
+// Compares the next chunk of the held file with the item's bytes. A difference lets go of the
+// file: a retry holds it again and compares from its start.
+uint32_t check_chunk(const ItemWriter& writer, ExtractItem& item, uint32_t* percent) {
+  uint32_t n = item.size - item.checked;
+  if (n > writer.chunk_size) n = writer.chunk_size;
+  bool equal = contents_equal(item.held, item.data + item.checked, n);
+  item.checked = equal ? item.checked + n : 0;
+  if (!equal) close_handle(item.held);
+  set_percent(percent, percent_of(item));
+  return equal ? kWriterMoreData : kWriterWriteFailed;
 }
 
 }  // namespace
@@ -118,31 +176,27 @@ bool path_exists(const char* path) {
   return true;
 }
 
-bool create_item_files(ItemWriter& writer, const char* folder) {
+bool create_item_files(ItemWriter& writer, HeldFolder& folder) {
   for (int32_t i = 0; i < writer.count; ++i) {
     if (!place_item(writer, i, folder)) {
-      roll_back_item_files(writer, folder, i);
+      roll_back_item_files(writer, folder);
       return false;
     }
   }
   return true;
 }
 
-void roll_back_item_files(ItemWriter& writer, const char* folder, int32_t failed) {
-  if (failed >= 0 && failed < writer.count) writer.items[failed].handle = nullptr;
+void roll_back_item_files(ItemWriter& writer, HeldFolder& folder) {
+  delete_created_files(writer);
   for (int32_t i = 0; i < writer.count; ++i) {
     ExtractItem& item = writer.items[i];
-    if (item.handle != nullptr) {
-      CloseHandle(item.handle);
-      if (path_exists(item.path)) DeleteFileA(item.path);
-    }
-    item.handle = nullptr;
-    close_handle(item.held);  // a file that was there before stays
     item.written = 0;
+    item.checked = 0;
+    item.identity = FileIdentity{};
     memset(item.path, 0, sizeof item.path);
   }
-  // Removes only an empty folder, so files that were there before keep theirs.
-  if (path_exists(folder)) RemoveDirectoryA(folder);
+  // Removes the folder only when this attempt made it and nothing was there before.
+  release_held_folder(folder);
 }
 
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
@@ -151,14 +205,11 @@ uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
   } else if (writer.current < writer.count) {
     ExtractItem& item = writer.items[writer.current];
     if (item.written < item.size) return write_chunk(writer, item, percent);
-    close_handle(item.handle);
-    // The write handle cannot be narrowed to reading: between closing it and holding the file,
-    // anyone who may write the folder could change the file, so what is held is compared again.
-    if (item.held == nullptr) item.held = hold_if_identical(item.path, item.data, item.size);
-    if (item.held == nullptr) {
-      set_percent(percent, 100);
+    if (item.held == nullptr && !hold_written(writer, item)) {
+      set_percent(percent, percent_of(item));
       return kWriterWriteFailed;
     }
+    if (item.checked < item.size) return check_chunk(writer, item, percent);
     ++writer.current;
   }
   if (writer.current >= writer.count) {
@@ -166,7 +217,7 @@ uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
     return kWriterDone;
   }
   ExtractItem& entered = writer.items[writer.current];
-  // A kept file is already complete.
+  // A kept file, or the second item of a name listed twice, is already written.
   if (entered.handle == nullptr) entered.written = entered.size;
   set_percent(percent, 0);
   return kWriterMoreData;
@@ -176,5 +227,22 @@ void close_item_files(ItemWriter& writer) {
   for (int32_t i = 0; i < writer.count; ++i) {
     close_handle(writer.items[i].handle);
     close_handle(writer.items[i].held);
+  }
+}
+
+void delete_created_files(ItemWriter& writer) {
+  for (int32_t i = 0; i < writer.count; ++i) {
+    ExtractItem& item = writer.items[i];
+    if (item.created && item.handle != nullptr) {
+      delete_through_handle(item.handle);
+      item.created = false;
+    }
+  }
+  // Every hold is closed first: a name listed twice is held twice, and a hold denies deletion.
+  close_item_files(writer);
+  for (int32_t i = 0; i < writer.count; ++i) {
+    ExtractItem& item = writer.items[i];
+    if (item.created) delete_if_same(item.path, item.identity);
+    item.created = false;
   }
 }

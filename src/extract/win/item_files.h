@@ -1,9 +1,11 @@
 #pragma once
-// Creating the items' files in the target folder, rolling a failed attempt back, and writing
-// them one chunk per step so that the progress window can repaint between writes.
+// Creating the items' files in the held product folder, rolling a failed attempt back, and
+// writing, then re-reading, them one chunk per step so that the progress window can repaint
+// between steps.
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "extract/win/held_folder.h"
+#include "payload/extract_items.h"
 #include "shared/error_codes.h"
 
 enum WriterStepResult : uint32_t {
@@ -15,26 +17,33 @@ enum WriterStepResult : uint32_t {
 // True when a file or folder exists at path.
 bool path_exists(const char* path);
 
-// Gives every item its path in folder (no trailing backslash) and creates its file for writing. A
-// file already there is kept, held, only when it holds exactly the item's bytes; any other file is
-// deleted and created anew, and counts as created by this attempt. On a failure the attempt is
-// rolled back and false is returned.
-bool create_item_files(ItemWriter& writer, const char* folder);
+// Gives every item its path in the held folder and creates its file for writing, or holds the
+// file already there when it holds exactly the item's bytes; any other file there is deleted and
+// created anew, by this run. Every file must lie, by its handle's final path, in the held folder.
+// On a failure the attempt is rolled back (the folder released) and false is returned.
+bool create_item_files(ItemWriter& writer, HeldFolder& folder);
 
-// Undoes create_item_files after item failed could not be created: closes and deletes the files
-// this attempt opened, lets go of the files that were there before, clears every item's handle,
-// written count and path, and removes folder if it is left empty. Names, data and sizes stay for
-// the next folder.
-void roll_back_item_files(ItemWriter& writer, const char* folder, int32_t failed);
+// Undoes create_item_files: deletes the files this attempt created, through their handles, lets
+// go of the files that were there before, clears every item's handles, counts and path, and
+// releases the folder (removed when this attempt made it). Names, data and sizes stay for the
+// next folder.
+void roll_back_item_files(ItemWriter& writer, HeldFolder& folder);
 
-// Does at most one write of at most chunk_size bytes. A written file is closed and held; a file
-// that no longer holds the item's bytes then is a failed write. Returns kWriterMoreData,
-// kWriterWriteFailed (the same item resumes after the bytes that were written) or kWriterDone.
-// percent, when given, receives the current item's progress from 0 to 100.
+// Does at most one step of at most chunk_size bytes: a write, or, once the item is written, a
+// comparison of what its held file holds with the item's bytes. A written file is closed and
+// held (it must still be the very file created); a held file that does not hold the item's bytes
+// is a failed write. Returns kWriterMoreData, kWriterWriteFailed (the same item resumes after
+// the bytes that were written) or kWriterDone. percent, when given, receives the current item's
+// progress from 0 to 100: writing takes it to 50, comparing to 100.
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent);
 
 // Closes every item's file handle that is still open, the held ones among them.
 void close_item_files(ItemWriter& writer);
+
+// Deletes the files this run created, through handles: a file still open for writing through
+// its own handle; a held file, once every hold is closed, through a handle opened at its path
+// that must reach the very file created (see delete_if_same). Nothing else is deleted.
+void delete_created_files(ItemWriter& writer);
 
 // The write call of writer_step, WriteFile by default: writes size bytes to the file handle and
 // stores the count written; non-zero on success. Tests replace it to force short writes.

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "payload/extract_items.h"
 #include "extract/win/taskbar_progress.h"
 #include "shared/title_units.h"
 

@@ -67,19 +67,11 @@ void create_folder_chain(const char* folder) {
   }
 }
 
-// A folder that is a junction or a symbolic link may lead anywhere, also where an elevated write
-// must not go.
-bool is_link(const char* folder) {
-  DWORD attributes = GetFileAttributesA(folder);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Makes the product folder under base (in target) and creates the item files in it. A base or
-// product folder that is a link is unusable; nothing is made in it, and it is left as found.
-bool try_base_folder(ItemWriter& writer, const char* folder_name, char* target) {
-  if (is_link(target) || !append_folder(target, folder_name)) return false;
-  create_if_missing(target);
-  return !is_link(target) && create_item_files(writer, target);
+// Holds the product folder in base and creates the item files in it; a failure lets go of both
+// (see create_item_files). base is used as given, link or not; see hold_product_folder.
+bool try_base_folder(ItemWriter& writer, const char* base, const char* folder_name,
+                     HeldFolder& folder) {
+  return hold_product_folder(base, folder_name, folder) && create_item_files(writer, folder);
 }
 
 // Cuts the backslashes that end the folder (a drive root's among them), by whole characters.
@@ -140,27 +132,28 @@ int CALLBACK browse_callback(HWND window, UINT message, LPARAM, LPARAM data) {
 }
 
 Status browse_for_target_folder(ItemWriter& writer, const char* folder_name,
-                                const char* browse_title, char* target) {
+                                const char* browse_title, HeldFolder& folder) {
+  char base[kTargetFolderSize];
   for (;;) {
-    if (!ask_for_folder(browse_title, target)) {
+    if (!ask_for_folder(browse_title, base)) {
       return status_of(kErrorCancelled, kSiteBrowserCancelled);
     }
     // A virtual folder has no path to write into: the browser is shown again.
-    if (target[0] != '\0' && try_base_folder(writer, folder_name, target)) {
+    if (base[0] != '\0' && try_base_folder(writer, base, folder_name, folder)) {
       return status_of(0, kSiteBrowserCancelled);
     }
   }
 }
 
 Status choose_target_folder(ItemWriter& writer, const char* folder_name, const char* browse_title,
-                            char* target) {
-  memset(target, 0, kTargetFolderSize);
-  UINT length = GetWindowsDirectoryA(target, kTargetFolderSize);
-  if (length == 0 || length >= kTargetFolderSize || !append_folder(target, kInstallerFolder)) {
-    target[0] = '\0';
+                            HeldFolder& folder) {
+  char base[kTargetFolderSize] = {};
+  UINT length = GetWindowsDirectoryA(base, kTargetFolderSize);
+  if (length == 0 || length >= kTargetFolderSize || !append_folder(base, kInstallerFolder)) {
+    base[0] = '\0';
   }
-  // A failed lookup leaves target empty: the product folder is then tried at the drive's root.
-  if (target[0] != '\0') create_if_missing(target);
-  if (try_base_folder(writer, folder_name, target)) return status_of(0, kSiteBrowserCancelled);
-  return browse_for_target_folder(writer, folder_name, browse_title, target);
+  // A failed lookup leaves base empty: the product folder is then tried at the drive's root.
+  if (base[0] != '\0') create_if_missing(base);
+  if (try_base_folder(writer, base, folder_name, folder)) return status_of(0, kSiteBrowserCancelled);
+  return browse_for_target_folder(writer, folder_name, browse_title, folder);
 }

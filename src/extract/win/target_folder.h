@@ -9,7 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/extract_item.h"
+#include "extract/win/held_folder.h"
+#include "payload/extract_items.h"
 #include "shared/status.h"
 
 constexpr uint32_t kTargetFolderSize = 1024;
@@ -23,16 +24,16 @@ void default_browse_folder(char* buffer, size_t size);
 // The browser's callback: selects the folder passed as data once the browser is initialised.
 int CALLBACK browse_callback(HWND window, UINT message, LPARAM lparam, LPARAM data);
 
-// Creates the item files in target (kTargetFolderSize bytes): first in the Installer folder's
-// product folder, then in folders from the browser. Success leaves target holding the product
-// folder; a cancelled browser ends with code 1223 at site 2219.
+// Holds the product folder (folder_name) and creates the item files in it: first in the
+// Installer folder, then in folders from the browser, each used as picked, link or not. Success
+// leaves folder held (see held_folder.h); a cancelled browser ends with code 1223 at site 2219.
 Status choose_target_folder(ItemWriter& writer, const char* folder_name, const char* browse_title,
-                            char* target);
+                            HeldFolder& folder);
 
 // The browser part alone: shows the browser until the item files can be created in the product
 // folder of the chosen folder, or the user cancels.
 Status browse_for_target_folder(ItemWriter& writer, const char* folder_name,
-                                const char* browse_title, char* target);
+                                const char* browse_title, HeldFolder& folder);
 
 // The folder browser call, SHBrowseForFolderA by default; tests replace it to script choices.
 using BrowseForFolderCall = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOA info);

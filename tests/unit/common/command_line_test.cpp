@@ -1,5 +1,10 @@
 // Splitting, quiet detection and forwarding of the command line; runs in both builds.
 #include "driver/command_line.h"
+#include "extract/argument_forwarding.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -108,6 +113,37 @@ TEST(CommandLine, ForwardedArgumentsAreQuotedOnlyForBlanks) {
     EXPECT_EQ(append_forwarded_argument(line, sizeof line, &length, c.arg), 0u);
     EXPECT_EQ(std::string(line + 7), c.expected);
     EXPECT_EQ(length, 7 + std::string(c.expected).size());
+  }
+}
+
+// Nothing is forwarded that the installer would read otherwise than it was given: no look-alike
+// (the fullwidth quotation mark would become '"' by best fit on Windows), no default character.
+TEST(CommandLine, AnArgumentWithoutAnExactNarrowSpellingIsRefused) {
+#ifdef _WIN32
+  const bool western = GetACP() == 1252;
+  const bool defaults = GetACP() != CP_UTF8;  // UTF-8 writes a lone surrogate as U+FFFD
+#else
+  const bool western = false;  // the Linux half converts to UTF-8, which spells every character
+  const bool defaults = true;
+#endif
+  const struct {
+    const char16_t* arg;
+    bool refused;
+  } cases[] = {
+      {u"PROP=a\uFF02 /lv C:\\x.log \uFF02b", western},
+      {u"INSTALLDIR=C:\\\u041F\u0440\u043E\u0433 \uFF0Fpassive", western},
+      {u"X=\u00E9", false},
+      {u"lone \xD800 surrogate", defaults},
+  };
+  for (const auto& c : cases) {
+    char line[256] = "msiexec";
+    size_t length = 7;
+    uint32_t result = append_forwarded_argument(line, sizeof line, &length, c.arg);
+    EXPECT_EQ(result, c.refused ? 1113u : 0u) << static_cast<int>(c.arg[0]);
+    if (c.refused) {
+      EXPECT_STREQ(line, "msiexec");
+      EXPECT_EQ(length, 7u);
+    }
   }
 }
 

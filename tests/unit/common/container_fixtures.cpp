@@ -46,7 +46,7 @@ Bytes content(const std::string& name) {
   throw std::invalid_argument("no fixture content named " + name);
 }
 
-Bytes container(const std::vector<ContainerRecord>& records) {
+Bytes container(const std::vector<TestRecord>& records) {
   return msiboot_test::lay_out_container(records, [](const Bytes& bytes) { return signature(bytes); });
 }
 

@@ -12,7 +12,7 @@
 namespace fixtures {
 
 using Bytes = std::vector<uint8_t>;
-using msiboot_test::ContainerRecord;
+using msiboot_test::TestRecord;
 using msiboot_test::RecordFault;
 
 // The contents the tests sign, by name: "manifest" (a few hundred bytes), "package" (6000
@@ -27,15 +27,15 @@ Bytes public_key();
 // their zlib streams, and fails the test for anything else.
 Bytes signature(const Bytes& bytes);
 
-Bytes container(const std::vector<ContainerRecord>& records);
+Bytes container(const std::vector<TestRecord>& records);
 
 // Local-heap blocks allocated and not freed (host build; always 0 in the windows build).
 size_t live_heap_blocks();
 
-inline ContainerRecord manifest_record(RecordFault fault = RecordFault::None) {
+inline TestRecord manifest_record(RecordFault fault = RecordFault::None) {
   return {true, 0, content("manifest"), fault};
 }
-inline ContainerRecord file_record(uint32_t id, const std::string& name,
+inline TestRecord file_record(uint32_t id, const std::string& name,
                                    RecordFault fault = RecordFault::None) {
   return {false, id, content(name), fault};
 }

@@ -14,18 +14,19 @@
 namespace {
 
 using fixtures::Bytes;
-using msiboot_tool::zlib_compress;
+using msiboot_test::zlib_compress;
 
 struct Result {
   int rc;
   Bytes content;
 };
 
-Result inflate_all(const Bytes& input) {
+Result inflate_all(const Bytes& input, uint32_t limit = UINT32_MAX) {
   size_t live = fixtures::live_heap_blocks();
   uint8_t* block = reinterpret_cast<uint8_t*>(1);
   uint32_t length = 777;
-  int rc = inflate_buffer(&block, &length, input.data(), static_cast<uint32_t>(input.size()));
+  int rc = inflate_buffer(&block, &length, input.data(), static_cast<uint32_t>(input.size()),
+                          limit);
   Result result{rc, {}};
   if (rc != Z_OK) {
     EXPECT_EQ(block, nullptr);
@@ -125,6 +126,29 @@ TEST(InflateBuffer, UnreadableStreamsFailAsDataErrors) {
   for (const auto& [name, input] : inputs) {
     SCOPED_TRACE(name);
     EXPECT_EQ(inflate_all(input).rc, Z_DATA_ERROR);
+  }
+}
+
+TEST(InflateBuffer, AStreamLongerThanItsLimitFailsAsADataError) {
+  const std::vector<std::pair<const char*, Bytes>> contents = {
+      {"empty", {}},
+      {"6000 compressible bytes", fixtures::content("package")},
+      {"1 MiB mixed", mixed_content(1 << 20)},
+      {"1 MiB of zeros", Bytes(1 << 20, 0)},
+      {"stored", fixtures::content("cabinet")},
+  };
+  for (const auto& [name, content] : contents) {
+    SCOPED_TRACE(name);
+    const Bytes stream = zlib_compress(content);
+    const auto size = static_cast<uint32_t>(content.size());
+    for (uint32_t limit : {size, size + 1, size + 100000}) {
+      Result result = inflate_all(stream, limit);
+      EXPECT_EQ(result.rc, Z_OK) << limit;
+      EXPECT_EQ(result.content, content) << limit;
+    }
+    if (size > 0) {
+      for (uint32_t limit : {0u, size / 2, size - 1}) EXPECT_EQ(inflate_all(stream, limit).rc, Z_DATA_ERROR) << limit;
+    }
   }
 }
 

@@ -28,7 +28,7 @@ TEST(RecordSignature, SignaturesAcceptedAndRefused) {
   const Bytes key = fixtures::public_key();
   const Bytes manifest = fixtures::content("manifest");
   const Bytes good = fixtures::signature(manifest);
-  const Bytes over_stream = fixtures::signature(msiboot_tool::zlib_compress(manifest));
+  const Bytes over_stream = fixtures::signature(msiboot_test::zlib_compress(manifest));
   Bytes leading_zero = good;
   leading_zero.insert(leading_zero.begin(), 0);
   Bytes trailing_zero = good;

@@ -11,10 +11,13 @@
 #include "payload/inflate.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
+#include "platform/signature.h"
+#include "shared/error_codes.h"
 
 namespace {
 
 using fixtures::Bytes;
+using fixtures::TestRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;
 using fixtures::manifest_record;
@@ -39,11 +42,11 @@ TEST_F(HeapHooks, EveryFailedAllocationOfALookupLeavesNothing) {
     uint32_t site;
   };
   const std::vector<Case> cases = {
-      {"manifest, inflated", compressed, 3, true, 0, 13, 551},
-      {"package, inflated", compressed, 3, false, 1000, 13, 691},
-      {"cabinet, inflated", compressed, 1, false, 1001, 13, 691},
-      {"manifest, copied", stored, 2, true, 0, 8, 566},
-      {"package, copied", stored, 2, false, 1000, 8, 706},
+      {"manifest, inflated", compressed, 3, true, 0, kErrorInvalidData, kSiteManifestInflate},
+      {"package, inflated", compressed, 3, false, 1000, kErrorInvalidData, kSiteFileInflate},
+      {"cabinet, inflated", compressed, 1, false, 1001, kErrorInvalidData, kSiteFileInflate},
+      {"manifest, copied", stored, 2, true, 0, kErrorNotEnoughMemory, kSiteManifestCopy},
+      {"package, copied", stored, 2, false, 1000, kErrorNotEnoughMemory, kSiteFileCopy},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -76,7 +79,7 @@ TEST_F(HeapHooks, EveryFailedAllocationOfALookupLeavesNothing) {
 
 // zlib's state and window are failed too: the sweep fails every allocation of an unhindered run.
 TEST_F(HeapHooks, EveryFailedAllocationOfAnInflationLeavesNothing) {
-  const Bytes input = msiboot_tool::zlib_compress(fixtures::content("package"));
+  const Bytes input = msiboot_test::zlib_compress(fixtures::content("package"));
   size_t live = heap_test_live_blocks();
   uint8_t* whole = nullptr;
   uint32_t whole_length = 0;
@@ -146,6 +149,39 @@ TEST_F(HeapHooks, InflationWorksInChunksOfTheInputSize) {
     EXPECT_EQ(Bytes(block, block + length), c.content);
     heap_free(block);
   }
+}
+
+// A tampered manifest record of 5 MB that would inflate to about 5 GB (the stub took 38 s and
+// 7.2 GiB before its signature was checked) is refused with 13 after at most the cap and one byte
+// of output; a bound record of known size is inflated into one block of that size and one byte.
+TEST_F(HeapHooks, InflationBeforeVerificationIsBounded) {
+  const Bytes bomb_content(5u << 20, 0);
+  Bytes stream = msiboot_test::zlib_compress(bomb_content);
+  ASSERT_LT(stream.size(), 10000u);
+  Bytes container = fixtures::container({TestRecord{true, 0, bomb_content, RecordFault::Unsigned}});
+  PayloadBlob blob = fixtures::blob_of(container, kPayloadCompressed | kPayloadSigned);
+  uint8_t* content = nullptr;
+  uint32_t length = 0;
+  heap_test_reset();
+  Status status = find_record_with_key(blob, ManifestRecordType, 0, fixtures::public_key().data(),
+                                       276, &content, &length);
+  EXPECT_EQ(status, status_of(kErrorInvalidData, kSiteManifestInflate));
+  EXPECT_LE(heap_test_largest_block(), kManifestInflateCap + 1);
+
+  const Bytes package(3u << 20, 'p');
+  Bytes files = fixtures::container({TestRecord{false, 1000, package, RecordFault::Unsigned}});
+  PayloadBlob file_blob = fixtures::blob_of(files, kPayloadCompressed);
+  RecordBinding binding = {kBindingPresent, static_cast<uint32_t>(package.size()), {}};
+  ASSERT_TRUE(content_sha256(package.data(), binding.size, binding.digest));
+  heap_test_reset();
+  ASSERT_EQ(status_code(find_bound_record(file_blob, 1000, binding, nullptr, 0, &content, &length)), 0u);
+  EXPECT_EQ(heap_test_largest_block(), package.size() + 1) << "one block, never grown";
+  heap_free(content);
+  binding.size = 1000;
+  heap_test_reset();
+  EXPECT_EQ(find_bound_record(file_blob, 1000, binding, nullptr, 0, &content, &length),
+            status_of(13, kSiteFileInflate));
+  EXPECT_LE(heap_test_largest_block(), 1001u + 65536u) << "the block, or zlib's window";
 }
 
 TEST_F(HeapHooks, AppendBlobGrowsTheArrayOrLeavesItAsItWas) {

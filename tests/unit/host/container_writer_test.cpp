@@ -61,8 +61,8 @@ TEST(ContainerWriter, RecordsAreLaidOutAsTheReaderExpects) {
   SigningKey key = test_key();
   const Bytes manifest = fixtures::content("manifest");
   const Bytes package = fixtures::content("package");
-  const Bytes container = write_container({{true, 0, manifest}, {false, 1000, package}}, key);
-  EXPECT_EQ(container, write_container({{true, 0, manifest}, {false, 1000, package}}, key))
+  const Bytes container = join_parts(write_container_parts({{true, 0, manifest}, {false, 1000, package}}, key));
+  EXPECT_EQ(container, join_parts(write_container_parts({{true, 0, manifest}, {false, 1000, package}}, key)))
       << "the same records must give the same bytes";
 
   // The last record: data, 256-byte signature, then its trailer at the very end.
@@ -75,7 +75,7 @@ TEST(ContainerWriter, RecordsAreLaidOutAsTheReaderExpects) {
   EXPECT_EQ(container[data], 0x78);
   EXPECT_EQ(container[data + 1], 0xDA) << "zlib level 9";
   const Bytes stream(container.begin() + data, container.begin() + data + data_length);
-  EXPECT_EQ(stream, zlib_compress(package));
+  EXPECT_EQ(stream, msiboot_test::zlib_compress(package));
   const Bytes signature(container.begin() + trailer - 256, container.begin() + trailer);
   const Bytes blob = public_key_blob(key);
   EXPECT_EQ(verify_record_signature(blob.data(), 276, package.data(), 6000, signature.data(), 256),

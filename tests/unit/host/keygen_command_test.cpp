@@ -38,7 +38,7 @@ TEST(KeygenCommand, WritesAPrivateKeyAndItsPublicBlob) {
   EXPECT_EQ(public_key_blob(again), blob);
   EXPECT_FALSE(std::filesystem::exists(dir / "other.blob"));
 
-  EXPECT_EQ(keygen_command({pem}), 2);
+  EXPECT_EQ(keygen_command({pem, ""}), 2);
 }
 
 }  // namespace

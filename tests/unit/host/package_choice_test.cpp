@@ -8,24 +8,28 @@
 #include <utility>
 #include <vector>
 
-#include "extract/item_collection.h"
+#include "payload/item_collection.h"
+#include "payload/plain_file_name.h"
 #include "record_faults.h"
 #include "manifest_writer.h"
+#include "test_manifest.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
+#include "payload/record_binding.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 
 namespace {
 
-using msiboot_tool::ManifestWriter;
+using msiboot_tool::binding_field;
+using msiboot_test::TestManifest;
 using Bytes = std::vector<uint8_t>;
 
 constexpr char kCorrupt[] = "The installation file is either corrupted or does not support your "
                             "processor architecture.";
 
 // Blobs in these tests are neither compressed nor signed: each record holds its content as it is.
-msiboot_test::ContainerRecord stored(bool manifest, uint32_t id, Bytes content) {
+msiboot_test::TestRecord stored(bool manifest, uint32_t id, Bytes content) {
   return {manifest, id, std::move(content), msiboot_test::RecordFault::StoredUnsigned};
 }
 
@@ -47,7 +51,7 @@ class PackageChoiceTest : public ::testing::Test {
     containers_.clear();
     blobs_.clear();
     for (uint32_t b = 0; b < layouts_.size(); ++b) {
-      std::vector<msiboot_test::ContainerRecord> records{stored(true, 0, layouts_[b].manifest)};
+      std::vector<msiboot_test::TestRecord> records{stored(true, 0, layouts_[b].manifest)};
       for (uint32_t id : layouts_[b].file_ids) records.push_back(stored(false, id, file_content(b, id)));
       containers_.push_back(msiboot_test::lay_out_container(records, {}));
     }
@@ -102,7 +106,7 @@ std::string long_text(size_t n) { return std::string(n, 't'); }
 
 // A blob holding one package entry 1000 and its record.
 BlobLayout one_package(const char* architecture, const char* languages) {
-  return {ManifestWriter().package(1000, architecture, languages, "{P}", "T").bytes(), {1000}};
+  return {TestManifest().package(1000, architecture, languages, "{P}", "T").bytes(), {1000}};
 }
 
 struct SelectionCase {
@@ -126,21 +130,21 @@ std::vector<SelectionCase> selection_cases() {
        {"main.msi"}},
       {"English user without a third pass", 1033, {one_package("x64", "1049")}, 13, 0, 0, 1033, {}},
       {"high bits ignored, pass 1 beats an earlier pass-2 fit", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(1000, "x64", "2057", "{A}", "A")
              .package(1001, "x64", "66569", "{B}", "B")
              .bytes(),
          {1000, 1001}}},
        0, 1001, 0, 1033, {"main.msi"}},
       {"a fitting id 0 ends each pass without a choice", 1049,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(0, "x64", "1049", "{Z}", "Z")
              .package(1000, "x64", "1033", "{P}", "T")
              .bytes(),
          {1000}}},
        0, 1000, 0, 1033, {"main.msi"}},
       {"Intel never chosen, X64 in any case", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(1000, "Intel", "1033", "{I}", "I")
              .package(1001, "X64", "1033", "{X}", "X")
              .bytes(),
@@ -148,7 +152,7 @@ std::vector<SelectionCase> selection_cases() {
        0, 1001, 0, 1033, {"main.msi"}},
       {"Intel only", 1033, {one_package("Intel", "1033")}, 13, 0, 0, 1033, {}},
       {"empty fields and empty texts ignored", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .entry(1000, "x64\\\\1033\\{E}\\E")
              .entry(1001, "x64\\1033\\\\E")
              .raw_entry(1002, 0, {})
@@ -158,7 +162,7 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1001, 1002, 1003, 1004}}},
        0, 1004, 0, 1033, {"main.msi"}},
       {"a 256-character field is ignored, 255 fit", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(1000, "x64", "1033", "{P}", long_text(256))
              .package(1001, "x64", "1033", long_text(256), "T")
              .package(1002, "x64", "1033", "{P}", long_text(255))
@@ -169,8 +173,8 @@ std::vector<SelectionCase> selection_cases() {
        {one_package("x64", "1049"), one_package("x64", "1033"), one_package("x64", "1033")},
        0, 1000, 1, 1033, {"main.msi"}},
       {"cabinets of the chosen blob only, in walk order, a double listing twice", 1033,
-       {{ManifestWriter().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
-        {ManifestWriter()
+       {{TestManifest().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
+        {TestManifest()
              .cabinet(1003, {999, 1000}, "first.cab")
              .package(1000, "x64", "1033", "{P}", "T")
              .cabinet(1001, {1000, 1000}, "twice.cab")
@@ -178,10 +182,10 @@ std::vector<SelectionCase> selection_cases() {
              .cabinet(1004, {1001}, "foreign.cab")
              .bytes(),
          {1000, 1001, 1002, 1003, 1004}},
-        {ManifestWriter().cabinet(1001, {1000}, "later.cab").bytes(), {1001}}},
+        {TestManifest().cabinet(1001, {1000}, "later.cab").bytes(), {1001}}},
        0, 1000, 1, 1033, {"main.msi", "first.cab", "twice.cab", "twice.cab", "upper.cab"}},
       {"missing cabinet record fails after the whole walk", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(1000, "x64", "1033", "{P}", "T")
              .cabinet(1001, {1000}, "missing.cab")
              .cabinet(1002, {1000}, "present.cab")
@@ -189,7 +193,7 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1002}}},
        13, 1000, 0, 1033, {"main.msi", "missing.cab", "present.cab"}},
       {"a cabinet name that is not a plain file name adds nothing and fails", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(1000, "x64", "1033", "{P}", "T")
              .cabinet(1001, {1000}, "a/b.cab")
              .cabinet(1002, {1000}, "ok.cab")
@@ -197,13 +201,13 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1001, 1002}}},
        13, 1000, 0, 1033, {"main.msi", "ok.cab"}},
       {"a folder name that is not a plain file name", 1033,
-       {{ManifestWriter().package(1000, "x64", "1033", "..", "T").bytes(), {1000}}},
+       {{TestManifest().package(1000, "x64", "1033", "..", "T").bytes(), {1000}}},
        13, 1000, 0, 1033, {}},
       {"missing package record", 1033,
        {{one_package("x64", "1033").manifest, {}}},
        13, 1000, 0, 1033, {}},
       {"malformed second entry ends the walk before later blobs", 1033,
-       {{ManifestWriter()
+       {{TestManifest()
              .package(1000, "x64", "1049", "{A}", "A")
              .raw_entry(1001, 100, {1, 0, 2, 0})
              .bytes(),
@@ -238,7 +242,7 @@ TEST_F(PackageChoiceTest, SelectionTable) {
 }
 
 TEST_F(PackageChoiceTest, ChosenEntryFieldsAndCabinetContents) {
-  install({{ManifestWriter()
+  install({{TestManifest()
                 .package(1000, "x64", "1033", "{GUID}", "My Product\\extra\\fields")
                 .cabinet(1001, {1000}, "data1.cab")
                 .bytes(),
@@ -265,7 +269,7 @@ TEST_F(PackageChoiceTest, FailureTextIsNeverCutOff) {
 }
 
 TEST_F(PackageChoiceTest, EveryOutOfMemoryPathFailsCleanly) {
-  install({{ManifestWriter()
+  install({{TestManifest()
                 .package(1000, "x64", "1049", "{A}", "A")
                 .package(1001, "x64", "1033", "{P}", "T")
                 .cabinet(1002, {1001}, "a.cab")
@@ -314,7 +318,7 @@ int record_entry(uint32_t blob_index, uint32_t entry_id, const char* text, void*
 TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
   Bytes odd = msiboot_tool::utf16le("ab", false);
   odd.push_back('c');  // an odd last byte is not a unit
-  install({{ManifestWriter()
+  install({{TestManifest()
                 .entry(7, "x\xC3\xA9y", true)
                 .entry(8, "no terminator", false)
                 .raw_entry(9, 3, {'a', 0, 'c'})
@@ -322,8 +326,8 @@ TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
                 .entry(11, std::string("ab\0cd", 5), true)
                 .bytes(),
             {}},
-           {ManifestWriter().entry(20, "second").raw_bytes({1, 2, 3, 4, 5, 6, 7}).bytes(), {}},
-           {ManifestWriter().entry(30, "never").bytes(), {}}},
+           {TestManifest().entry(20, "second").raw_bytes({1, 2, 3, 4, 5, 6, 7}).bytes(), {}},
+           {TestManifest().entry(30, "never").bytes(), {}}},
           1033);
   Seen seen;
   walk_manifest(payload_, record_entry, &seen);
@@ -336,6 +340,131 @@ TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
   stopping.stop_after = 2;
   walk_manifest(payload_, record_entry, &stopping);
   EXPECT_EQ(stopping.entries.size(), 2u);
+}
+
+// The binding field of a record of these tests' blobs.
+std::string bound(uint32_t blob, uint32_t id) { return binding_field(file_content(blob, id)); }
+
+TEST_F(PackageChoiceTest, RecordsMustBeTheOnesTheirEntriesWerePackedWith) {
+  struct Case {
+    const char* name;
+    std::string package_binding, cabinet_binding;
+    uint32_t code;
+  };
+  Bytes short_by_one = file_content(0, 1000);
+  short_by_one.pop_back();
+  std::string wrong_size = bound(0, 1000);
+  wrong_size = wrong_size.substr(0, wrong_size.find(':') + 1) + std::to_string(short_by_one.size());
+  const Case cases[] = {
+      {"both bound and matching", bound(0, 1000), bound(0, 1001), 0},
+      {"unbound entries, as written before bindings", "", "", 0},
+      {"a field after the fields that is no binding", "note=1", "x", 0},
+      {"the records' ids swapped", bound(0, 1001), bound(0, 1000), 13},
+      {"the cabinet's record is another one", bound(0, 1000), bound(0, 1000), 13},
+      {"a record from another bundle", bound(1, 1000), bound(0, 1001), 13},
+      {"a record shorter than its entry says", binding_field(short_by_one), bound(0, 1001), 13},
+      {"a record longer than its entry says", wrong_size, bound(0, 1001), 13},
+      {"a binding with a digit short", bound(0, 1000).substr(1), bound(0, 1001), 0},
+      {"a malformed binding", "sha256=" + std::string(64, 'g') + ":1", bound(0, 1001), 13},
+      {"a binding without its size", bound(0, 1000).substr(0, 71), bound(0, 1001), 13},
+      {"a size past 32 bits", bound(0, 1000).substr(0, 72) + "4294967296", bound(0, 1001), 13},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    install({{TestManifest()
+                  .package(1000, "x64", "1033", "{P}", "T", c.package_binding)
+                  .cabinet(1001, {1000}, "data1.cab", c.cabinet_binding)
+                  .bytes(),
+              {1000, 1001}}},
+            1033);
+    Status status = choose();
+    EXPECT_EQ(status, status_of(c.code, kSitePackageChoice));
+    if (c.code == 0) {
+      ASSERT_EQ(writer_.count, 2);
+      EXPECT_EQ(item_data(0), file_content(0, 1000));
+      EXPECT_EQ(item_data(1), file_content(0, 1001));
+    }
+    free_items();
+  }
+}
+
+TEST_F(PackageChoiceTest, ANameListedTwiceWithDifferentContentsIsCorrupt) {
+  struct Case {
+    const char* name;
+    Bytes manifest;
+    uint32_t code;
+    std::vector<std::string> items;
+  };
+  const Case cases[] = {
+      {"one record listed twice: written once",
+       TestManifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000, 1000}, "a.cab").bytes(),
+       0, {"main.msi", "a.cab", "a.cab"}},
+      {"two records under one name",
+       TestManifest()
+           .package(1000, "x64", "1033", "{P}", "T")
+           .cabinet(1001, {1000}, "a.cab")
+           .cabinet(1002, {1000}, "A.CAB")
+           .bytes(),
+       13, {"main.msi", "a.cab", "A.CAB"}},
+      {"a cabinet named like the package",
+       TestManifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000}, "Main.msi").bytes(),
+       13, {"main.msi", "Main.msi"}},
+      {"names that differ", 
+       TestManifest()
+           .package(1000, "x64", "1033", "{P}", "T")
+           .cabinet(1001, {1000}, "a.cab")
+           .cabinet(1002, {1000}, "a.cab2")
+           .bytes(),
+       0, {"main.msi", "a.cab", "a.cab2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    install({{c.manifest, {1000, 1001, 1002}}}, 1033);
+    EXPECT_EQ(choose(), status_of(c.code, kSitePackageChoice));
+    EXPECT_EQ(item_names(), c.items);  // a failed choice leaves its items for the clean-up
+    free_items();
+  }
+}
+
+TEST(RecordBinding, ReadAfterTheEntrysOwnFields) {
+  const std::string digest(64, 'a');
+  struct Case {
+    std::string text;
+    int leading;
+    uint32_t state;
+    uint32_t size;
+  };
+  const Case cases[] = {
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":12", 4, kBindingPresent, 12},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":4294967295\\later", 4, kBindingPresent, 0xFFFFFFFF},
+      {"cab\\1000\\a.cab\\sha256=" + digest + ":0", 3, kBindingPresent, 0},
+      {"cab\\1000\\a.cab\\sha256=" + digest + ":0", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T\\", 4, kBindingAbsent, 0},
+      {"x64\\1033\\\\T\\sha256=" + digest + ":1", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T\\other=1\\sha256=" + digest + ":1", 4, kBindingAbsent, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":12x", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest.substr(1) + ":12", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":4294967296", 4, kBindingMalformed, 0},
+      {"x64\\1033\\{P}\\T\\SHA256=" + digest + ":1", 4, kBindingAbsent, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    RecordBinding binding = read_record_binding(c.text.c_str(), c.leading);
+    EXPECT_EQ(binding.state, c.state);
+    if (c.state == kBindingPresent) {
+      EXPECT_EQ(binding.size, c.size);
+      EXPECT_EQ(binding.digest[0], 0xAA);
+      EXPECT_EQ(binding.digest[31], 0xAA);
+    }
+  }
+  RecordBinding mixed = read_record_binding(
+      ("cab\\1\\a\\sha256=0123456789ABCDEFabcdef" + std::string(42, '0') + ":5").c_str(), 3);
+  EXPECT_EQ(mixed.state, kBindingPresent);
+  EXPECT_EQ(mixed.digest[0], 0x01);
+  EXPECT_EQ(mixed.digest[7], 0xEF);
+  EXPECT_EQ(mixed.digest[10], 0xEF);
 }
 
 TEST(ManifestFields, SplitsLikeABoundedScan) {

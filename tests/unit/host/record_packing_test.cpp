@@ -2,6 +2,7 @@
 // incompressible pieces, the stub's own inflation gives the content back, and incompressible
 // pieces are stored rather than deflated.
 #include "record_packing.h"
+#include "record_faults.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ TEST(RecordPacking, TheStubInflatesEveryStreamBackToItsContent) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Bytes stream = msiboot_tool::zlib_stream(c.content);
+    const Bytes stream = msiboot_test::zlib_stream(c.content);
     EXPECT_LE(static_cast<double>(stream.size()), c.most * static_cast<double>(c.content.size()) + 16);
     uint8_t* block = nullptr;
     uint32_t length = 0;

@@ -33,7 +33,7 @@ std::string record_vectors_text() {
     for (bool over_stream : {false, true}) {
       if (over_stream && !stream_too) continue;
       fixtures::Bytes bytes = fixtures::content(name);
-      if (over_stream) bytes = msiboot_tool::zlib_compress(bytes);
+      if (over_stream) bytes = msiboot_test::zlib_stream(bytes);
       text += "    {\"" + name + "\", " + (over_stream ? "true" : "false") + ", {\n" +
               hex_lines(fixtures::signature(bytes), "        ") + "    }},\n";
     }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "branding_report.h"
 #include "file_bytes.h"
 #include "pe_certificate_table.h"
 #include "pe_resources.h"

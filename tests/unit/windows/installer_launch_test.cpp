@@ -145,6 +145,26 @@ TEST(InstallerLaunch, ExitCodeRules) {
   installer_process_calls = {CreateProcessA, WaitForSingleObject, GetExitCodeProcess, CloseHandle};
 }
 
+TEST(InstallerLaunch, AnArgumentWithoutAnExactNarrowSpellingFailsTheLaunchNamingIt) {
+  if (GetACP() != 1252) GTEST_SKIP() << "needs a Western code page";
+  script = Script{};
+  installer_process_calls = {fake_create, fake_wait, fake_exit_code, fake_close};
+  std::u16string program = u"setup.exe", quiet = u"/qn", injected = u"PROP=a\uFF02 /lv C:\\x.log \uFF02b";
+  char16_t* argv[] = {program.data(), quiet.data(), injected.data(), nullptr};
+  InstallerLaunch launch = {"C:\\sys\\msiexec.exe", "C:\\P\\main.msi", argv, 3, SW_SHOW};
+  uint32_t exit_code = 1601;
+  bool silenced = false;
+  char text[2048] = {};
+  Status status = launch_installer(launch, &exit_code, text, sizeof text, &silenced);
+  installer_process_calls = {CreateProcessA, WaitForSingleObject, GetExitCodeProcess, CloseHandle};
+  EXPECT_EQ(status, status_of(1113, 2355));
+  EXPECT_EQ(script.command, "") << "the installer must not start";
+  EXPECT_EQ(exit_code, 1601u);
+  std::string shown = text;
+  const std::string tail = "(argument 2: PROP=a? /lv C:\\x.log ?b).";
+  EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), tail.size())), tail) << shown;
+}
+
 constexpr char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A product key in the given registry view, with an UninstallString of the given bytes.
@@ -202,11 +222,13 @@ TEST(CleanUp, DeletesTheWrittenFilesUnlessInstalledOrRegistered) {
   };
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
-  const std::string folder = std::string(temp) + "msiboot-cleanup-" +
-                             std::to_string(GetCurrentProcessId());
+  const std::string base(temp, strlen(temp) - 1);  // without its backslash
+  const std::string name = "msiboot-cleanup-" + std::to_string(GetCurrentProcessId());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.exit_code);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    HeldFolder held = {};
+    ASSERT_TRUE(hold_product_folder(base.c_str(), name.c_str(), held));
+    const std::string folder = held.path;
     ItemWriter writer = empty_item_writer();
     writer.count = 2;
     writer.items = static_cast<ExtractItem*>(heap_alloc(kHeapZeroInit, 2 * sizeof(ExtractItem)));
@@ -214,11 +236,14 @@ TEST(CleanUp, DeletesTheWrittenFilesUnlessInstalledOrRegistered) {
       ExtractItem& item = writer.items[i];
       item.data = static_cast<uint8_t*>(heap_alloc(kHeapZeroInit, 16));
       snprintf(item.path, sizeof item.path, "%s\\item%d", folder.c_str(), i);
-      item.handle = CreateFileA(item.path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      item.handle = CreateFileA(item.path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, 0,
+                                nullptr);
+      item.created = true;
     }
     const std::string first = writer.items[0].path;
-    clean_up_items(writer, folder.c_str(), c.exit_code, c.registered);
+    clean_up_items(writer, held, c.exit_code, c.registered);
     EXPECT_EQ(writer.items, nullptr);
+    EXPECT_EQ(held.handle, nullptr);
     EXPECT_EQ(path_exists(first.c_str()), c.files_kept);
     EXPECT_EQ(path_exists(folder.c_str()), c.folder_kept);
     for (int i = 0; i < 2; ++i) DeleteFileA((folder + "\\item" + std::to_string(i)).c_str());

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "extract/win/item_cleanup.h"
 #include "extract/win/target_folder.h"
 #include "platform/heap.h"
 
@@ -75,8 +76,14 @@ class ItemWriterTest : public ::testing::Test {
     base_ = std::string(temp) + "msiboot-items-" + std::to_string(GetCurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(base_.c_str(), nullptr);
+    // The held folder is named by its final path: the temporary folder's path may be another.
+    HANDLE base = CreateFileA(base_.c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    char final_base[kHeldPathSize] = {};
+    EXPECT_TRUE(final_path_of(base, final_base, sizeof final_base));
+    CloseHandle(base);
+    base_ = final_base;
     folder_ = base_ + "\\{PRODUCT}";
-    CreateDirectoryA(folder_.c_str(), nullptr);
     writer_.current = -1;
     writer_.chunk_size = kWriterChunkSize;
     write_log = WriteLog{};
@@ -86,6 +93,7 @@ class ItemWriterTest : public ::testing::Test {
   void TearDown() override {
     close_item_files(writer_);
     release_items(writer_);
+    release_held_folder(held_);
     std::error_code ignored;
     std::filesystem::remove_all(base_, ignored);
   }
@@ -105,6 +113,17 @@ class ItemWriterTest : public ::testing::Test {
   }
 
   std::string path_of(const std::string& name) const { return folder_ + "\\" + name; }
+
+  // The product folder made beforehand, as someone else might have made it.
+  void make_folder() { ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)); }
+
+  // Holds the product folder (folder_ in base_) and creates the item files in it.
+  bool create_items() {
+    std::string name = folder_.substr(base_.size() + 1);
+    if (!hold_product_folder(base_.c_str(), name.c_str(), held_)) return false;
+    EXPECT_EQ(std::string(held_.path), folder_);
+    return create_item_files(writer_, held_);
+  }
 
   // Each step's result and percent until the writer reports done or a failure.
   std::vector<std::pair<uint32_t, uint32_t>> run_writer() {
@@ -126,28 +145,31 @@ class ItemWriterTest : public ::testing::Test {
       EXPECT_STREQ(writer_.items[i].path, "");
       EXPECT_NE(writer_.items[i].data, nullptr);  // kept for the next folder
     }
+    EXPECT_EQ(held_.handle, nullptr);
   }
 
   std::string base_;
   std::string folder_;
   ItemWriter writer_ = {};
+  HeldFolder held_ = {};
 };
 
 using Steps = std::vector<std::pair<uint32_t, uint32_t>>;
 
 TEST_F(ItemWriterTest, ExistingIdenticalFileIsKeptAndNotWritten) {
+  make_folder();
   Bytes content = pattern(70000, 1);
   write_file(path_of("main.msi"), content);
   FILETIME before = write_time(path_of("main.msi"));
   add_item("main.msi", content);
   add_item("data.cab", pattern(10, 2));
 
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   EXPECT_EQ(writer_.items[0].handle, nullptr);
   EXPECT_NE(writer_.items[1].handle, nullptr);
   EXPECT_EQ(std::string(writer_.items[0].path), path_of("main.msi"));
 
-  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 0}, {234, 100}, {0, 100}}));
+  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 0}, {234, 50}, {234, 100}, {0, 100}}));
   EXPECT_EQ(write_log.requested, std::vector<uint32_t>{10});
   FILETIME after = write_time(path_of("main.msi"));
   EXPECT_EQ(CompareFileTime(&before, &after), 0);
@@ -161,11 +183,12 @@ TEST_F(ItemWriterTest, ExistingDifferentFileIsReplaced) {
       {"longer.cab", pattern(5001, 3)},
       {"empty.cab", {}},
   };
+  make_folder();
   for (const auto& [name, bytes] : found_files) {
     write_file(path_of(name), bytes);
     add_item(name, pattern(5000, 3));
   }
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   for (int32_t i = 0; i < writer_.count; ++i) EXPECT_NE(writer_.items[i].handle, nullptr) << i;
   EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
   for (const auto& found : found_files) {
@@ -178,7 +201,7 @@ TEST_F(ItemWriterTest, FailureOnTheThirdItemRollsBackAndRemovesTheEmptyFolder) {
   add_item("a.cab", pattern(100, 2));
   add_item("bad?name.cab", pattern(100, 3));
 
-  EXPECT_FALSE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_FALSE(create_items());
   expect_rolled_back();
   EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
   EXPECT_FALSE(path_exists(path_of("a.cab").c_str()));
@@ -186,6 +209,7 @@ TEST_F(ItemWriterTest, FailureOnTheThirdItemRollsBackAndRemovesTheEmptyFolder) {
 }
 
 TEST_F(ItemWriterTest, RollBackDeletesReplacedFilesKeepsIdenticalOnesAndTheFolder) {
+  make_folder();
   Bytes cabinet = pattern(300, 2);
   write_file(path_of("kept.cab"), cabinet);
   write_file(path_of("main.msi"), pattern(100, 7));  // not the verified package
@@ -194,7 +218,7 @@ TEST_F(ItemWriterTest, RollBackDeletesReplacedFilesKeepsIdenticalOnesAndTheFolde
   add_item("kept.cab", cabinet);
   add_item("blocked.cab", pattern(100, 3));
 
-  EXPECT_FALSE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_FALSE(create_items());
   expect_rolled_back();
   EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
   EXPECT_EQ(read_file(path_of("kept.cab")), cabinet);
@@ -203,7 +227,7 @@ TEST_F(ItemWriterTest, RollBackDeletesReplacedFilesKeepsIdenticalOnesAndTheFolde
   // The next folder gets all three items again.
   folder_ = base_ + "\\other";
   CreateDirectoryA(folder_.c_str(), nullptr);
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   for (int32_t i = 0; i < writer_.count; ++i) EXPECT_NE(writer_.items[i].handle, nullptr) << i;
   EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
   EXPECT_EQ(read_file(path_of("blocked.cab")), pattern(100, 3));
@@ -215,7 +239,7 @@ TEST_F(ItemWriterTest, PathOverTheLimitFailsCreation) {
   add_item(name, pattern(10, 2));
   ASSERT_EQ(folder_.size() + 1 + name.size(), 261u);
 
-  EXPECT_FALSE(create_item_files(writer_, folder_.c_str()));
+  EXPECT_FALSE(create_items());
   expect_rolled_back();
   EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
 }
@@ -223,8 +247,10 @@ TEST_F(ItemWriterTest, PathOverTheLimitFailsCreation) {
 TEST_F(ItemWriterTest, LargeItemIsWrittenInChunks) {
   Bytes content = pattern(1200000, 5);
   add_item("main.msi", content);
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
-  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 43}, {234, 87}, {234, 100}, {0, 100}}));
+  ASSERT_TRUE(create_items());
+  // Writing takes the bar to 50, comparing the held file, a chunk per step, to 100.
+  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 21}, {234, 43}, {234, 50}, {234, 71}, {234, 93},
+                                 {234, 100}, {0, 100}}));
   EXPECT_EQ(write_log.requested, (std::vector<uint32_t>{524288, 524288, 151424}));
   EXPECT_EQ(writer_.items[0].handle, nullptr);
   EXPECT_EQ(writer_.current, 1);
@@ -234,34 +260,46 @@ TEST_F(ItemWriterTest, LargeItemIsWrittenInChunks) {
 TEST_F(ItemWriterTest, PercentRestartsForEveryItem) {
   add_item("main.msi", pattern(10, 1));
   add_item("a.cab", pattern(20, 2));
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
-  EXPECT_EQ(run_writer(), (Steps{{234, 0}, {234, 100}, {234, 0}, {234, 100}, {0, 100}}));
+  ASSERT_TRUE(create_items());
+  EXPECT_EQ(run_writer(),
+            (Steps{{234, 0}, {234, 50}, {234, 100}, {234, 0}, {234, 50}, {234, 100}, {0, 100}}));
 }
 
 TEST_F(ItemWriterTest, AWrittenFileIsHeldOnlyWhileItStillHoldsTheVerifiedBytes) {
   add_item("main.msi", pattern(100, 1));
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   EXPECT_EQ(writer_step(writer_, nullptr), 234u);
   EXPECT_EQ(writer_step(writer_, nullptr), 234u);
-  // Someone changes the file between the write handle's close and the hold.
-  CloseHandle(writer_.items[0].handle);
-  writer_.items[0].handle = nullptr;
-  write_file(path_of("main.msi"), pattern(100, 9));
+  // The file changes before it is held: the comparison after the hold finds it.
+  HANDLE file = writer_.items[0].handle;
+  SetFilePointer(file, 10, nullptr, FILE_BEGIN);
+  DWORD count = 0;
+  ASSERT_TRUE(WriteFile(file, "x", 1, &count, nullptr));
   EXPECT_EQ(writer_step(writer_, nullptr), 29u);
   EXPECT_EQ(writer_.items[0].held, nullptr);
+  EXPECT_EQ(writer_.items[0].handle, nullptr);
+  EXPECT_EQ(writer_step(writer_, nullptr), 29u);  // a retry compares the held file again
+}
 
-  write_file(path_of("main.msi"), pattern(100, 1));
-  EXPECT_EQ(writer_step(writer_, nullptr), 0u);
-  EXPECT_NE(writer_.items[0].held, nullptr);
-  HANDLE other = CreateFileA(path_of("main.msi").c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-  EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+TEST_F(ItemWriterTest, AHeldFileDeniesWritingDeletionAndRenaming) {
+  add_item("main.msi", pattern(100, 1));
+  ASSERT_TRUE(create_items());
+  EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
+  const std::string path = path_of("main.msi");
+  EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  EXPECT_FALSE(MoveFileA(path.c_str(), (path + ".moved").c_str()));
+  HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);  // as the installer reads it
+  CloseHandle(reader);
 }
 
 TEST_F(ItemWriterTest, ANameListedTwiceIsWrittenOnce) {
   add_item("twice.cab", pattern(100, 2));
   add_item("TWICE.cab", pattern(100, 2));
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
   EXPECT_EQ(write_log.requested, std::vector<uint32_t>{100});
   EXPECT_NE(writer_.items[1].held, nullptr);
@@ -277,7 +315,7 @@ TEST_F(ItemWriterTest, EmptyWriterIsDoneAtOnce) {
 
 TEST_F(ItemWriterTest, ZeroSizeItemIsCreatedEmpty) {
   add_item("main.msi", {});
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   EXPECT_EQ(run_writer(), (Steps{{234, 0}, {0, 100}}));
   EXPECT_TRUE(write_log.requested.empty());
   EXPECT_TRUE(path_exists(path_of("main.msi").c_str()));
@@ -287,21 +325,21 @@ TEST_F(ItemWriterTest, ZeroSizeItemIsCreatedEmpty) {
 TEST_F(ItemWriterTest, ShortOrFailedWriteResumesWithTheRemainder) {
   Bytes content = pattern(600000, 4);
   add_item("main.msi", content);
-  ASSERT_TRUE(create_item_files(writer_, folder_.c_str()));
+  ASSERT_TRUE(create_items());
   uint32_t percent = 0;
   EXPECT_EQ(writer_step(writer_, &percent), 234u);
 
   write_log.short_by = 24288;
   EXPECT_EQ(writer_step(writer_, &percent), 29u);
   EXPECT_EQ(writer_.items[0].written, 500000u);
-  EXPECT_EQ(percent, 83u);
+  EXPECT_EQ(percent, 41u);
   EXPECT_NE(writer_.items[0].handle, nullptr);
 
   write_log.fail_next = true;
   EXPECT_EQ(writer_step(writer_, &percent), 29u);
   EXPECT_EQ(writer_.items[0].written, 500000u);
 
-  EXPECT_EQ(run_writer(), (Steps{{234, 100}, {0, 100}}));
+  EXPECT_EQ(run_writer(), (Steps{{234, 50}, {234, 93}, {234, 100}, {0, 100}}));
   EXPECT_EQ(write_log.requested, (std::vector<uint32_t>{524288, 100000, 100000}));
   EXPECT_EQ(read_file(path_of("main.msi")), content);
 }
@@ -352,8 +390,7 @@ TEST_F(ItemWriterTest, BrowserIsAskedUntilTheFilesCanBeCreatedOrItIsCancelled) {
     SCOPED_TRACE(c.name);
     if (writer_.count == 0) add_item("main.msi", pattern(100, 1));
     browser_script = BrowserScript{c.answers, 0, "", ""};
-    char target[kTargetFolderSize] = {};
-    Status status = browse_for_target_folder(writer_, "{P}", "Pick a folder", target);
+    Status status = browse_for_target_folder(writer_, "{P}", "Pick a folder", held_);
     EXPECT_EQ(status_code(status), c.code);
     EXPECT_EQ(browser_script.shown, c.answers.size());
     EXPECT_EQ(browser_script.title, "Pick a folder");
@@ -361,16 +398,114 @@ TEST_F(ItemWriterTest, BrowserIsAskedUntilTheFilesCanBeCreatedOrItIsCancelled) {
     default_browse_folder(preset, sizeof preset);
     EXPECT_EQ(browser_script.preset, preset);
     if (c.code == 0) {
-      EXPECT_EQ(std::string(target), c.target);
+      EXPECT_EQ(std::string(held_.path), c.target);
+      EXPECT_TRUE(held_.created);
       EXPECT_EQ(std::string(writer_.items[0].path), c.target + "\\main.msi");
-      close_item_files(writer_);
-      DeleteFileA(writer_.items[0].path);
-      RemoveDirectoryA(target);
+      delete_created_files(writer_);
+      release_held_folder(held_);
+      EXPECT_FALSE(path_exists(c.target.c_str()));
     } else {
       EXPECT_EQ(status_site(status), 2219u);
+      EXPECT_EQ(held_.handle, nullptr);
     }
   }
   browse_for_folder_call = SHBrowseForFolderA;
+}
+
+TEST_F(ItemWriterTest, AWrittenFileReplacedBeforeItsHoldIsAFailedWrite) {
+  add_item("main.msi", pattern(100, 1));
+  ASSERT_TRUE(create_items());
+  EXPECT_EQ(writer_step(writer_, nullptr), 234u);
+  EXPECT_EQ(writer_step(writer_, nullptr), 234u);
+  // Another file with the very same bytes takes the written one's place.
+  CloseHandle(writer_.items[0].handle);
+  writer_.items[0].handle = nullptr;
+  ASSERT_TRUE(DeleteFileA(path_of("main.msi").c_str()));
+  write_file(path_of("main.msi"), pattern(100, 1));
+  EXPECT_EQ(writer_step(writer_, nullptr), 29u);
+  EXPECT_EQ(writer_.items[0].held, nullptr);
+}
+
+TEST_F(ItemWriterTest, TheHeldFolderCannotBeRenamedOrRemovedAndGoesOnlyWhenMadeHereAndEmpty) {
+  ASSERT_TRUE(hold_product_folder(base_.c_str(), "{PRODUCT}", held_));
+  EXPECT_TRUE(held_.created);
+  EXPECT_EQ(std::string(held_.path), folder_);
+  EXPECT_FALSE(MoveFileA(folder_.c_str(), (folder_ + ".moved").c_str()));
+  EXPECT_FALSE(RemoveDirectoryA(folder_.c_str()));
+  release_held_folder(held_);
+  EXPECT_FALSE(path_exists(folder_.c_str()));
+  EXPECT_EQ(held_.handle, nullptr);
+
+  // Found there: it stays, empty or not.
+  make_folder();
+  ASSERT_TRUE(hold_product_folder(base_.c_str(), "{PRODUCT}", held_));
+  EXPECT_FALSE(held_.created);
+  release_held_folder(held_);
+  EXPECT_TRUE(path_exists(folder_.c_str()));
+  RemoveDirectoryA(folder_.c_str());
+
+  // Made here, but someone else's file went in: it stays, with that file.
+  ASSERT_TRUE(hold_product_folder(base_.c_str(), "{PRODUCT}", held_));
+  write_file(path_of("other.txt"), Bytes{1, 2});
+  release_held_folder(held_);
+  EXPECT_EQ(read_file(path_of("other.txt")), (Bytes{1, 2}));
+
+  // A file at the name, or a base that is not there, holds nothing.
+  std::filesystem::remove_all(folder_);
+  write_file(folder_, Bytes{1});
+  EXPECT_FALSE(hold_product_folder(base_.c_str(), "{PRODUCT}", held_));
+  EXPECT_FALSE(hold_product_folder((base_ + "\\missing").c_str(), "{PRODUCT}", held_));
+  EXPECT_EQ(held_.handle, nullptr);
+  EXPECT_EQ(read_file(folder_), Bytes{1});
+}
+
+TEST(HeldFolderNames, AnEntryLiesDirectlyInItsParent) {
+  EXPECT_TRUE(names_entry_of("C:\\a\\{P}", "C:\\a", "{P}"));
+  EXPECT_TRUE(names_entry_of("C:\\a\\MAIN.msi", "C:\\a", "main.msi"));
+  EXPECT_TRUE(names_entry_of("C:\\{P}", "C:\\", "{P}"));
+  EXPECT_TRUE(names_entry_of("\\\\srv\\share\\{P}", "\\\\srv\\share\\", "{P}"));
+  EXPECT_FALSE(names_entry_of("C:\\ab\\{P}", "C:\\a", "{P}"));
+  EXPECT_FALSE(names_entry_of("C:\\A\\{P}", "C:\\a", "{P}"));
+  EXPECT_FALSE(names_entry_of("C:\\a\\b\\{P}", "C:\\a", "{P}"));
+  EXPECT_FALSE(names_entry_of("C:\\elsewhere", "C:\\a", "{P}"));
+  EXPECT_FALSE(names_entry_of("C:\\a", "C:\\a", "{P}"));
+}
+
+TEST_F(ItemWriterTest, CleanUpDeletesOnlyWhatThisRunWroteThroughItsHandles) {
+  make_folder();
+  Bytes cabinet = pattern(300, 2);
+  write_file(path_of("kept.cab"), cabinet);
+  add_item("main.msi", pattern(100, 1));
+  add_item("kept.cab", cabinet);
+  add_item("data.cab", pattern(100, 3));
+  ASSERT_TRUE(create_items());
+  EXPECT_EQ(run_writer().back(), std::make_pair(0u, 100u));
+  EXPECT_TRUE(writer_.items[0].created);
+  EXPECT_FALSE(writer_.items[1].created);
+
+  // Once the holds are closed, someone puts another file in data.cab's place.
+  close_item_files(writer_);
+  ASSERT_TRUE(DeleteFileA(path_of("data.cab").c_str()));
+  write_file(path_of("data.cab"), pattern(100, 3));
+  clean_up_items(writer_, held_, 1602, false);
+  EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
+  EXPECT_EQ(read_file(path_of("kept.cab")), cabinet);
+  EXPECT_EQ(read_file(path_of("data.cab")), pattern(100, 3));
+  EXPECT_TRUE(path_exists(folder_.c_str()));  // found there, not made by this run
+  EXPECT_EQ(held_.handle, nullptr);
+}
+
+TEST_F(ItemWriterTest, CleanUpDuringWritingDeletesTheFilesAndTheFolderMadeHere) {
+  add_item("main.msi", pattern(100, 1));
+  add_item("data.cab", pattern(700000, 3));
+  ASSERT_TRUE(create_items());
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(writer_step(writer_, nullptr), 234u);
+  EXPECT_NE(writer_.items[0].held, nullptr);
+  EXPECT_NE(writer_.items[1].handle, nullptr);  // still being written
+  clean_up_items(writer_, held_, 1603, false);
+  EXPECT_FALSE(path_exists(path_of("main.msi").c_str()));
+  EXPECT_FALSE(path_exists(path_of("data.cab").c_str()));
+  EXPECT_FALSE(path_exists(folder_.c_str()));
 }
 
 }  // namespace

@@ -51,10 +51,10 @@ TEST(DialogTemplate, HeaderStringsPointSizeAndSize) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title.size());
     size_t size = dialog_template_size(kClass, c.title.c_str(), kFace);
-    EXPECT_EQ(size, 28 + 2 * (26 + c.title.size() + 13));
+    Bytes expected = expected_template(c.shown);
+    ASSERT_GE(size, expected.size()) << "the block holds the whole template";
     Bytes block(size, 0);
     size_t used = write_dialog_template(block.data(), kClass, c.title.c_str(), kFace);
-    Bytes expected = expected_template(c.shown);
     ASSERT_EQ(used, expected.size());
     EXPECT_EQ(Bytes(block.begin(), block.begin() + used), expected);
     EXPECT_EQ(Bytes(block.begin() + used, block.end()), Bytes(size - used, 0));

@@ -20,13 +20,6 @@ std::string system_text(uint32_t code) {
   return std::string(buffer, n);
 }
 
-// The system text without its closing period, blanks and line break.
-std::string trimmed_system_text(uint32_t code) {
-  std::string text = system_text(code);
-  while (!text.empty() && strchr("\r\n .", text.back()) != nullptr) text.pop_back();
-  return text;
-}
-
 std::string format(uint32_t code, const char* context, size_t size = 2048) {
   std::string buffer(size, '\x7f');
   int n = format_status_message(code, buffer.data(), size, context);
@@ -47,9 +40,12 @@ TEST(StatusMessage, CodeWithoutSystemTextFallsBackToErrorAndNumber) {
 TEST(StatusMessage, TrailingPeriodAndLineBreakBecomeExactlyOnePeriod) {
   const uint32_t codes[] = {2, 5, 13, 29, 1168, 1392};
   for (uint32_t code : codes) {
-    std::string kept = trimmed_system_text(code);
-    ASSERT_GE(kept.size(), 2u) << code;
-    EXPECT_EQ(format(code, nullptr), kept + ".") << code;
+    std::string text = format(code, nullptr);
+    ASSERT_GE(text.size(), 3u) << code;
+    std::string kept = text.substr(0, text.size() - 1);
+    EXPECT_EQ(text.back(), '.') << code;
+    EXPECT_EQ(kept.find_last_not_of("\r\n ."), kept.size() - 1) << code;
+    EXPECT_EQ(system_text(code).rfind(kept, 0), 0u) << "the system's own text, " << code;
     EXPECT_EQ(format(code, "C:\\x\\main.msi"), kept + " (C:\\x\\main.msi).") << code;
   }
 }
@@ -80,7 +76,8 @@ TEST(FinalReport, FallbackTextCarriesOneCodeAndSite) {
   EXPECT_STREQ(text, "Error 536927917 (1, 536927917, 509).");
   text[0] = '\0';
   fill_fallback_text(status_of(1168, 509), text);
-  EXPECT_EQ(std::string(text), trimmed_system_text(1168) + " (1, 1168, 509).");
+  std::string system = format(1168, nullptr);
+  EXPECT_EQ(std::string(text), system.substr(0, system.size() - 1) + " (1, 1168, 509).");
 }
 
 TEST(FinalReport, CaptionIsTheFileNameOrLoader) {

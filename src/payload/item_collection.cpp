@@ -1,0 +1,130 @@
+#include "payload/item_collection.h"
+
+#include <string.h>
+
+#include "payload/container.h"
+#include "payload/payload_public_key.h"
+#include "payload/plain_file_name.h"
+#include "platform/bounded_format.h"
+#include "platform/heap.h"
+#include "shared/ascii_case.h"
+#include "shared/error_codes.h"
+#include "shared/grow_array.h"
+
+namespace {
+
+constexpr int kCabinetFields = 3;
+constexpr char kPackageName[] = "main.msi";
+constexpr char kCabinetType[] = "cab";
+
+// One more zeroed record at the end of the array; null (the array unchanged) when it cannot grow.
+ExtractItem* grow_items(ExtractItem* items, int32_t count) {
+  if (count < 0 || count == INT32_MAX) return nullptr;
+  return static_cast<ExtractItem*>(
+      grow_array_by_one(items, static_cast<size_t>(count), sizeof(ExtractItem)));
+}
+
+void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entry_id,
+                 const char* name, const RecordBinding& binding) {
+  // Joined to the target folder, any other name could lead the elevated write elsewhere.
+  if (!is_plain_file_name(name)) {
+    collector.failed = 1;
+    return;
+  }
+  ExtractItem* items = grow_items(*collector.items, *collector.count);
+  if (items == nullptr) {
+    collector.failed = 1;
+    return;
+  }
+  *collector.items = items;
+  // The record counts even when it stays empty, so the clean-up sees it.
+  if (!extract_item(*collector.payload, blob_index, entry_id, binding, items[*collector.count],
+                    name)) {
+    collector.failed = 1;
+  }
+  ++*collector.count;
+}
+
+bool collect_package(const PayloadSet& payload, const PackageChoice& choice, ItemWriter& writer) {
+  ExtractItem* items = grow_items(writer.items, writer.count);
+  if (items == nullptr) return false;
+  writer.items = items;
+  bool filled = extract_item(payload, choice.blob_index, choice.entry_id, choice.binding,
+                             items[writer.count], kPackageName);
+  if (filled) {
+    ++writer.count;
+  } else if (writer.count == 0) {
+    heap_free(items);
+    writer.items = nullptr;
+  }
+  return filled;
+}
+
+bool collect_cabinets(const PayloadSet& payload, const PackageChoice& choice, ItemWriter& writer) {
+  CabinetCollector collector = {&payload, &writer.items, &writer.count, choice.blob_index,
+                                choice.entry_id, 0};
+  walk_manifest(payload, collect_cabinet_entry, &collector);
+  return collector.failed == 0;
+}
+
+bool same_content(const ExtractItem& a, const ExtractItem& b) {
+  return a.size == b.size && (a.size == 0 || memcmp(a.data, b.data, a.size) == 0);
+}
+
+// No two items of one name with different contents: one file cannot hold both, and the writer
+// would find the second never matching the first.
+bool names_are_unambiguous(const ItemWriter& writer) {
+  for (int32_t i = 0; i < writer.count; ++i) {
+    for (int32_t j = i + 1; j < writer.count; ++j) {
+      const ExtractItem& a = writer.items[i];
+      const ExtractItem& b = writer.items[j];
+      if (equals_ignoring_ascii_case(a.name, b.name) && !same_content(a, b)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* text,
+                          void* context) {
+  auto* collector = static_cast<CabinetCollector*>(context);
+  ManifestField fields[kCabinetFields];
+  if (collector == nullptr || text == nullptr || blob_index != collector->blob_index ||
+      split_manifest_fields(text, fields, kCabinetFields) != kCabinetFields ||
+      !equals_ignoring_ascii_case(fields[0], kCabinetType)) {
+    return 1;
+  }
+  const RecordBinding binding = read_record_binding(text, kCabinetFields);
+  const char* cursor = fields[1];
+  uint32_t listed = 0;
+  while (next_listed_number(&cursor, &listed)) {
+    if (listed == collector->entry_id) {
+      add_cabinet(*collector, blob_index, entry_id, fields[2], binding);
+    }
+  }
+  return 1;
+}
+
+bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
+                  const RecordBinding& binding, ExtractItem& item, const char* name) {
+  memset(&item, 0, sizeof item);
+  for (uint32_t i = 0; i + 1 < kItemTextSize && name[i] != '\0'; ++i) item.name[i] = name[i];
+  if (blob_index >= payload.blob_count) return false;
+  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
+                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
+                                    &item.size);
+  return !status_failed(status);
+}
+
+Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,
+                      ItemWriter& writer, const char* failure_text, char* message,
+                      size_t message_size) {
+  // The folder name is joined to the Installer folder the same way as the items' names.
+  bool collected = choose_package_entry(payload, language, choice) &&
+                   is_plain_file_name(choice.folder) && collect_package(payload, choice, writer) &&
+                   collect_cabinets(payload, choice, writer) && names_are_unambiguous(writer);
+  if (collected) return status_of(0, kSitePackageChoice);
+  bounded_format(message, message_size, "%s", failure_text != nullptr ? failure_text : "");
+  return status_of(kErrorInvalidData, kSitePackageChoice);
+}

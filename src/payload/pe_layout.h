@@ -1,0 +1,35 @@
+#pragma once
+// Where the fields of a PE32+ image lie, for the stub's signature-table reader and the tool's
+// readers and writers of the same files: offsets in the DOS header, then from the NT headers
+// (e_lfanew), then from the optional header, which starts after the 4-byte signature and the
+// 20-byte file header.
+#include <cstdint>
+
+namespace pe_layout {
+
+constexpr uint32_t kDosHeaderSize = 64;
+constexpr uint32_t kNtHeadersOffsetField = 0x3C;  // e_lfanew
+constexpr uint32_t kPeSignature = 0x00004550;     // "PE\0\0"
+
+// From the NT headers.
+constexpr uint32_t kSectionCountField = 6;         // u16, in the file header
+constexpr uint32_t kOptionalHeaderSizeField = 20;  // u16, in the file header
+constexpr uint32_t kOptionalHeader = 24;
+// The signature, the file header and a whole PE32+ optional header with its data directories.
+constexpr uint32_t kNtHeadersSize = 264;
+
+// From the optional header.
+constexpr uint16_t kPe32PlusMagic = 0x20B;              // its first u16
+constexpr uint32_t kHeadersSizeField = 60;              // SizeOfHeaders
+constexpr uint32_t kChecksumField = 64;                 // CheckSum
+constexpr uint32_t kSecurityDirectoryField = 144;       // data directory 4: offset, then size
+
+// Each section header, from the end of the optional header.
+constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kSectionRawSizeField = 16;
+constexpr uint32_t kSectionRawOffsetField = 20;
+
+// A WIN_CERTIFICATE entry: dwLength, wRevision, wCertificateType, then the certificate.
+constexpr uint32_t kWinCertificateHeader = 8;
+
+}  // namespace pe_layout

@@ -1,0 +1,14 @@
+#include "test_files.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace msiboot_test {
+
+void write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace msiboot_test

@@ -1,0 +1,57 @@
+#include "manifest_fields.h"
+
+#include <stdexcept>
+
+#include "payload/plain_file_name.h"
+#include "manifest_writer.h"
+#include "shared/title_units.h"
+
+namespace msiboot_tool {
+namespace {
+
+constexpr size_t kFieldUnits = 255;
+
+// UTF-8 bytes of text that make up its first units UTF-16 units.
+size_t utf8_prefix(const std::string& text, size_t units) {
+  size_t i = 0;
+  for (size_t used = 0; i < text.size();) {
+    auto lead = static_cast<uint8_t>(text[i]);
+    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    used += length == 4 ? 2 : 1;
+    if (used > units) break;
+    i += length;
+  }
+  return i;
+}
+
+}  // namespace
+
+void check_manifest_field(const std::string& what, const std::string& value) {
+  if (value.empty()) throw std::runtime_error(what + " is empty");
+  if (value.find('\\') != std::string::npos) {
+    throw std::runtime_error(what + " \"" + value + "\" holds a backslash, which the manifest cannot carry");
+  }
+  std::vector<uint8_t> units;
+  try {
+    units = utf16le(value, false);
+  } catch (const std::exception&) {
+    throw std::runtime_error(what + " is not UTF-8 text");
+  }
+  if (units.size() / 2 > kFieldUnits) {
+    throw std::runtime_error(what + " is longer than 255 characters, which the stub ignores");
+  }
+}
+
+bool is_plain_file_name(const std::string& name) {
+  return name.find('\0') == std::string::npos && ::is_plain_file_name(name.c_str());
+}
+
+std::string title_as_shown(const std::string& title) {
+  std::vector<uint8_t> bytes = utf16le(title, false);
+  std::vector<uint16_t> units(bytes.size() / 2);
+  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  size_t kept = cut_to_units(units.data(), units.size(), kTemplateTextUnits);
+  return title.substr(0, utf8_prefix(title, kept));
+}
+
+}  // namespace msiboot_tool
