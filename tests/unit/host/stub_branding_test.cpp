@@ -9,6 +9,7 @@
 
 #include "branding_report.h"
 #include "file_bytes.h"
+#include "payload/pe_layout.h"
 #include "pe_certificate_table.h"
 #include "pe_resources.h"
 #include "stub_branding.h"
@@ -46,7 +47,7 @@ TEST(StubBranding, AGrownSectionReadsBackAndDamageToItIsAnErrorOrAReport) {
   }
   const Bytes rsrc = {'.', 'r', 's', 'r', 'c'};
   size_t header = std::search(branded.begin(), branded.end(), rsrc.begin(), rsrc.end()) - branded.begin();
-  const size_t tree = get_u32le(branded, header + 20);
+  const size_t tree = get_u32le(branded, header + pe_layout::kSectionRawOffsetField);
   for (size_t i = tree; i < tree + 0x400; ++i) {
     for (uint8_t value : {0x00, 0x7F, 0xFF}) {
       Bytes damaged = branded;

@@ -4,18 +4,14 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "payload/pe_layout.h"
 #include "pe_certificate_table.h"
 
 namespace msiboot_tool {
 namespace {
 
-constexpr size_t kOptionalHeader = 24;
-constexpr size_t kSectionCountField = 6, kOptionalSizeField = 20;
-constexpr size_t kInitializedDataField = 8, kEntryPointField = 16, kSectionAlignmentField = 32;
-constexpr size_t kFileAlignmentField = 36, kImageSizeField = 56, kDirectoryCountField = 108;
-constexpr size_t kDirectoriesField = 112;
-constexpr size_t kSectionHeaderSize = 40;
-constexpr uint32_t kResourceDirectory = 2, kSecurityDirectory = 4, kRelocationDirectory = 5;
+using namespace pe_layout;
+
 constexpr size_t kDirectoryHeader = 16, kDirectoryEntry = 8, kDataEntry = 16;
 constexpr uint32_t kHighBit = 0x80000000;
 constexpr char kMalformed[] = "its resource tree is malformed";
@@ -36,21 +32,21 @@ Layout read_layout(const Bytes& image) {
   Layout layout;
   layout.optional = static_cast<size_t>(nt) + kOptionalHeader;
   layout.directory_count = get_u32le(image, layout.optional + kDirectoryCountField);
-  size_t table = layout.optional + get_u16le(image, nt + kOptionalSizeField);
+  size_t table = layout.optional + get_u16le(image, nt + kOptionalHeaderSizeField);
   for (size_t i = 0, count = get_u16le(image, nt + kSectionCountField); i < count; ++i) {
     Section s;
     s.header = table + i * kSectionHeaderSize;
-    s.virtual_size = get_u32le(image, s.header + 8);
-    s.va = get_u32le(image, s.header + 12);
-    s.raw_size = get_u32le(image, s.header + 16);
-    s.raw_offset = get_u32le(image, s.header + 20);
+    s.virtual_size = get_u32le(image, s.header + kSectionVirtualSizeField);
+    s.va = get_u32le(image, s.header + kSectionAddressField);
+    s.raw_size = get_u32le(image, s.header + kSectionRawSizeField);
+    s.raw_offset = get_u32le(image, s.header + kSectionRawOffsetField);
     layout.sections.push_back(s);
   }
   return layout;
 }
 
 size_t directory_field(const Layout& layout, uint32_t index) {
-  return layout.optional + kDirectoriesField + static_cast<size_t>(index) * 8;
+  return layout.optional + kDirectoriesField + static_cast<size_t>(index) * kDirectorySize;
 }
 
 // {rva, size} of a data directory; zero when the image has no such entry.
@@ -338,19 +334,19 @@ Bytes replace_resources(const Bytes& image, std::vector<Resource> resources) {
   out.resize(out.size() + (raw_size - section.size()), 0);
   out.insert(out.end(), image.begin() + static_cast<std::ptrdiff_t>(old.raw_offset + old.raw_size), image.end());
   checked_u32(out.size(), "the image");
-  put_u32le(out, old.header + 8, static_cast<uint32_t>(section.size()));
-  put_u32le(out, old.header + 16, static_cast<uint32_t>(raw_size));
+  put_u32le(out, old.header + kSectionVirtualSizeField, static_cast<uint32_t>(section.size()));
+  put_u32le(out, old.header + kSectionRawSizeField, static_cast<uint32_t>(raw_size));
   for (const Section& s : layout.sections) {
     if (s.va <= old.va) continue;
-    add_to_field(out, s.header + 12, va_delta);
-    if (s.raw_size != 0) add_to_field(out, s.header + 20, raw_delta);
+    add_to_field(out, s.header + kSectionAddressField, va_delta);
+    if (s.raw_size != 0) add_to_field(out, s.header + kSectionRawOffsetField, raw_delta);
   }
   put_u32le(out, directory_field(layout, kResourceDirectory) + 4, static_cast<uint32_t>(section.size()));
   if (directory(image, layout, kRelocationDirectory).first != 0) {
     add_to_field(out, directory_field(layout, kRelocationDirectory), va_delta);
   }
   add_to_field(out, layout.optional + kImageSizeField, va_delta);
-  add_to_field(out, layout.optional + kInitializedDataField, raw_delta);
+  add_to_field(out, layout.optional + kInitializedDataSizeField, raw_delta);
   update_pe_checksum(out);
   return out;
 }
