@@ -14,24 +14,19 @@ const ResourceKey kIconType{kResourceIcon, {}}, kGroupType{kResourceGroupIcon, {
 const ResourceKey kVersionType{kResourceVersion, {}};
 constexpr uint16_t kNeutralLanguage = 0;
 
-void put_u16(Bytes& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
 // The icon-group directory naming the images as icons 1 to n.
 Bytes icon_group(const std::vector<IconImage>& images) {
   Bytes group;
-  put_u16(group, 0);
-  put_u16(group, 1);
-  put_u16(group, static_cast<uint16_t>(images.size()));
+  append_u16le(group, 0);
+  append_u16le(group, 1);
+  append_u16le(group, static_cast<uint16_t>(images.size()));
   for (size_t i = 0; i < images.size(); ++i) {
     const IconImage& image = images[i];
     group.insert(group.end(), {image.width, image.height, image.colours, 0});
-    put_u16(group, image.planes);
-    put_u16(group, image.bit_count);
+    append_u16le(group, image.planes);
+    append_u16le(group, image.bit_count);
     append_u32le(group, checked_u32(image.data.size(), "an icon image"));
-    put_u16(group, static_cast<uint16_t>(i + 1));
+    append_u16le(group, static_cast<uint16_t>(i + 1));
   }
   return group;
 }

@@ -95,7 +95,7 @@ class TreeReader {
   }
   uint16_t u16(size_t at) const {
     if (at > size_ || size_ - at < 2) throw std::runtime_error(kMalformed);
-    return static_cast<uint16_t>(image_[begin_ + at] | image_[begin_ + at + 1] << 8);
+    return get_u16le(image_, begin_ + at);
   }
   ResourceKey key_at(uint32_t field) const {
     ResourceKey key;
@@ -138,11 +138,6 @@ bool resource_less(const Resource& a, const Resource& b) {
 }
 
 size_t align(size_t value, size_t to) { return (value + to - 1) / to * to; }
-
-void put_u16(Bytes& bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
 
 // Runs of sorted resources [first, last) that share a type (or a type and a name).
 template <typename Same>
@@ -207,8 +202,8 @@ Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
   auto directory_at = [&](size_t at, const std::vector<std::pair<uint32_t, uint32_t>>& list, size_t first, size_t count) {
     size_t named = 0;
     for (size_t i = 0; i < count; ++i) named += (list[first + i].first & kHighBit) != 0;
-    put_u16(section, at + 12, static_cast<uint16_t>(named));
-    put_u16(section, at + 14, static_cast<uint16_t>(count - named));
+    put_u16le(section, at + 12, static_cast<uint16_t>(named));
+    put_u16le(section, at + 14, static_cast<uint16_t>(count - named));
     for (size_t i = 0; i < count; ++i) {
       put_u32le(section, at + kDirectoryHeader + i * kDirectoryEntry, list[first + i].first);
       put_u32le(section, at + kDirectoryHeader + i * kDirectoryEntry + 4, list[first + i].second);
@@ -234,8 +229,8 @@ Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
     std::copy(r[i].data.begin(), r[i].data.end(), section.begin() + static_cast<std::ptrdiff_t>(data[i]));
   }
   for (auto [text, at] : strings) {
-    put_u16(section, at, static_cast<uint16_t>(text->size()));
-    for (size_t i = 0; i < text->size(); ++i) put_u16(section, at + 2 + 2 * i, (*text)[i]);
+    put_u16le(section, at, static_cast<uint16_t>(text->size()));
+    for (size_t i = 0; i < text->size(); ++i) put_u16le(section, at + 2 + 2 * i, (*text)[i]);
   }
   return section;
 }
