@@ -2,6 +2,9 @@
 
 #include <stdexcept>
 
+#include "platform/text.h"
+#include "utf16_text.h"
+
 namespace msiboot_tool {
 namespace {
 
@@ -18,66 +21,15 @@ constexpr uint32_t kNeutralUnicodeTranslation = 0x04B00000;
 // Keeps the whole resource within the 16-bit lengths of its blocks.
 constexpr size_t kLongestText = 4096;
 
-void put_u16(Bytes& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
 void pad4(Bytes& out) {
   while (out.size() % 4 != 0) out.push_back(0);
 }
 
-std::u16string utf16(const std::string& text) {
-  std::u16string out;
-  for (size_t i = 0; i < text.size();) {
-    auto byte = static_cast<uint8_t>(text[i]);
-    size_t extra = byte < 0x80 ? 0 : (byte & 0xE0) == 0xC0 ? 1 : (byte & 0xF0) == 0xE0 ? 2 : (byte & 0xF8) == 0xF0 ? 3 : 4;
-    if (extra == 4 || text.size() - i <= extra) throw std::runtime_error("not UTF-8 text");
-    uint32_t code = extra == 0 ? byte : byte & (0x3F >> extra);
-    for (size_t k = 1; k <= extra; ++k) {
-      auto next = static_cast<uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) throw std::runtime_error("not UTF-8 text");
-      code = code << 6 | (next & 0x3F);
-    }
-    constexpr uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      throw std::runtime_error("not UTF-8 text");
-    }
-    if (code >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    i += extra + 1;
-  }
-  return out;
-}
-
-std::string utf8(const std::u16string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    bool pair = code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
-    if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (code >= 0xD800 && code < 0xE000) code = 0xFFFD;  // a lone surrogate
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | code >> 6);
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | code >> 12);
-      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | code >> 18);
-      out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
+// UTF-16LE units as the tool's UTF-8 text (a lone surrogate reads as '?').
+std::string narrow(const uint8_t* units, size_t count) {
+  std::string text(static_cast<size_t>(utf16_to_narrow(units, static_cast<int>(count), nullptr, 0)), '\0');
+  if (!text.empty()) utf16_to_narrow(units, static_cast<int>(count), text.data(), static_cast<int>(text.size()));
+  return text;
 }
 
 // A block: length, value length, type, its key, then its value and its children, each 4-aligned.
@@ -87,11 +39,11 @@ void block(Bytes& out, const std::u16string& key, uint16_t type, const Bytes& va
            Children children) {
   pad4(out);
   size_t start = out.size();
-  put_u16(out, 0);
-  put_u16(out, value_length);
-  put_u16(out, type);
-  for (char16_t unit : key) put_u16(out, unit);
-  put_u16(out, 0);
+  append_u16le(out, 0);
+  append_u16le(out, value_length);
+  append_u16le(out, type);
+  for (char16_t unit : key) append_u16le(out, unit);
+  append_u16le(out, 0);
   pad4(out);
   out.insert(out.end(), value.begin(), value.end());
   children();
@@ -102,11 +54,8 @@ void block(Bytes& out, const std::u16string& key, uint16_t type, const Bytes& va
 }
 
 void text_block(Bytes& out, const char16_t* key, const std::string& text) {
-  std::u16string value = utf16(text);
-  Bytes bytes;
-  for (char16_t unit : value) put_u16(bytes, unit);
-  put_u16(bytes, 0);
-  block(out, key, kText, bytes, static_cast<uint16_t>(value.size() + 1), [] {});
+  Bytes value = utf16le(text, true);
+  block(out, key, kText, value, static_cast<uint16_t>(value.size() / 2), [] {});
 }
 
 Bytes fixed_file_info(const FourPartVersion& v) {
@@ -121,7 +70,7 @@ Bytes fixed_file_info(const FourPartVersion& v) {
 
 // One block of the resource being read: [value, value_end) and [children, end) lie within it.
 struct ReadBlock {
-  std::u16string key;
+  std::string key;
   size_t value = 0, value_end = 0, children = 0, end = 0;
 };
 
@@ -135,17 +84,14 @@ ReadBlock read_block(const Bytes& bytes, size_t at, size_t limit) {
   if (length < 6 || length > limit - at) throw std::runtime_error(malformed);
   ReadBlock b;
   b.end = at + length;
-  size_t cursor = at + 6;
-  for (;; cursor += 2) {
-    if (b.end - cursor < 2) throw std::runtime_error(malformed);
-    char16_t unit = get_u16le(bytes, cursor);
-    if (unit == 0) break;
-    b.key += unit;
-  }
-  b.value = std::min(align4(cursor + 2), b.end);
+  size_t key_end = at + 6;
+  while (b.end - key_end >= 2 && get_u16le(bytes, key_end) != 0) key_end += 2;
+  if (b.end - key_end < 2) throw std::runtime_error(malformed);
+  b.key = narrow(bytes.data() + at + 6, (key_end - at - 6) / 2);
+  b.value = std::min(align4(key_end + 2), b.end);
+  // Some toolchains count a text value in bytes, not units: the value never reaches past the block.
   size_t value_bytes = type == kText ? value_length * 2 : value_length;
-  if (value_bytes > b.end - b.value) throw std::runtime_error(malformed);
-  b.value_end = b.value + value_bytes;
+  b.value_end = b.value + std::min(value_bytes, b.end - b.value);
   b.children = std::min(align4(b.value_end), b.end);
   return b;
 }
@@ -162,9 +108,9 @@ std::vector<ReadBlock> children_of(const Bytes& bytes, const ReadBlock& parent) 
 
 // A string's text: up to its terminating zero, within its value.
 std::string text_of(const Bytes& bytes, const ReadBlock& b) {
-  std::u16string text;
-  for (size_t at = b.value; b.value_end - at >= 2 && get_u16le(bytes, at) != 0; at += 2) text += get_u16le(bytes, at);
-  return utf8(text);
+  size_t at = b.value;
+  while (b.value_end - at >= 2 && get_u16le(bytes, at) != 0) at += 2;
+  return narrow(bytes.data() + b.value, (at - b.value) / 2);
 }
 
 FourPartVersion version_at(const Bytes& bytes, size_t at) {
@@ -198,7 +144,7 @@ std::string version_text(const FourPartVersion& v) {
 }
 
 void check_version_text(const std::string& text) {
-  if (utf16(text).size() > kLongestText) {
+  if (utf16le(text, false).size() / 2 > kLongestText) {
     throw std::runtime_error("longer than the " + std::to_string(kLongestText) + " characters a version field may hold");
   }
 }
@@ -233,17 +179,17 @@ Bytes version_resource(const VersionFields& fields) {
 
 VersionReport read_version_resource(const Bytes& resource) {
   ReadBlock root = read_block(resource, 0, resource.size());
-  if (root.key != u"VS_VERSION_INFO") throw std::runtime_error("the version information is malformed");
+  if (root.key != "VS_VERSION_INFO") throw std::runtime_error("the version information is malformed");
   VersionReport report;
   if (root.value_end - root.value >= kFixedSize && get_u32le(resource, root.value) == kFixedSignature) {
     report.file_version = version_at(resource, root.value + 8);
     report.product_version = version_at(resource, root.value + 16);
   }
   for (const ReadBlock& info : children_of(resource, root)) {
-    if (info.key != u"StringFileInfo") continue;
+    if (info.key != "StringFileInfo") continue;
     for (const ReadBlock& table : children_of(resource, info)) {
       for (const ReadBlock& string : children_of(resource, table)) {
-        report.strings.emplace_back(utf8(string.key), text_of(resource, string));
+        report.strings.emplace_back(string.key, text_of(resource, string));
       }
     }
   }
