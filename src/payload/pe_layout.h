@@ -30,6 +30,7 @@ constexpr uint32_t kChecksumField = 64;                 // CheckSum
 constexpr uint32_t kDirectoryCountField = 108;          // NumberOfRvaAndSizes
 constexpr uint32_t kDirectoriesField = 112;             // the data directories: rva, then size
 constexpr uint32_t kDirectorySize = 8;
+constexpr uint32_t kDirectoryCount = 16;  // the data directories a PE32+ optional header defines
 
 // Data directories by index.
 constexpr uint32_t kResourceDirectory = 2;

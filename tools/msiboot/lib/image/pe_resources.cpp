@@ -12,7 +12,9 @@ namespace {
 
 using namespace pe_layout;
 
-constexpr size_t kDirectoryHeader = 16, kDirectoryEntry = 8, kDataEntry = 16;
+// A resource directory: 12 bytes, its named and numbered entry counts, then its 8-byte entries.
+constexpr size_t kDirectoryHeader = 16, kNamedCountField = 12, kIdCountField = 14;
+constexpr size_t kDirectoryEntry = 8, kDataEntry = 16;
 constexpr uint32_t kHighBit = 0x80000000;
 constexpr char kMalformed[] = "its resource tree is malformed";
 
@@ -64,7 +66,7 @@ class TreeReader {
 
   void walk(size_t directory, int level, Resource& path, std::vector<Resource>& out) {
     if (directory > size_ || size_ - directory < kDirectoryHeader) throw std::runtime_error(kMalformed);
-    size_t named = u16(directory + 12), count = named + u16(directory + 14);
+    size_t named = u16(directory + kNamedCountField), count = named + u16(directory + kIdCountField);
     // A well-formed tree uses each entry once; this also bounds a tree whose entries repeat.
     if (count > entries_left_ || (size_ - directory - kDirectoryHeader) / kDirectoryEntry < count) {
       throw std::runtime_error(kMalformed);
@@ -139,96 +141,122 @@ bool resource_less(const Resource& a, const Resource& b) {
 
 size_t align(size_t value, size_t to) { return (value + to - 1) / to * to; }
 
-// Runs of sorted resources [first, last) that share a type (or a type and a name).
-template <typename Same>
-std::vector<std::pair<size_t, size_t>> runs(const std::vector<Resource>& r, size_t first, size_t last, Same same) {
-  std::vector<std::pair<size_t, size_t>> out;
-  for (size_t i = first; i < last;) {
+using Run = std::pair<size_t, size_t>;  // [first, last) of the sorted resources
+
+// One directory of the tree: level 0 lists the types, 1 the names of a type, 2 the languages of a
+// name; one run of resources for each of its entries.
+struct Directory {
+  int level = 0;
+  std::vector<Run> runs;
+};
+
+// The runs of range that share their type (level 0) or name (level 1); at level 2 each resource
+// is its own.
+std::vector<Run> runs(const std::vector<Resource>& r, Run range, int level) {
+  auto same = [level](const Resource& a, const Resource& b) {
+    return level == 0 ? a.type == b.type : level == 1 && a.name == b.name;
+  };
+  std::vector<Run> out;
+  for (size_t i = range.first; i < range.second;) {
     size_t j = i + 1;
-    while (j < last && same(r[i], r[j])) ++j;
+    while (j < range.second && same(r[i], r[j])) ++j;
     out.emplace_back(i, j);
     i = j;
   }
   return out;
 }
 
-// Writes a resource section for sorted resources at virtual address va: the directories
-// (breadth first), the data entries, the name strings, then the data, each 8-aligned.
-Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
-  auto types = runs(r, 0, r.size(), [](const Resource& a, const Resource& b) { return a.type == b.type; });
-  std::vector<std::vector<std::pair<size_t, size_t>>> names;
-  for (auto [first, last] : types) {
-    names.push_back(runs(r, first, last, [](const Resource& a, const Resource& b) { return a.name == b.name; }));
+// The directories of sorted resources, breadth first as the section holds them: the root, then
+// one per type, then one per name.
+std::vector<Directory> directories_of(const std::vector<Resource>& r) {
+  std::vector<Directory> dirs = {{0, runs(r, {0, r.size()}, 0)}};
+  for (size_t d = 0; d < dirs.size(); ++d) {
+    if (dirs[d].level == 2) continue;
+    const Directory parent = dirs[d];  // dirs grows below
+    for (Run run : parent.runs) dirs.push_back({parent.level + 1, runs(r, run, parent.level + 1)});
   }
-  size_t offset = kDirectoryHeader + types.size() * kDirectoryEntry;
-  std::vector<size_t> type_dirs, name_dirs;
-  for (const auto& type_names : names) {
-    type_dirs.push_back(offset);
-    offset += kDirectoryHeader + type_names.size() * kDirectoryEntry;
-  }
-  for (const auto& type_names : names) {
-    for (auto [first, last] : type_names) {
-      name_dirs.push_back(offset);
-      offset += kDirectoryHeader + (last - first) * kDirectoryEntry;
-    }
-  }
-  size_t entries = offset;
-  offset += r.size() * kDataEntry;
-  std::vector<std::pair<const std::u16string*, size_t>> strings;  // written where first needed
-  auto string_at = [&](const ResourceKey& key) -> uint32_t {
-    if (key.text.empty()) return key.id;
-    strings.emplace_back(&key.text, offset);
-    offset += 2 + 2 * key.text.size();
-    return kHighBit | static_cast<uint32_t>(strings.back().second);
-  };
-  std::vector<std::pair<uint32_t, uint32_t>> root_entries, type_entries, name_entries;
-  size_t name_index = 0;
-  for (size_t t = 0; t < types.size(); ++t) {
-    root_entries.emplace_back(string_at(r[types[t].first].type), kHighBit | type_dirs[t]);
-    for (auto [first, last] : names[t]) {
-      type_entries.emplace_back(string_at(r[first].name), kHighBit | name_dirs[name_index++]);
-      for (size_t i = first; i < last; ++i) name_entries.emplace_back(r[i].language, entries + i * kDataEntry);
-    }
-  }
+  return dirs;
+}
+
+// Where the parts of a new resource section lie: the directories, the data entries (one per
+// resource), the name strings, then the data, 8-aligned.
+struct SectionLayout {
+  std::vector<size_t> directories;
+  size_t data_entries = 0;
+  std::vector<uint32_t> key_fields;  // every directory entry's name or id field, in order
+  std::vector<std::pair<const std::u16string*, size_t>> strings;
   std::vector<size_t> data;
+  size_t size = 0;
+};
+
+SectionLayout lay_out(const std::vector<Resource>& r, const std::vector<Directory>& dirs) {
+  SectionLayout layout;
+  size_t offset = 0;
+  for (const Directory& dir : dirs) {
+    layout.directories.push_back(offset);
+    offset += kDirectoryHeader + dir.runs.size() * kDirectoryEntry;
+  }
+  layout.data_entries = offset;
+  offset += r.size() * kDataEntry;
+  for (const Directory& dir : dirs) {
+    for (Run run : dir.runs) {
+      const Resource& first = r[run.first];
+      const ResourceKey* key = dir.level == 0 ? &first.type : dir.level == 1 ? &first.name : nullptr;
+      if (key == nullptr || key->text.empty()) {
+        layout.key_fields.push_back(key == nullptr ? first.language : key->id);
+        continue;
+      }
+      layout.key_fields.push_back(kHighBit | static_cast<uint32_t>(offset));
+      layout.strings.emplace_back(&key->text, offset);
+      offset += 2 + 2 * key->text.size();
+    }
+  }
   for (const Resource& resource : r) {
     offset = align(offset, 8);
-    data.push_back(offset);
+    layout.data.push_back(offset);
     offset += resource.data.size();
   }
-  if (offset >= kHighBit) throw std::runtime_error("the resources would take 2 GiB or more");
-  Bytes section(align(offset, 8), 0);
-  // Directories: each lists its named entries, then its numbered ones.
-  auto directory_at = [&](size_t at, const std::vector<std::pair<uint32_t, uint32_t>>& list, size_t first, size_t count) {
-    size_t named = 0;
-    for (size_t i = 0; i < count; ++i) named += (list[first + i].first & kHighBit) != 0;
-    put_u16le(section, at + 12, static_cast<uint16_t>(named));
-    put_u16le(section, at + 14, static_cast<uint16_t>(count - named));
-    for (size_t i = 0; i < count; ++i) {
-      put_u32le(section, at + kDirectoryHeader + i * kDirectoryEntry, list[first + i].first);
-      put_u32le(section, at + kDirectoryHeader + i * kDirectoryEntry + 4, list[first + i].second);
+  layout.size = align(offset, 8);
+  return layout;
+}
+
+// Each directory lists its named entries, then its numbered ones (as sorted); an entry leads to
+// the next directory in breadth-first order or, at the last level, to its resource's data entry.
+void write_directories(Bytes& section, const std::vector<Directory>& dirs, const SectionLayout& layout) {
+  size_t next_child = 1, entry_index = 0;
+  for (size_t d = 0; d < dirs.size(); ++d) {
+    const Directory& dir = dirs[d];
+    if (dir.runs.size() > UINT16_MAX) throw std::runtime_error("too many resources in one directory");
+    size_t at = layout.directories[d], named = 0;
+    for (size_t k = 0; k < dir.runs.size(); ++k) {
+      uint32_t key = layout.key_fields[entry_index++];
+      named += (key & kHighBit) != 0;
+      size_t target = dir.level < 2 ? kHighBit | layout.directories[next_child++]
+                                    : layout.data_entries + dir.runs[k].first * kDataEntry;
+      put_u32le(section, at + kDirectoryHeader + k * kDirectoryEntry, key);
+      put_u32le(section, at + kDirectoryHeader + k * kDirectoryEntry + 4, static_cast<uint32_t>(target));
     }
-  };
-  if (types.size() > UINT16_MAX) throw std::runtime_error("too many resource types");
-  directory_at(0, root_entries, 0, types.size());
-  size_t type_first = 0, name_first = 0;
-  name_index = 0;
-  for (size_t t = 0; t < types.size(); ++t) {
-    if (names[t].size() > UINT16_MAX) throw std::runtime_error("too many resources of one type");
-    directory_at(type_dirs[t], type_entries, type_first, names[t].size());
-    type_first += names[t].size();
-    for (auto [first, last] : names[t]) {
-      if (last - first > UINT16_MAX) throw std::runtime_error("too many languages of one resource");
-      directory_at(name_dirs[name_index++], name_entries, name_first, last - first);
-      name_first += last - first;
-    }
+    put_u16le(section, at + kNamedCountField, static_cast<uint16_t>(named));
+    put_u16le(section, at + kIdCountField, static_cast<uint16_t>(dir.runs.size() - named));
   }
+}
+
+// A resource section for sorted resources at virtual address va.
+Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
+  std::vector<Directory> dirs = directories_of(r);
+  SectionLayout layout = lay_out(r, dirs);
+  if (layout.size >= kHighBit || va + static_cast<uint64_t>(layout.size) > UINT32_MAX) {
+    throw std::runtime_error("the resources would not fit the image");
+  }
+  Bytes section(layout.size, 0);
+  write_directories(section, dirs, layout);
   for (size_t i = 0; i < r.size(); ++i) {
-    put_u32le(section, entries + i * kDataEntry, va + static_cast<uint32_t>(data[i]));
-    put_u32le(section, entries + i * kDataEntry + 4, checked_u32(r[i].data.size(), "a resource"));
-    std::copy(r[i].data.begin(), r[i].data.end(), section.begin() + static_cast<std::ptrdiff_t>(data[i]));
+    size_t entry = layout.data_entries + i * kDataEntry;
+    put_u32le(section, entry, va + static_cast<uint32_t>(layout.data[i]));
+    put_u32le(section, entry + 4, static_cast<uint32_t>(r[i].data.size()));
+    std::copy(r[i].data.begin(), r[i].data.end(), section.begin() + static_cast<std::ptrdiff_t>(layout.data[i]));
   }
-  for (auto [text, at] : strings) {
+  for (auto [text, at] : layout.strings) {
     put_u16le(section, at, static_cast<uint16_t>(text->size()));
     for (size_t i = 0; i < text->size(); ++i) put_u16le(section, at + 2 + 2 * i, (*text)[i]);
   }
@@ -262,7 +290,7 @@ void require_movable_tail(const Bytes& image, const Layout& layout, const Sectio
       throw std::runtime_error(fixed);
     }
   }
-  for (uint32_t i = 0; i < layout.directory_count && i < 16; ++i) {
+  for (uint32_t i = 0; i < layout.directory_count && i < kDirectoryCount; ++i) {
     auto [rva, size] = directory(image, layout, i);
     bool moves = i != kResourceDirectory && i != kRelocationDirectory && rva != 0;
     if (moves && static_cast<uint64_t>(rva) + size > resources.va) throw std::runtime_error(fixed);
@@ -271,7 +299,7 @@ void require_movable_tail(const Bytes& image, const Layout& layout, const Sectio
   // Every relocated page lies before the resources.
   for (const Section& s : layout.sections) {
     if (s.va != relocations || relocations == 0) continue;
-    size_t at = static_cast<size_t>(s.raw_offset) + (relocations - s.va), end = at + relocations_size;
+    size_t at = s.raw_offset, end = at + std::min(relocations_size, s.raw_size);
     while (end - at >= 8) {
       uint32_t page = get_u32le(image, at), block = get_u32le(image, at + 4);
       if (block < 8 || block > end - at) throw std::runtime_error("its base relocations are malformed");
@@ -324,6 +352,7 @@ Bytes replace_resources(const Bytes& image, std::vector<Resource> resources) {
   int64_t raw_delta = static_cast<int64_t>(raw_size) - old.raw_size;
   int64_t va_delta = static_cast<int64_t>(align(section.size(), section_alignment)) -
                      static_cast<int64_t>(align(std::max(old.virtual_size, old.raw_size), section_alignment));
+  // The image ends with its sections' raw data, so the old section's bytes lie within it.
   Bytes out(image.begin(), image.begin() + old.raw_offset);
   out.insert(out.end(), section.begin(), section.end());
   out.resize(out.size() + (raw_size - section.size()), 0);
