@@ -49,7 +49,7 @@ void replace_icon(std::vector<Resource>& resources, const std::vector<IconImage>
 
 }  // namespace
 
-StubBranding load_branding(const BrandingOptions& options, const std::string& default_version,
+StubBranding load_branding(const BrandingOptions& options, std::optional<FourPartVersion> default_version,
                            const std::string& default_name) {
   StubBranding branding;
   if (options.icon) {
@@ -64,11 +64,7 @@ StubBranding load_branding(const BrandingOptions& options, const std::string& de
                        options.copyright;
   if (!wants_version && !options.icon) return branding;
   VersionFields fields;
-  if (options.version) {
-    fields.version = parse_version(*options.version);
-  } else if (!default_version.empty()) {
-    fields.version = parse_version(default_version, true);
-  }
+  fields.version = options.version ? parse_version(*options.version) : default_version;
   fields.product_name = options.product_name.value_or(default_name);
   fields.company = options.company.value_or("");
   fields.description = options.description.value_or("");

@@ -29,8 +29,8 @@ struct StubBranding {
 };
 
 // Reads the icon file (errors name it) and takes the version fields; where --version or
-// --product-name is not given, default_version (one to four numbers) and default_name stand in.
-StubBranding load_branding(const BrandingOptions& options, const std::string& default_version = "",
+// --product-name is not given, default_version and default_name stand in.
+StubBranding load_branding(const BrandingOptions& options, std::optional<FourPartVersion> default_version = {},
                            const std::string& default_name = "");
 
 // The stub with the branding in its resources, its checksum updated. Throws std::runtime_error

@@ -107,13 +107,15 @@ std::vector<std::string> inputs_of(const PackOptions& options, const std::string
 
 // The branding, its version and product name defaulting to the first package's.
 StubBranding package_branding(const BrandingOptions& options, const PlannedPackage& first) {
-  try {
-    return load_branding(options, options.version ? "" : first.product_version, first.title);
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    if (options.version || (options.icon && what.rfind(*options.icon, 0) == 0)) throw;
-    throw std::runtime_error(first.path + ": its ProductVersion " + what + " (give --version)");
+  std::optional<FourPartVersion> version;
+  if (!options.version && !first.product_version.empty()) {
+    try {
+      version = parse_version(first.product_version, true);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(first.path + ": its ProductVersion " + e.what() + " (give --version)");
+    }
   }
+  return load_branding(options, version, first.title);
 }
 
 const char* placement_name(Placement placement) {
@@ -143,10 +145,7 @@ Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::s
     if (!is_signed && sections_end(stub) < stub.size()) {
       throw std::runtime_error("carries data after its image (a payload already?): give the bare stub");
     }
-    if (is_signed && branding) {
-      throw std::runtime_error("is signed: branding would break its signature (brand, stamp, then sign)");
-    }
-    if (branding) stub = brand_stub(stub, *branding);
+    if (branding) stub = brand_stub(stub, *branding);  // refuses a signed stub
     if (trusted == key_blob) return stub;
     if (is_signed) {
       throw std::runtime_error("is signed and trusts another key than " + key_path +
