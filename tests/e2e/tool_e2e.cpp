@@ -145,12 +145,24 @@ class ToolE2e : public ::testing::Test {
     ScopedVariable locale("LANG", lang);
     return run_under_robot(setup, {"/qn"});
   }
-  static std::string signed_stub() {
-    const std::string path = work("signed-stub.exe");
+  static std::string signed_stub(const std::string& from = MSIBOOT_STUB, const std::string& name = "signed-stub.exe") {
+    const std::string path = work(name);
     if (!fs::exists(path)) {
-      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
+      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(from)));
     }
     return path;
+  }
+  // Packs the English sample into a signed stub: the signature stays valid and the setup.exe installs.
+  static std::string pack_signed_and_install(const std::string& stub, const std::string& placement) {
+    const std::string setup = work("setup-" + placement + ".exe");
+    ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", stub,
+                         "--placement", placement, sample_msi(english)});
+    EXPECT_EQ(pack.exit_code, 0) << pack.err;
+    EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+    RobotRun run = run_setup(setup);
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+    EXPECT_TRUE(installed(english));
+    return setup;
   }
   static inline std::string tool_;
 };
@@ -197,14 +209,7 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
 TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
   for (const char* placement : {"certificate", "signature-tail"}) {
     SCOPED_TRACE(placement);
-    const std::string setup = work(std::string("setup-") + placement + ".exe");
-    ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub",
-                         signed_stub(), "--placement", placement, sample_msi(english)});
-    ASSERT_EQ(pack.exit_code, 0) << pack.err;
-    EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
-    RobotRun run = run_setup(setup);
-    EXPECT_EQ(run.exit_code, 0) << run.transcript;
-    EXPECT_TRUE(installed(english));
+    pack_signed_and_install(signed_stub(), placement);
     TearDown();
   }
 }
@@ -267,14 +272,8 @@ TEST_F(ToolE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
   EXPECT_EQ(listing.find("--type=3 --name=4 "), std::string::npos) << listing;
 
   // Brand, stamp, then sign: packed into the signature, the setup.exe verifies and installs.
-  const std::string setup = work("branded-setup.exe");
-  msiboot_test::write_file_bytes(work("branded-signed.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(stub)));
-  ASSERT_EQ(tool({"pack", "--key", key, "-o", setup, "--stub", work("branded-signed.exe"), "--placement",
-                  "certificate", sample_msi(english)}).exit_code, 0);
-  EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
-  RobotRun run = run_setup(setup);
-  EXPECT_EQ(run.exit_code, 0) << run.transcript;
-  EXPECT_TRUE(installed(english));
+  fs::remove(work("branded-signed.exe"));
+  const std::string setup = pack_signed_and_install(signed_stub(stub, "branded-signed.exe"), "certificate");
   TearDown();
   std::string windows_setup = "Z:" + setup;
   std::replace(windows_setup.begin(), windows_setup.end(), '/', '\\');
