@@ -20,12 +20,28 @@ constexpr uint32_t kNtHeadersSize = 264;
 
 // From the optional header.
 constexpr uint16_t kPe32PlusMagic = 0x20B;              // its first u16
+constexpr uint32_t kInitializedDataSizeField = 8;       // SizeOfInitializedData
+constexpr uint32_t kEntryPointField = 16;               // AddressOfEntryPoint
+constexpr uint32_t kSectionAlignmentField = 32;
+constexpr uint32_t kFileAlignmentField = 36;
+constexpr uint32_t kImageSizeField = 56;                // SizeOfImage
 constexpr uint32_t kHeadersSizeField = 60;              // SizeOfHeaders
 constexpr uint32_t kChecksumField = 64;                 // CheckSum
-constexpr uint32_t kSecurityDirectoryField = 144;       // data directory 4: offset, then size
+constexpr uint32_t kDirectoryCountField = 108;          // NumberOfRvaAndSizes
+constexpr uint32_t kDirectoriesField = 112;             // the data directories: rva, then size
+constexpr uint32_t kDirectorySize = 8;
+constexpr uint32_t kDirectoryCount = 16;  // the data directories a PE32+ optional header defines
+
+// Data directories by index.
+constexpr uint32_t kResourceDirectory = 2;
+constexpr uint32_t kSecurityDirectory = 4;  // its "rva" is a file offset
+constexpr uint32_t kRelocationDirectory = 5;
+constexpr uint32_t kSecurityDirectoryField = kDirectoriesField + kSecurityDirectory * kDirectorySize;
 
 // Each section header, from the end of the optional header.
 constexpr uint32_t kSectionHeaderSize = 40;
+constexpr uint32_t kSectionVirtualSizeField = 8;
+constexpr uint32_t kSectionAddressField = 12;  // its rva
 constexpr uint32_t kSectionRawSizeField = 16;
 constexpr uint32_t kSectionRawOffsetField = 20;
 

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,27 @@ void build_sample(Sample& s) {
   s.readme = read_file_bytes(dir + "/files/readme.txt");
 }
 
+// The publisher's icon of the branding tests: one solid colour (c81ea0) in 16, 32 and 48 px
+// 32-bit bitmaps, so that any place that shows it can be told from the stub's own icon.
+std::string publisher_icon() {
+  const std::string path = work("publisher.ico");
+  auto u32 = [](Bytes& out, size_t v) { for (int i = 0; i < 32; i += 8) out.push_back(static_cast<uint8_t>(v >> i)); };
+  Bytes head = {0, 0, 1, 0, 3, 0}, images;
+  for (uint8_t size : {16, 32, 48}) {
+    Bytes image;
+    for (uint32_t field : {40u, uint32_t{size}, 2u * size, 1u | 32u << 16, 0u, 0u, 0u, 0u, 0u, 0u}) u32(image, field);
+    for (int i = 0; i < size * size; ++i) image.insert(image.end(), {0xa0, 0x1e, 0xc8, 0xff});
+    image.resize(image.size() + (size + 31) / 32 * 4 * size, 0);  // the AND mask: all opaque
+    head.insert(head.end(), {size, size, 0, 0, 1, 0, 32, 0});
+    u32(head, image.size());
+    u32(head, 6 + 16 * 3 + images.size());
+    images.insert(images.end(), image.begin(), image.end());
+  }
+  head.insert(head.end(), images.begin(), images.end());
+  msiboot_test::write_file_bytes(path, head);
+  return path;
+}
+
 bool registered(const Sample& s) {
   return run_in_prefix({"reg", "query",
                         "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + s.code,
@@ -123,12 +145,24 @@ class ToolE2e : public ::testing::Test {
     ScopedVariable locale("LANG", lang);
     return run_under_robot(setup, {"/qn"});
   }
-  static std::string signed_stub() {
-    const std::string path = work("signed-stub.exe");
+  static std::string signed_stub(const std::string& from = MSIBOOT_STUB, const std::string& name = "signed-stub.exe") {
+    const std::string path = work(name);
     if (!fs::exists(path)) {
-      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
+      msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(from)));
     }
     return path;
+  }
+  // Packs the English sample into a signed stub: the signature stays valid and the setup.exe installs.
+  static std::string pack_signed_and_install(const std::string& stub, const std::string& placement) {
+    const std::string setup = work("setup-" + placement + ".exe");
+    ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", stub,
+                         "--placement", placement, sample_msi(english)});
+    EXPECT_EQ(pack.exit_code, 0) << pack.err;
+    EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+    RobotRun run = run_setup(setup);
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+    EXPECT_TRUE(installed(english));
+    return setup;
   }
   static inline std::string tool_;
 };
@@ -175,14 +209,7 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
 TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
   for (const char* placement : {"certificate", "signature-tail"}) {
     SCOPED_TRACE(placement);
-    const std::string setup = work(std::string("setup-") + placement + ".exe");
-    ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub",
-                         signed_stub(), "--placement", placement, sample_msi(english)});
-    ASSERT_EQ(pack.exit_code, 0) << pack.err;
-    EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
-    RobotRun run = run_setup(setup);
-    EXPECT_EQ(run.exit_code, 0) << run.transcript;
-    EXPECT_TRUE(installed(english));
+    pack_signed_and_install(signed_stub(), placement);
     TearDown();
   }
 }
@@ -222,6 +249,62 @@ TEST_F(ToolE2e, PackingTwiceGivesTheSameBytes) {
     }
     EXPECT_EQ(read_file_bytes(work("again-1.exe")), read_file_bytes(work("again-2.exe")));
   }
+}
+
+// The publisher's icon and version information: branded with msiboot stub (the same bytes every
+// time), signed after branding and packed into the signature, read back by wrestool and by the
+// system, and shown by the progress window; pack brands an unsigned stub from the package.
+TEST_F(ToolE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
+  const std::string icon = publisher_icon(), stub = work("branded-stub.exe"), key = msiboot_test::test_key_path();
+  const std::vector<std::string> fields = {"--version", "2.5.0.17", "--product-name", "Msiboot Tool Suite", "--company",
+                                           "Ünïcode Publisher", "--description", "Msiboot Tool setup",
+                                           "--copyright", "© 2026 Publisher"};
+  for (const std::string& out : {work("branded-again.exe"), stub}) {
+    std::vector<std::string> args = {"stub", "--key", key, "-o", out, "--icon", icon};
+    args.insert(args.end(), fields.begin(), fields.end());
+    ASSERT_EQ(tool(args).exit_code, 0);
+  }
+  EXPECT_EQ(read_file_bytes(work("branded-again.exe")), read_file_bytes(stub));
+  const std::string listing = run_command("wrestool", {"-l", stub}).out;
+  EXPECT_NE(listing.find("--type=14 --name='APP'"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("--type=14 --name=1 "), std::string::npos) << listing;
+  EXPECT_NE(listing.find("--type=3 --name=3 "), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("--type=3 --name=4 "), std::string::npos) << listing;
+
+  // Brand, stamp, then sign: packed into the signature, the setup.exe verifies and installs.
+  fs::remove(work("branded-signed.exe"));
+  const std::string setup = pack_signed_and_install(signed_stub(stub, "branded-signed.exe"), "certificate");
+  TearDown();
+  std::string windows_setup = "Z:" + setup;
+  std::replace(windows_setup.begin(), windows_setup.end(), '/', '\\');
+  std::string read_back = run_in_prefix({MSIBOOT_VERSION_READER, windows_setup});
+  std::erase(read_back, '\r');
+  EXPECT_EQ(read_back,
+            "fixed 2.5.0.17 2.5.0.17\nCompanyName=Ünïcode Publisher\nFileDescription=Msiboot Tool setup\n"
+            "FileVersion=2.5.0.17\nLegalCopyright=© 2026 Publisher\nProductName=Msiboot Tool Suite\n"
+            "ProductVersion=2.5.0.17\n");
+
+  // The progress window shows the icon (in its caption) while a payload large enough to watch is
+  // written.
+  {
+    InstallerRecorder recorder(0);
+    const BundlePackage large = {"x64", "1033", english.code, english.name, incompressible_bytes(300 * 1024, 1),
+                                 {{"data1.cab", incompressible_bytes(60u << 20, 2)}}};
+    RobotRun shown = run_under_robot(make_stub_copy("branded-progress.exe", bundle_container({large}), stub), {"/qn"});
+    EXPECT_EQ(shown.exit_code, 0) << shown.transcript;
+    ASSERT_EQ(shown.windows.size(), 1u) << shown.transcript;
+    const std::vector<std::string>& colours = shown.windows[0].icon_colours;
+    EXPECT_NE(std::find(colours.begin(), colours.end(), "c81ea0"), colours.end()) << shown.transcript;
+  }
+  TearDown();
+
+  // pack brands the unsigned stub itself: the version and product name come from the package.
+  ASSERT_EQ(tool({"pack", "--key", key, "-o", work("branded-append.exe"), "--icon", icon, sample_msi(english)}).exit_code, 0);
+  nlohmann::json shows = nlohmann::json::parse(tool({"inspect", work("branded-append.exe"), "--json"}).out)["shows"];
+  EXPECT_EQ(shows["icon"].size(), 3u);
+  EXPECT_EQ(shows["icon"][2]["width"], 48);
+  EXPECT_EQ(shows["version"]["file_version"], "1.0.0.0");
+  EXPECT_EQ(shows["version"]["strings"]["ProductName"], english.name);
 }
 
 // Packages of the kinds publishers ship, built here with wixl: each packs into a setup.exe that
@@ -312,6 +395,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   // A device node of our own (as /dev/full), where the test may make one.
   const bool device = mknod(work("device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
   const std::string english_msi = sample_msi(english);
+  msiboot_test::write_file_bytes(work("empty.ico"), {0, 0, 1, 0, 0, 0});
   struct Case {
     std::vector<std::string> args;
     std::string says;  // what the error line must hold: the file it names, or the reason
@@ -342,6 +426,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
       {{"pack", "--key", key, "-o", out, "--languages", "99999999", english_msi}, "\"99999999\"", out, {}, 2},
       {{"pack", "--key", key, "-o", out, "--arch", "Arm64", english_msi}, "--arch", out, {}, 2},
       {{"pack", "--key", key, "-o", out, "--folder", "CON", english_msi}, "\"CON\" is not a plain folder name", out},
+      {{"pack", "--key", key, "-o", out, "--title", "Caf\xC3(", english_msi}, "is not UTF-8 text", out},
       {{"pack", "--key", own_key, "-o", own_key, english_msi}, "is also an input", "", {own_key}},
       {{"pack", "--key", key, "-o", english_msi, english_msi}, "is also an input", "", {english_msi}},
       {{"stub", "--key", own_key, "-o", own_key}, "is also an input", "", {own_key}},
@@ -352,6 +437,16 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
       {{"keygen", work("new.pem"), work("missing/new.blob")}, "No such file", work("new.pem")},
       {{"pack", "--key", encrypted, "-o", out, english_msi}, "is encrypted: give its passphrase with --key-pass", out},
       {{"pack", "--key", encrypted, "--key-pass", "pass:wrong", "-o", out, english_msi}, "wrong passphrase", out},
+      // Branding: what is not an icon or a version, or a stub that can no longer be branded.
+      {{"stub", "--key", key, "-o", out, "--icon", text_msi}, text_msi + ": not an icon file", out},
+      {{"pack", "--key", key, "-o", out, "--icon", work("empty.ico"), english_msi}, "holds no images", out},
+      {{"stub", "--key", key, "-o", out, "--version", "1.2.3"}, "\"1.2.3\" is not a version", out, {}, 2},
+      {{"pack", "--key", key, "-o", out, "--version", "1.2.3.65536", english_msi}, "is not a version", out, {}, 2},
+      {{"stub", "--key", key, "-o", out, "--company", std::string(4097, 'x')}, "longer than the 4096 characters", out, {}, 2},
+      {{"pack", "--key", key, "-o", out, "--stub", signed_stub(), "--icon", publisher_icon(), english_msi},
+       "branding would break its signature", out},
+      {{"stub", "--key", key, "-o", out, "--from", work("setup.exe"), "--version", "1.0.0.0"},
+       work("setup.exe") + ": carries data after its image", out},
       {{"bogus", "--key", key}, "no command \"bogus\"; the commands are keygen, stub, pack", "", {}, 2},
       {{"help", "bogus"}, "no command \"bogus\"", "", {}, 2},
   };

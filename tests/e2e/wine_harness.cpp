@@ -124,7 +124,9 @@ RobotRun parse_robot_transcript(const std::string& transcript) {
       run.browsers.push_back({caption, field(line, "title", &pos)});
     } else if (starts_with(line, "window ")) {
       std::string class_name = field(line, "class", &pos);
-      run.windows.push_back({class_name, field(line, "caption", &pos)});
+      run.windows.push_back({class_name, field(line, "caption", &pos), {}});
+    } else if (starts_with(line, "icon ") && !run.windows.empty()) {
+      run.windows.back().icon_colours.push_back(line.substr(5));
     } else if (starts_with(line, "press ")) {
       run.presses.push_back(line.substr(6));
     } else if (starts_with(line, "missing ")) {

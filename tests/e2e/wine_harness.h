@@ -19,6 +19,7 @@ struct RobotBox {
 
 struct RobotWindow {
   std::string class_name, caption;
+  std::vector<std::string> icon_colours;  // seen at its caption icon's centre, as RRGGBB
 };
 
 struct RobotBrowser {

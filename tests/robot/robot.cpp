@@ -17,6 +17,9 @@
 //   press OK                            the box's or browser's button was pressed
 //   missing Retry                       the box has no such button; it was closed instead
 //   window class="..." caption="..."    another visible top-level window appeared
+//   icon RRGGBB                         the colour at the centre of that window's caption icon
+//                                       changed (read from the screen: under wine another
+//                                       process's icon handle reads as none)
 //   progress pos=N max=M                a progress bar in one of those windows moved (watched
 //                                       every millisecond while one is up)
 //   timeout                             the program ran out of time and was ended
@@ -65,6 +68,8 @@ struct Watched {
   HWND progress;  // the window's progress bar, if any
   int last_pos;
   int last_max;
+  bool icon_watched;  // not for message boxes and browsers
+  COLORREF icon_centre;
 };
 
 struct Robot {
@@ -201,6 +206,22 @@ void report_progress(Watched& watched) {
        std::to_string(watched.last_max));
 }
 
+// Sampled while the window is up: it may show before its icon is set.
+void report_icon(Watched& watched) {
+  RECT rect;
+  if (!watched.icon_watched || !IsWindowVisible(watched.window) || !GetWindowRect(watched.window, &rect)) return;
+  int caption = GetSystemMetrics(SM_CYCAPTION);
+  HDC screen = GetDC(nullptr);
+  COLORREF centre = GetPixel(screen, rect.left + GetSystemMetrics(SM_CXDLGFRAME) + caption / 2,
+                             rect.top + GetSystemMetrics(SM_CYDLGFRAME) + caption / 2);
+  ReleaseDC(nullptr, screen);
+  if (centre == CLR_INVALID || centre == watched.icon_centre) return;
+  watched.icon_centre = centre;
+  char text[16];
+  std::snprintf(text, sizeof text, "icon %02x%02x%02x", GetRValue(centre), GetGValue(centre), GetBValue(centre));
+  emit(text);
+}
+
 void press_next(Robot& robot, HWND box) {
   const Button* button = robot.next_press < robot.presses.size() ? robot.presses[robot.next_press]
                                                                  : &kButtons[0];
@@ -217,7 +238,7 @@ void press_next(Robot& robot, HWND box) {
 }
 
 void record_window(Robot& robot, HWND window) {
-  Watched watched = {window, nullptr, -1, -1};
+  Watched watched = {window, nullptr, -1, -1, false, CLR_INVALID};
   std::wstring cls = class_of(window);
   if (cls == L"#32770") {
     // The folder browser is a dialog whose tree view shows the folders; its title is a label.
@@ -234,6 +255,8 @@ void record_window(Robot& robot, HWND window) {
   }
   emit("window class=" + quoted(cls) + " caption=" + quoted(window_text(window)));
   watched.progress = search_children(window, PROGRESS_CLASSW).found;
+  watched.icon_watched = true;
+  report_icon(watched);
   robot.seen.push_back(watched);
 }
 
@@ -254,6 +277,7 @@ bool poll_windows(Robot& robot) {
   EnumWindows(visit_window, reinterpret_cast<LPARAM>(&robot));
   bool progress_up = false;
   for (Watched& watched : robot.seen) {
+    report_icon(watched);
     report_progress(watched);
     progress_up = progress_up || (watched.progress != nullptr && IsWindow(watched.progress));
   }

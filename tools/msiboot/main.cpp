@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "pack_command.h"
 #include "package_labels.h"
 #include "stub_command.h"
+#include "version_info.h"
 
 namespace {
 
@@ -66,17 +68,41 @@ void add_key_pass(CLI::App* command, std::optional<std::string>& key_pass) {
                       "the passphrase of an encrypted --key: pass:TEXT, env:VARIABLE, file:PATH or fd:N");
 }
 
+// A validator from a library check that throws its one-line reason.
+CLI::Validator checked(std::function<void(const std::string&)> check, const char* shown, const char* name) {
+  return CLI::Validator(
+      [check](std::string& value) {
+        try {
+          check(value);
+          return std::string();
+        } catch (const std::exception& e) {
+          return std::string(e.what());
+        }
+      },
+      shown, name);
+}
+
+// The publisher's icon and version information, for stub and pack alike.
+void add_branding(CLI::App* command, BrandingOptions& branding, bool packing) {
+  const CLI::Validator text = checked(check_version_text, "", "version text");
+  command->add_option("--icon", branding.icon, "an .ico file: the icon of the setup.exe and its progress window");
+  command->add_option("--version", branding.version,
+                      packing ? "the file and product version, as 1.2.3.4 (default: the first package's ProductVersion)"
+                              : "the file and product version, as 1.2.3.4")
+      ->check(checked([](const std::string& v) { parse_version(v); }, "A.B.C.D", "version"));
+  command->add_option("--product-name", branding.product_name,
+                      packing ? "the product name of the version information (default: the first package's title)"
+                              : "the product name of the version information")
+      ->check(text);
+  command->add_option("--company", branding.company, "the company name of the version information")->check(text);
+  command->add_option("--description", branding.description, "the file description of the version information")
+      ->check(text);
+  command->add_option("--copyright", branding.copyright, "the copyright of the version information")->check(text);
+}
+
 // --languages: decimal identifiers from 1 to 65535, separated by ';' (or ',').
-const CLI::Validator language_list(
-    [](std::string& value) {
-      try {
-        parse_languages(value, false);
-        return std::string();
-      } catch (const std::exception& e) {
-        return std::string(e.what());
-      }
-    },
-    "LANGUAGES", "language list");
+const CLI::Validator language_list =
+    checked([](const std::string& value) { parse_languages(value, false); }, "LANGUAGES", "language list");
 
 void add_keygen(CLI::App& app, KeygenOptions& options) {
   auto* command = app.add_subcommand("keygen", "Make a payload key pair: a private PEM key (owner-only, "
@@ -93,6 +119,7 @@ void add_stub(CLI::App& app, StubOptions& options) {
   command->add_option("-o,--out", options.output, "the stub to write")->required();
   command->add_option("--from", options.from,
                       "the unsigned stub to stamp (default: the stub installed beside the tool)");
+  add_branding(command, options.branding, false);
 }
 
 // Replays the pack command line in order, so that each override goes to the package after it.
@@ -162,6 +189,7 @@ void add_pack(CLI::App& app, PackLine& line) {
                       "the stub's Authenticode signature; default for a signed stub) or "
                       "signature-tail (after the signature data)")
       ->check(CLI::IsMember({"append", "certificate", "signature-tail"}));
+  add_branding(command, line.options.branding, true);
   add_package_overrides(command, line);
   command->add_option("PACKAGE.msi", line.packages, "the packages, first choice first")->required();
   command->callback([command, &line] {

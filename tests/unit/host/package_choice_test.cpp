@@ -13,6 +13,7 @@
 #include "record_faults.h"
 #include "manifest_writer.h"
 #include "test_manifest.h"
+#include "utf16_text.h"
 #include "payload/container.h"
 #include "payload/manifest.h"
 #include "payload/record_binding.h"

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "branding_report.h"
 #include "manifest_fields.h"
 #include "payload/payload_public_key.h"
 #include "setup_contents.h"
@@ -130,11 +131,15 @@ void print_text(const std::string& file, const SetupReport& report, bool key_giv
 
 int inspect_command(const InspectOptions& options) {
   SetupReport report = read_setup(options.setup, options.public_key, options.lcid);
+  ShownBranding shows = show_branding(options.setup);
   bool key_given = !options.public_key.empty();
   if (options.json) {
-    std::printf("%s\n", report_json(options.setup, report, key_given).dump(2).c_str());
+    json document = report_json(options.setup, report, key_given);
+    document["shows"] = shows.json;
+    std::printf("%s\n", document.dump(2).c_str());
   } else {
     print_text(options.setup, report, key_given);
+    std::fputs(shows.text.c_str(), stdout);
   }
   if (!status_failed(report.choice.status)) return 0;
   std::fprintf(stderr, "msiboot inspect: %s: the stub would install nothing for %u (%s)\n",

@@ -100,8 +100,22 @@ std::vector<ContainerRecord> read_records(const Bundle& bundle) {
 std::vector<std::string> inputs_of(const PackOptions& options, const std::string& stub_path,
                                    const Bundle& bundle) {
   std::vector<std::string> inputs = {options.key_path, stub_path};
+  if (options.branding.icon) inputs.push_back(*options.branding.icon);
   for (const auto& file : bundle.files) inputs.push_back(file.second);
   return inputs;
+}
+
+// The branding, its version and product name defaulting to the first package's.
+StubBranding package_branding(const BrandingOptions& options, const PlannedPackage& first) {
+  std::optional<FourPartVersion> version;
+  if (!options.version && !first.product_version.empty()) {
+    try {
+      version = parse_version(first.product_version, true);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(first.path + ": its ProductVersion " + e.what() + " (give --version)");
+    }
+  }
+  return load_branding(options, version, first.title);
 }
 
 const char* placement_name(Placement placement) {
@@ -112,9 +126,10 @@ const char* placement_name(Placement placement) {
   }
 }
 
-// The stub to pack into, stamped with the payload key when it is unsigned and trusts another.
+// The stub to pack into, branded where asked, and stamped with the payload key when it is
+// unsigned and trusts another.
 Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::string& key_path,
-                    Placement& placement) {
+                    Placement& placement, const std::optional<StubBranding>& branding) {
   Bytes stub = read_file_bytes(path);
   try {
     bool is_signed = has_certificate_table(stub);
@@ -130,6 +145,7 @@ Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::s
     if (!is_signed && sections_end(stub) < stub.size()) {
       throw std::runtime_error("carries data after its image (a payload already?): give the bare stub");
     }
+    if (branding) stub = brand_stub(stub, *branding);  // refuses a signed stub
     if (trusted == key_blob) return stub;
     if (is_signed) {
       throw std::runtime_error("is signed and trusts another key than " + key_path +
@@ -184,8 +200,10 @@ void pack_command(const PackOptions& options) {
   OutputFile out(options.output, inputs_of(options, stub_path, bundle));
   check_bundle(packages, bundle.package_ids, bundle_manifest(bundle));
   require_file(stub_path);
+  std::optional<StubBranding> branding;
+  if (options.branding.any()) branding = package_branding(options.branding, packages.front());
   Placement placement = options.placement;
-  Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement);
+  Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement, branding);
 
   std::vector<ContainerRecord> records = read_records(bundle);
   size_t files = records.size() - 1, total = 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "package_plan.h"
+#include "stub_branding.h"
 
 namespace msiboot_tool {
 
@@ -17,6 +18,9 @@ struct PackOptions {
   std::string stub;  // empty: the stub installed beside the tool
   Placement placement = Placement::Default;
   std::vector<PackageInput> packages;
+  // Where any is given, the stub is branded; the version and the product name default to the
+  // first package's ProductVersion and title.
+  BrandingOptions branding;
 };
 
 // Writes the setup.exe; throws std::runtime_error (one line naming the file) on any failure, and

@@ -1,7 +1,10 @@
 #pragma once
-// msiboot stub: a stub that trusts the publisher's key, stamped into the built stub's key slot.
+// msiboot stub: a stub that trusts the publisher's key, stamped into the built stub's key slot,
+// and that shows the publisher's icon and version information where they are given.
 #include <optional>
 #include <string>
+
+#include "stub_branding.h"
 
 namespace msiboot_tool {
 
@@ -10,6 +13,7 @@ struct StubOptions {
   std::optional<std::string> key_pass;  // where an encrypted key's passphrase comes from
   std::string output;
   std::string from;  // empty: the stub installed beside the tool
+  BrandingOptions branding;
 };
 
 // Throws std::runtime_error (one line naming the file) on failure, leaving no output file.

@@ -5,6 +5,7 @@
 #include "payload/plain_file_name.h"
 #include "manifest_writer.h"
 #include "shared/title_units.h"
+#include "utf16_text.h"
 
 namespace msiboot_tool {
 namespace {

@@ -5,47 +5,9 @@
 #include <stdexcept>
 
 #include "byte_buffer.h"
+#include "utf16_text.h"
 
 namespace msiboot_tool {
-
-namespace {
-
-void put_unit(std::vector<uint8_t>& out, uint32_t unit) {
-  out.push_back(static_cast<uint8_t>(unit));
-  out.push_back(static_cast<uint8_t>(unit >> 8));
-}
-
-// Decodes one UTF-8 sequence starting at text[i] and advances i past it.
-uint32_t next_code_point(const std::string& text, size_t& i) {
-  auto byte = [&](size_t k) { return static_cast<uint8_t>(text.at(k)); };
-  uint8_t lead = byte(i);
-  int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-  if (extra < 0 || text.size() - i <= static_cast<size_t>(extra)) {
-    throw std::invalid_argument("manifest text is not UTF-8");
-  }
-  uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (byte(i + static_cast<size_t>(k)) & 0x3F);
-  i += static_cast<size_t>(extra) + 1;
-  return cp;
-}
-
-}  // namespace
-
-std::vector<uint8_t> utf16le(const std::string& text, bool terminate) {
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i < text.size();) {
-    uint32_t cp = next_code_point(text, i);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      put_unit(out, 0xD800 + (cp >> 10));
-      put_unit(out, 0xDC00 + (cp & 0x3FF));
-    } else {
-      put_unit(out, cp);
-    }
-  }
-  if (terminate) put_unit(out, 0);
-  return out;
-}
 
 std::string binding_field(const std::vector<uint8_t>& content) {
   static const char digits[] = "0123456789abcdef";

@@ -9,9 +9,6 @@
 
 namespace msiboot_tool {
 
-// UTF-8 text as UTF-16LE bytes, with a terminating NUL unit when asked.
-std::vector<uint8_t> utf16le(const std::string& text, bool terminate);
-
 // The binding field of a record's content: "sha256=" 64 lower-case hex digits ":" its length.
 std::string binding_field(const std::vector<uint8_t>& content);
 

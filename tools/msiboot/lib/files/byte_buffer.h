@@ -27,6 +27,22 @@ inline uint32_t get_u32le(const Bytes& bytes, size_t at) {
   return read_u32le(bytes.data() + at);
 }
 
+inline uint16_t get_u16le(const Bytes& bytes, size_t at) {
+  if (at > bytes.size() || bytes.size() - at < 2) throw std::runtime_error("image too short");
+  return read_u16le(bytes.data() + at);
+}
+
+inline void append_u16le(Bytes& out, uint16_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline void put_u16le(Bytes& bytes, size_t at, uint16_t value) {
+  if (at > bytes.size() || bytes.size() - at < 2) throw std::runtime_error("image too short");
+  bytes[at] = static_cast<uint8_t>(value);
+  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
 inline uint32_t checked_u32(size_t value, const char* what) {
   if (value > UINT32_MAX) throw std::runtime_error(std::string(what) + " larger than 4 GiB");
   return static_cast<uint32_t>(value);

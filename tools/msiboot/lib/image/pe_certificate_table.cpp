@@ -57,7 +57,8 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
   return encode(message.get());
 }
 
-// Offset of the NT headers of a PE32+ image.
+}  // namespace
+
 uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
   if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
@@ -70,8 +71,6 @@ uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
   get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4);
   return nt;
 }
-
-}  // namespace
 
 bool has_certificate_table(const std::vector<uint8_t>& image) {
   uint32_t nt = pe32plus_headers(image);

@@ -15,6 +15,10 @@ struct CertificateTable {
   uint32_t first_entry_length;  // dwLength of the first WIN_CERTIFICATE entry
 };
 
+// Offset of the NT headers of a PE32+ image whose optional header holds the data directories up
+// to the certificate table's; throws std::runtime_error when it is not one.
+uint32_t pe32plus_headers(const std::vector<uint8_t>& image);
+
 // True when the PE32+ image has a certificate table (it is signed); throws std::runtime_error when
 // it is not a PE32+ image.
 bool has_certificate_table(const std::vector<uint8_t>& image);

@@ -129,6 +129,7 @@ MsiPackage read_msi_package(const std::string& path) {
   package.path = path;
   package.product_code = property(database.get(), "ProductCode");
   package.product_name = property(database.get(), "ProductName");
+  package.product_version = property(database.get(), "ProductVersion");
   int word_count = 0;
   read_summary(database.get(), package, &word_count);
   // Cabinets named with '#' are streams inside the package; the others lie beside it.

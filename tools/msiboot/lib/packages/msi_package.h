@@ -13,6 +13,7 @@ struct MsiPackage {
   std::string path;
   std::string product_code;  // empty when the package has none
   std::string product_name;  // empty when the package has none
+  std::string product_version;  // empty when the package has none
   std::optional<std::string> template_text;  // the summary Template ("x64;1033,1049"), if any
   std::vector<std::string> cabinets;  // external cabinet file names, in Media table order
   size_t loose_files = 0;             // files that are in no cabinet

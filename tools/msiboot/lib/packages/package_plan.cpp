@@ -94,6 +94,7 @@ PlannedPackage plan_package(const PackageInput& input) {
     if (!input.folder && msi.product_code.empty()) throw std::runtime_error("has no ProductCode (give --folder)");
     plan.title = input.title.value_or(msi.product_name);
     plan.folder = input.folder.value_or(msi.product_code);
+    plan.product_version = msi.product_version;
     label_from_template(input, msi, plan);
     check_fields(plan, msi);
   } catch (const std::exception& e) {

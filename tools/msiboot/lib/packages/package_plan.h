@@ -21,6 +21,7 @@ struct PlannedPackage {
   uint64_t size = 0;                  // of the package file
   bool neutral = false;               // its Template says language 0, listed as 1033
   std::string template_text;          // the summary Template, where it was read
+  std::string product_version;        // its ProductVersion, if any
 };
 
 // Throws std::runtime_error (one line naming the package) when the package cannot be packed: not
