@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Follows the README's publisher guide literally: its sh blocks run in order, as one script, in an
-# empty folder that holds only what a publisher brings (two language builds of a package, a
-# code-signing certificate), with the Debian package unpacked into a scratch root standing in for
+# empty folder that holds only what a publisher brings (two language builds of a package, an icon,
+# a code-signing certificate), with the Debian package unpacked into a scratch root standing in for
 # the installed one (so the lines that install with sudo are left out). The signed setup.exe the
 # guide ends with must then install under wine.
 #   readme_guide.sh SOURCE_DIR HOST_BUILD_DIR WINDOWS_BUILD_DIR
@@ -23,6 +23,7 @@ english="{5D0C8E61-3F2A-4B7C-9E18-6A4D2C0B7F35}"
 cat "$source/tests/keys/test-signer.pem" "$source/tests/keys/test-ca.pem" >code-signing.pem
 cp "$source/tests/keys/test-signer.key" code-signing.key
 cp "$source/tests/keys/test-ca.pem" ca.pem
+cp "$windows/src/icon/app.ico" sample.ico
 
 awk '/^<!-- guide:/ { on = 1 } /^<!-- guide ends/ { on = 0 }
      on && /^```/ { code = ($0 == "```sh"); next }
