@@ -133,27 +133,55 @@ class ToolE2e : public ::testing::Test {
   static inline std::string tool_;
 };
 
-TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
+// The folder of the package that inspect's locale table gives lcid: the row of its own language,
+// else of its primary language, else of every other locale; empty when that row gets nothing.
+std::string table_folder(const nlohmann::json& report, uint32_t lcid) {
+  for (const std::string kind : {"listed", "primary", "other"}) {
+    for (const auto& row : report["locales"]) {
+      bool applies = row["kind"] == kind && (kind == "listed"    ? row["lcid"] == lcid
+                                             : kind == "primary" ? row["primary_language"] == (lcid & 0xFF)
+                                                                 : true);
+      if (!applies) continue;
+      return row["installs"] ? report["packages"][row["package"].get<size_t>()]["folder"].get<std::string>() : "";
+    }
+  }
+  return "";
+}
+
+TEST_F(ToolE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
+  ToolRun table = tool({"inspect", work("setup.exe"), "--json"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  const nlohmann::json report = nlohmann::json::parse(table.out);
+  EXPECT_EQ(report["containers"][0]["placement"], "appended");
+  for (const auto& record : report["containers"][0]["records"]) {
+    EXPECT_TRUE(record["signature_valid"]);
+    EXPECT_EQ(record["lookup"]["code"], 0);
+  }
+  // Entries as fields, each bound to its record.
+  const auto& entries = report["containers"][0]["manifest"];
+  EXPECT_EQ(entries[0], nlohmann::json({{"id", 1000}, {"kind", "package"}, {"architecture", "x64"},
+                                        {"languages", {1049}}, {"folder", russian.code}, {"title", russian.name},
+                                        {"binding", entries[0]["binding"]}}));
+  for (const auto& entry : entries) {
+    EXPECT_EQ(entry["binding"]["sha256"].get<std::string>().size(), 64u) << entry;
+    if (entry["kind"] == "cabinet") {
+      EXPECT_EQ(entry["file"], "sample.cab");
+    }
+  }
   struct Case {
     uint32_t lcid;
     const char* lang;
     const Sample* expected;
   };
-  for (const Case& c : {Case{1049, "ru_RU.UTF-8", &russian}, Case{2057, "en_GB.UTF-8", &english},
-                        Case{1033, "C.UTF-8", &english}}) {
-    SCOPED_TRACE(c.lcid);
+  for (const Case& c : {Case{1033, "en_US.UTF-8", &english}, Case{2057, "en_GB.UTF-8", &english},
+                        Case{1049, "ru_RU.UTF-8", &russian}, Case{1031, "de_DE.UTF-8", &english}}) {
+    SCOPED_TRACE(c.lang);
+    EXPECT_EQ(table_folder(report, c.lcid), c.expected->code);
     ToolRun inspect = tool({"inspect", work("setup.exe"), "--lcid", std::to_string(c.lcid), "--json"});
     ASSERT_EQ(inspect.exit_code, 0) << inspect.err;
-    nlohmann::json report = nlohmann::json::parse(inspect.out);
-    const std::string folder = report["choice"]["folder"];
-    EXPECT_EQ(folder, c.expected->code);
-    EXPECT_EQ(report["choice"]["title"], c.expected->name);
-    for (const auto& record : report["containers"][0]["records"]) EXPECT_TRUE(record["signature_valid"]);
-    // Every entry is bound to its record; inspect shows the entry's fields without the binding.
-    for (const auto& entry : report["containers"][0]["manifest"]) {
-      EXPECT_EQ(entry["text"].get<std::string>().find("sha256="), std::string::npos) << entry;
-      EXPECT_EQ(entry["binding"].get<std::string>().rfind("sha256=", 0), 0u) << entry;
-    }
+    nlohmann::json choice = nlohmann::json::parse(inspect.out)["choice"];
+    EXPECT_EQ(choice["folder"], c.expected->code);
+    EXPECT_EQ(choice["title"], c.expected->name);
 
     RobotRun run = run_setup(work("setup.exe"), c.lang);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
@@ -172,6 +200,45 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
   }
 }
 
+// Signing after packing, the order other tools use: the signature verifies, the stub finds no
+// payload, and inspect says why and how to pack instead.
+TEST_F(ToolE2e, SigningAfterPackingIsRecognisedAndExplained) {
+  const std::string setup = work("signed-after-packing.exe");
+  msiboot_test::write_file_bytes(setup, msiboot_test::sign_with_test_signer(read_file_bytes(work("setup.exe"))));
+  EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+  EXPECT_EQ(run_setup(setup).exit_code, 1168);
+  ToolRun inspect = tool({"inspect", setup, "--json"});
+  EXPECT_EQ(inspect.exit_code, 1);
+  const nlohmann::json report = nlohmann::json::parse(inspect.out);
+  EXPECT_FALSE(report["containers"][0]["found_by_stub"]);
+  EXPECT_EQ(report["discovery"]["code"], 1168);
+  ASSERT_EQ(report["findings"].size(), 1u) << report["findings"];
+  const std::string finding = report["findings"][0]["text"];
+  for (const char* words : {"signed after its container was appended", "--placement certificate", "signature-tail"}) {
+    EXPECT_NE(finding.find(words), std::string::npos) << finding;
+  }
+}
+
+// With --json, a file that cannot be read and a wrong command line are answered by a JSON error
+// document too, beside the one line on stderr.
+TEST_F(ToolE2e, InspectAnswersErrorsWithAJsonDocument) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* kind;
+  };
+  for (const Case& c : {Case{{"inspect", work("missing.exe"), "--json"}, 1, "file"},
+                        Case{{"inspect", work("setup.exe"), "--json", "--lcid", "German"}, 2, "command line"}}) {
+    SCOPED_TRACE(c.kind);
+    ToolRun run = tool(c.args);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    const nlohmann::json error = nlohmann::json::parse(run.out)["error"];
+    EXPECT_EQ(error["kind"], c.kind);
+    EXPECT_NE(run.err.find(error["message"].get<std::string>()), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
   for (const char* placement : {"certificate", "signature-tail"}) {
     SCOPED_TRACE(placement);
@@ -180,6 +247,7 @@ TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
                          signed_stub(), "--placement", placement, sample_msi(english)});
     ASSERT_EQ(pack.exit_code, 0) << pack.err;
     EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+    EXPECT_EQ(nlohmann::json::parse(tool({"inspect", setup, "--json"}).out)["containers"][0]["placement"], placement);
     RobotRun run = run_setup(setup);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
     EXPECT_TRUE(installed(english));
@@ -382,8 +450,8 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   const std::string right = work("slips-right.exe");
   ASSERT_EQ(tool({"pack", "--key", encrypted, "--key-pass", "env:MSIBOOT_TEST_PASS", "-o", right, "--languages",
                   "1049,1033", english_msi}).exit_code, 0);
-  ToolRun inspect = tool({"inspect", right, "--json"});
-  EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["languages"], "1049;1033");
+  ToolRun inspect = tool({"inspect", right, "--lcid", "1049", "--json"});
+  EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["languages"], nlohmann::json::array({1049, 1033}));
 }
 
 // A pack stopped by a signal while it works leaves no temporary file behind.
