@@ -1,5 +1,7 @@
 #include "status_meaning.h"
 
+#include <cstdio>
+
 #include "payload/container.h"
 #include "payload/package_choice.h"
 #include "payload/payload_discovery.h"
@@ -85,7 +87,10 @@ StatusMeaning status_meaning(Status status) {
 }
 
 std::string status_text(Status status) {
-  return "code " + std::to_string(status_code(status)) + " at site " + std::to_string(status_site(status));
+  // Result values with the high bit set (0x80090003) are known by their hexadecimal form.
+  char code[16];
+  std::snprintf(code, sizeof code, status_code(status) >= 0x80000000u ? "0x%08X" : "%u", status_code(status));
+  return "code " + std::string(code) + " at site " + std::to_string(status_site(status));
 }
 
 }  // namespace msiboot_tool
