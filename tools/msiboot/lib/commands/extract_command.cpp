@@ -1,6 +1,7 @@
 #include "extract_command.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "manifest_fields.h"

@@ -2,6 +2,9 @@
 
 #include <openssl/sha.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "locale_wording.h"
 #include "manifest_fields.h"
 #include "shared/error_codes.h"
@@ -52,15 +55,17 @@ std::string explained(Status status) {
 
 std::string verdict(Status lookup) {
   switch (status_code(lookup)) {
-    case 0: return "valid";
-    case kErrorFileCorrupt: return "does not verify";
+    case 0: return "signature valid";
+    case kErrorFileCorrupt: return "signature does not verify";
     case kErrorBadKey: return "no usable key";
     case kErrorInvalidData: return "does not inflate";
     default: return "not readable";
   }
 }
 
-std::string record_name(const RecordReport& r) { return std::string(r.manifest ? "manifest" : "file") + " record " + std::to_string(r.id); }
+std::string record_name(const RecordReport& r) {
+  return std::string(r.manifest ? "manifest" : "file") + " record " + std::to_string(r.id);
+}
 
 ReportJson binding_json(const RecordBinding& binding) {
   if (binding.state == kBindingAbsent) return nullptr;
@@ -108,7 +113,7 @@ std::string record_text(const RecordReport& r) {
   char line[160];
   std::string inflated = r.inflates ? std::to_string(r.inflated_size) : "-";
   std::string outcome = verdict(r.lookup) + (status_failed(r.lookup) ? " (" + status_text(r.lookup) + ")" : "");
-  std::snprintf(line, sizeof line, "    %-8s %6u  stored %u, inflated %s, signature %s\n", r.manifest ? "manifest" : "file",
+  std::snprintf(line, sizeof line, "    %-8s %6u  stored %u, inflated %s, %s\n", r.manifest ? "manifest" : "file",
                 r.id, r.stored_size, inflated.c_str(), outcome.c_str());
   return line;
 }
@@ -169,7 +174,8 @@ ReportJson package_json(const PackageReport& p) {
 std::string items_text(const PackageReport& p, const char* indent) {
   std::string text;
   for (const ItemReport& item : p.items) {
-    text += indent + item.name + "  " + (item.delivered ? std::to_string(item.size) + " bytes" : "not delivered") + "\n";
+    std::string size = item.delivered ? std::to_string(item.size) + " bytes" : "not delivered";
+    text += indent + item.name + "  " + size + "\n";
   }
   return text;
 }
@@ -177,7 +183,9 @@ std::string items_text(const PackageReport& p, const char* indent) {
 std::string package_text(const PackageReport& p) {
   std::string text = "    " + package_label(p) + ": " + p.architecture + ", languages " + joined(p.languages) +
                      ", folder " + p.folder + ", title \"" + title_as_shown(p.title) + "\"\n";
-  if (status_failed(p.status)) text += "      not delivered (" + status_text(p.status) + "): " + package_failure(p) + "\n";
+  if (status_failed(p.status)) {
+    text += "      not delivered (" + status_text(p.status) + "): " + package_failure(p) + "\n";
+  }
   return text + items_text(p, "      ");
 }
 
@@ -224,7 +232,7 @@ std::string locale_text(const SetupReport& s, const LocaleReport& l) {
 
 void add_locales(InspectReport& report, const SetupReport& s) {
   ReportJson packages = ReportJson::array(), locales = ReportJson::array();
-  std::string packages_text = "  packages:\n", locales_text = "  locales:\n";
+  std::string packages_text = s.packages.empty() ? "" : "  packages:\n", locales_text = "  locales:\n";
   for (const PackageReport& p : s.packages) {
     packages.push_back(package_json(p));
     packages_text += package_text(p);
@@ -291,26 +299,42 @@ constexpr char kSignedAfterPacking[] =
     "--placement certificate, or signature-tail), or prepare the stub first (stamp and brand it, sign it), then "
     "pack into it";
 
-void add_container_findings(InspectReport& report, const SetupReport& s, bool* cut_off) {
-  for (size_t i = 0; i < s.containers.size(); ++i) {
-    const ContainerReport& c = s.containers[i];
-    const std::string name = "container " + std::to_string(i);
-    if (!c.reached) {
-      report.need_publisher("containers", name + " " + kSignedAfterPacking);
-      *cut_off = true;
-      continue;
+// A container's failing records, one finding per failure with the records that meet it.
+void add_record_findings(InspectReport& report, const std::string& name, const ContainerReport& c) {
+  std::vector<std::pair<Status, std::string>> failures;
+  for (const RecordReport& r : c.records) {
+    if (!status_failed(r.lookup)) continue;
+    auto same = std::find_if(failures.begin(), failures.end(), [&r](const auto& f) { return f.first == r.lookup; });
+    if (same == failures.end()) {
+      failures.emplace_back(r.lookup, record_name(r));
+    } else {
+      same->second += ", " + record_name(r);
     }
-    for (const RecordReport& r : c.records) {
-      if (status_failed(r.lookup)) report.need_publisher("containers", name + ", " + record_name(r) + ": " + explained(r.lookup));
-    }
+  }
+  for (const auto& [status, records] : failures) {
+    report.need_publisher("containers", name + ", " + records + ": " + explained(status));
   }
 }
 
+// Findings about the containers; true when one of them explains why the stub finds no payload.
+bool add_container_findings(InspectReport& report, const SetupReport& s) {
+  bool explains = false;
+  for (size_t i = 0; i < s.containers.size(); ++i) {
+    const ContainerReport& c = s.containers[i];
+    const std::string name = "container " + std::to_string(i);
+    if (!c.reached) report.need_publisher("containers", name + " " + kSignedAfterPacking);
+    if (c.reached) add_record_findings(report, name, c);
+    auto meets_discovery_failure = [&s](const RecordReport& r) { return r.lookup == s.discovery; };
+    explains = explains || !c.reached || std::any_of(c.records.begin(), c.records.end(), meets_discovery_failure);
+  }
+  return explains;
+}
+
 void add_findings(InspectReport& report, const SetupReport& s, bool one_locale) {
-  bool cut_off = false;
-  add_container_findings(report, s, &cut_off);
+  bool explained_above = add_container_findings(report, s);
   if (status_failed(s.discovery)) {
-    if (!cut_off) report.need_publisher("discovery", "the stub finds no payload: " + explained(s.discovery));
+    std::string why = explained_above ? status_text(s.discovery) + ", as above" : explained(s.discovery);
+    report.need_publisher("discovery", "the stub finds no payload: " + why);
     return;
   }
   bool any = false;
@@ -321,7 +345,7 @@ void add_findings(InspectReport& report, const SetupReport& s, bool one_locale) 
                           locale_subject(l.outcome) + " gets nothing: " + locale_words(s, l) + " (" +
                               status_text(l.status) + "); " + status_meaning(l.status).remedy);
   }
-  if (!any && !one_locale) report.need_publisher("locales", "no locale gets a package: no x64 package lists a language");
+  if (!any && !one_locale) report.need_publisher("locales", "no locale gets a package");
 }
 
 }  // namespace

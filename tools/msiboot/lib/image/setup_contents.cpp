@@ -3,10 +3,10 @@
 #include <stdexcept>
 
 #include "file_bytes.h"
-#include "payload/package_choice.h"
 #include "payload/container.h"
 #include "payload/item_collection.h"
 #include "payload/manifest.h"
+#include "payload/package_choice.h"
 #include "payload/payload_public_key.h"
 #include "payload/signature_table.h"
 #include "platform/heap.h"
@@ -145,7 +145,9 @@ void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>&
     LocaleReport locale = {outcome, -1, status_of(kErrorInvalidData, kSitePackageChoice)};
     for (size_t i = 0; i < report.packages.size() && outcome.entry_id != 0; ++i) {
       const PackageReport& known = report.packages[i];
-      if (known.container == outcome.blob_index && known.entry_id == outcome.entry_id) locale.package = static_cast<int>(i);
+      if (known.container == outcome.blob_index && known.entry_id == outcome.entry_id) {
+        locale.package = static_cast<int>(i);
+      }
     }
     if (outcome.entry_id != 0 && locale.package < 0) {
       report.packages.push_back(report_package(payload, outcome));

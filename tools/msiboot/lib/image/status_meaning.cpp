@@ -28,9 +28,11 @@ constexpr char kStamp[] =
     "unsigned stub";
 constexpr char kBadSignature[] =
     "the setup.exe's Authenticode signature cannot be decoded, so the stub stops looking for its payload";
-constexpr char kResign[] = "sign the stub again with a standard signing tool and pack into it, or pack into an unsigned stub";
+constexpr char kResign[] =
+    "sign the stub again with a standard signing tool and pack into it, or pack into an unsigned stub";
 constexpr char kMemory[] = "the stub ran out of memory while reading its payload";
-constexpr char kSmaller[] = "make the setup.exe smaller: the stub holds the whole file and the chosen package in memory";
+constexpr char kSmaller[] =
+    "make the setup.exe smaller: the stub holds the whole file and the chosen package in memory";
 
 const SiteMeaning kMeanings[] = {
     {kSiteRecordNotFound,
