@@ -219,6 +219,38 @@ TEST_F(ToolE2e, SigningAfterPackingIsRecognisedAndExplained) {
   }
 }
 
+// inspect exits 1 exactly when something needs the publisher, and says which section it is about.
+TEST_F(ToolE2e, InspectExitsOneWhenSomethingNeedsThePublisher) {
+  const std::string key = msiboot_test::test_key_path(), russian_only = work("russian-only.exe");
+  const std::string twin = work("german-32-bit.exe"), other_key = work("other-key");
+  for (const std::string& path : {other_key + ".pem", other_key + ".blob"}) fs::remove(path);
+  ASSERT_EQ(tool({"keygen", other_key + ".pem", other_key + ".blob"}).exit_code, 0);
+  ASSERT_EQ(tool({"pack", "--key", key, "-o", russian_only, sample_msi(russian)}).exit_code, 0);
+  ASSERT_EQ(tool({"pack", "--key", key, "-o", twin, sample_msi(russian), "--arch", "Intel", "--languages", "1031",
+                  sample_msi(english)}).exit_code, 0);
+  struct Case {
+    std::vector<std::string> args;
+    const char* section;  // of the first finding; empty: nothing needs the publisher
+  };
+  const Case cases[] = {
+      {{work("setup.exe")}, ""},
+      {{russian_only}, ""},  // the locales no package lists get nothing, which pack already warned about
+      {{russian_only, "--lcid", "1031"}, "choice"},
+      {{twin}, "locales"},  // 1031 is listed by a 32-bit package only
+      {{work("setup.exe"), "--public-key", other_key + ".blob"}, "containers"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"inspect", "--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.args.back());
+    ToolRun run = tool(args);
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(run.exit_code, *c.section == '\0' ? 0 : 1) << run.err;
+    EXPECT_EQ(report["exit_status"], run.exit_code);
+    EXPECT_EQ(report["findings"].empty() ? "" : report["findings"][0]["section"], c.section) << report["findings"];
+  }
+}
+
 // With --json, a file that cannot be read and a wrong command line are answered by a JSON error
 // document too, beside the one line on stderr.
 TEST_F(ToolE2e, InspectAnswersErrorsWithAJsonDocument) {
