@@ -14,8 +14,6 @@
 namespace msiboot_tool {
 namespace {
 
-constexpr char kSection[] = "payload";
-
 std::string hex(const uint8_t* bytes, size_t length) {
   static const char digits[] = "0123456789abcdef";
   std::string text;
