@@ -59,7 +59,7 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
 
 }  // namespace
 
-uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
+uint32_t pe32plus_headers(std::span<const uint8_t> image) {
   if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
   }
@@ -72,7 +72,7 @@ uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
   return nt;
 }
 
-bool has_certificate_table(const std::vector<uint8_t>& image) {
+bool has_certificate_table(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   return get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4) != 0;
 }

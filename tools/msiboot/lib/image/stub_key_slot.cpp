@@ -10,7 +10,7 @@ namespace msiboot_tool {
 namespace {
 
 // Offset of the slot's key bytes.
-size_t find_key(const Bytes& stub) {
+size_t find_key(std::span<const uint8_t> stub) {
   has_certificate_table(stub);  // throws unless it is a PE32+ image
   const uint8_t* begin = kKeySlotMarker;
   const uint8_t* end = kKeySlotMarker + kKeySlotMarkerSize;
@@ -26,7 +26,7 @@ size_t find_key(const Bytes& stub) {
 
 }  // namespace
 
-Bytes stub_key(const Bytes& stub) {
+Bytes stub_key(std::span<const uint8_t> stub) {
   size_t key = find_key(stub);
   return Bytes(stub.begin() + key, stub.begin() + key + kPayloadPublicKeySize);
 }
