@@ -57,8 +57,9 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
   return encode(message.get());
 }
 
-// Offset of the NT headers of a PE32+ image.
-uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
+}  // namespace
+
+uint32_t pe32plus_headers(std::span<const uint8_t> image) {
   if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
   }
@@ -71,14 +72,12 @@ uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
   return nt;
 }
 
-}  // namespace
-
-bool has_certificate_table(const std::vector<uint8_t>& image) {
+bool has_certificate_table(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   return get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4) != 0;
 }
 
-uint64_t sections_end(const std::vector<uint8_t>& image) {
+uint64_t sections_end(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kSectionCountField) & 0xFFFF;
   uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeaderSizeField) & 0xFFFF;

@@ -3,6 +3,7 @@
 // container inside it without invalidating the Authenticode signature (whose hash leaves the
 // table, the security directory entry and the checksum out).
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace msiboot_tool {
@@ -15,13 +16,17 @@ struct CertificateTable {
   uint32_t first_entry_length;  // dwLength of the first WIN_CERTIFICATE entry
 };
 
+// Offset of the NT headers of a PE32+ image whose optional header holds the data directories up
+// to the certificate table's; throws std::runtime_error when it is not one.
+uint32_t pe32plus_headers(std::span<const uint8_t> image);
+
 // True when the PE32+ image has a certificate table (it is signed); throws std::runtime_error when
-// it is not a PE32+ image.
-bool has_certificate_table(const std::vector<uint8_t>& image);
+// it is not a PE32+ image. Both read the image in place, so a large setup.exe is never copied.
+bool has_certificate_table(std::span<const uint8_t> image);
 
 // Where the headers and the sections' raw data end: anything after that (outside a certificate
 // table) is data appended to the image.
-uint64_t sections_end(const std::vector<uint8_t>& image);
+uint64_t sections_end(std::span<const uint8_t> image);
 
 // Reads the headers of a signed PE32+ image; throws std::runtime_error when it is not one, or
 // when its table is not the last thing in the file.
