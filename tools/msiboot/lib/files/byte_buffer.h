@@ -23,6 +23,7 @@ inline void put_u32le(Bytes& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// Reads bytes held anywhere (a byte vector, or a mapped file that must not be copied).
 inline uint32_t get_u32le(std::span<const uint8_t> bytes, size_t at) {
   if (at > bytes.size() || bytes.size() - at < 4) throw std::runtime_error("image too short");
   return read_u32le(bytes.data() + at);

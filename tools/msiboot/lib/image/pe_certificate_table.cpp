@@ -77,7 +77,7 @@ bool has_certificate_table(std::span<const uint8_t> image) {
   return get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4) != 0;
 }
 
-uint64_t sections_end(const std::vector<uint8_t>& image) {
+uint64_t sections_end(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kSectionCountField) & 0xFFFF;
   uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeaderSizeField) & 0xFFFF;

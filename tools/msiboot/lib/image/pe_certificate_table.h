@@ -21,12 +21,12 @@ struct CertificateTable {
 uint32_t pe32plus_headers(std::span<const uint8_t> image);
 
 // True when the PE32+ image has a certificate table (it is signed); throws std::runtime_error when
-// it is not a PE32+ image.
+// it is not a PE32+ image. Both read the image in place, so a large setup.exe is never copied.
 bool has_certificate_table(std::span<const uint8_t> image);
 
 // Where the headers and the sections' raw data end: anything after that (outside a certificate
 // table) is data appended to the image.
-uint64_t sections_end(const std::vector<uint8_t>& image);
+uint64_t sections_end(std::span<const uint8_t> image);
 
 // Reads the headers of a signed PE32+ image; throws std::runtime_error when it is not one, or
 // when its table is not the last thing in the file.

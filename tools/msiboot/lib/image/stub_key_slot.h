@@ -14,6 +14,9 @@ Bytes stub_key(std::span<const uint8_t> stub);
 // True when the slot is empty: the stub trusts no key until stamped.
 bool is_empty_key(const Bytes& key);
 
+// Where the key bytes of the slot lie in the stub's file; throws like stub_key.
+size_t stub_key_offset(std::span<const uint8_t> stub);
+
 // The stub with key_blob (a 276-byte PUBLICKEYBLOB) in its slot and its PE checksum updated.
 // Refuses (throws) a signed stub, whose signature stamping would break: stamp first, then sign.
 Bytes stamp_stub(const Bytes& stub, const Bytes& key_blob);
