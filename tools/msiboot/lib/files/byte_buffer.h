@@ -22,10 +22,12 @@ inline void put_u32le(Bytes& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-inline uint32_t get_u32le(const Bytes& bytes, size_t at) {
-  if (at > bytes.size() || bytes.size() - at < 4) throw std::runtime_error("image too short");
-  return read_u32le(bytes.data() + at);
+inline uint32_t get_u32le(const uint8_t* bytes, size_t size, size_t at) {
+  if (at > size || size - at < 4) throw std::runtime_error("image too short");
+  return read_u32le(bytes + at);
 }
+
+inline uint32_t get_u32le(const Bytes& bytes, size_t at) { return get_u32le(bytes.data(), bytes.size(), at); }
 
 inline uint32_t checked_u32(size_t value, const char* what) {
   if (value > UINT32_MAX) throw std::runtime_error(std::string(what) + " larger than 4 GiB");

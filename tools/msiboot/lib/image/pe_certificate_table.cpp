@@ -58,17 +58,21 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
 }
 
 // Offset of the NT headers of a PE32+ image.
-uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
-  if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
+uint32_t pe32plus_headers(const uint8_t* image, size_t size) {
+  if (size < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
   }
-  uint32_t nt = get_u32le(image, kNtHeadersOffsetField);
-  if (get_u32le(image, nt) != kPeSignature) throw std::runtime_error("not a PE image");
-  uint32_t magic = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeader) & 0xFFFF;
+  uint32_t nt = get_u32le(image, size, kNtHeadersOffsetField);
+  if (get_u32le(image, size, nt) != kPeSignature) throw std::runtime_error("not a PE image");
+  uint32_t magic = get_u32le(image, size, static_cast<size_t>(nt) + kOptionalHeader) & 0xFFFF;
   if (magic != kPe32PlusMagic) throw std::runtime_error("not a PE32+ image");
   // The whole optional header with its data directories must be there.
-  get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4);
+  get_u32le(image, size, static_cast<size_t>(nt) + kSecurityField + 4);
   return nt;
+}
+
+uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
+  return pe32plus_headers(image.data(), image.size());
 }
 
 }  // namespace
@@ -78,28 +82,35 @@ bool has_certificate_table(const std::vector<uint8_t>& image) {
   return get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4) != 0;
 }
 
-uint64_t sections_end(const std::vector<uint8_t>& image) {
-  uint32_t nt = pe32plus_headers(image);
-  uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kSectionCountField) & 0xFFFF;
-  uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeaderSizeField) & 0xFFFF;
+uint64_t sections_end(const uint8_t* image, size_t size) {
+  uint32_t nt = pe32plus_headers(image, size);
+  uint32_t section_count = get_u32le(image, size, static_cast<size_t>(nt) + kSectionCountField) & 0xFFFF;
+  uint32_t optional_size = get_u32le(image, size, static_cast<size_t>(nt) + kOptionalHeaderSizeField) & 0xFFFF;
   size_t sections = static_cast<size_t>(nt) + kOptionalHeader + optional_size;
-  uint64_t end = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeader + kHeadersSizeField);
+  uint64_t end = get_u32le(image, size, static_cast<size_t>(nt) + kOptionalHeader + kHeadersSizeField);
   for (uint32_t i = 0; i < section_count; ++i) {
     size_t header = sections + static_cast<size_t>(i) * kSectionHeaderSize;
-    uint64_t raw_end = static_cast<uint64_t>(get_u32le(image, header + kSectionRawOffsetField)) +
-                       get_u32le(image, header + kSectionRawSizeField);
+    uint64_t raw_end = static_cast<uint64_t>(get_u32le(image, size, header + kSectionRawOffsetField)) +
+                       get_u32le(image, size, header + kSectionRawSizeField);
     end = std::max(end, raw_end);
   }
   return end;
 }
 
-CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
-  uint32_t nt = pe32plus_headers(image);
+uint64_t sections_end(const std::vector<uint8_t>& image) { return sections_end(image.data(), image.size()); }
+
+CertificateTable read_certificate_directory(const uint8_t* image, size_t size) {
+  uint32_t nt = pe32plus_headers(image, size);
   CertificateTable table{};
   table.directory_field = nt + kSecurityField;
   table.checksum_field = nt + kChecksum;
-  table.offset = get_u32le(image, table.directory_field);
-  table.size = get_u32le(image, static_cast<size_t>(table.directory_field) + 4);
+  table.offset = get_u32le(image, size, table.directory_field);
+  table.size = get_u32le(image, size, static_cast<size_t>(table.directory_field) + 4);
+  return table;
+}
+
+CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
+  CertificateTable table = read_certificate_directory(image.data(), image.size());
   if (table.size < kEntryHeader) throw std::runtime_error("the image is not signed");
   if (static_cast<uint64_t>(table.offset) + table.size != image.size()) {
     throw std::runtime_error("the certificate table is not at the end of the image");
