@@ -51,7 +51,8 @@ AuthenticodeReport check_authenticode(const uint8_t* image, size_t size, const s
 // the file is not what its publisher signed.
 bool authenticode_needs_publisher(const AuthenticodeReport& report);
 
-// A signature whose chain does not lead to a trusted root (or whose signer may not sign code).
+// A signature whose chain does not lead to a trusted root (or whose signer may not sign code), or a
+// timestamp that does not verify: a question of trust, which the file alone does not settle.
 bool authenticode_chain_untrusted(const AuthenticodeReport& report);
 
 }  // namespace msiboot_tool
