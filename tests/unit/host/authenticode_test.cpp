@@ -10,10 +10,12 @@
 #include <filesystem>
 
 #include "authenticode_output.h"
+#include "bundle.h"
 #include "byte_buffer.h"
 #include "file_bytes.h"
 #include "pack_command.h"
 #include "pe_certificate_table.h"
+#include "signature_message.h"
 #include "test_files.h"
 #include "test_keys.h"
 #include "test_signing.h"
@@ -96,6 +98,8 @@ class Authenticode : public ::testing::Test {
     fs::create_directories(work(""));
     ASSERT_EQ(std::system(("'" + std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi' --out '" + work("sample") +
                            "' >/dev/null").c_str()), 0);
+    // A cabinet beyond the largest certificate the check parses: its carrier is left out.
+    msiboot_test::write_file_bytes(work("sample/sample.cab"), incompressible_bytes(kLargestParsedCertificate + 4096, 1));
     msiboot_test::write_file_bytes(work("signed-stub.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
   }
 };

@@ -11,6 +11,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "signature_message.h"
+
 namespace msiboot_tool {
 namespace {
 
@@ -24,7 +26,6 @@ struct Deleter {
   template <typename T>
   void operator()(T* object) const { Free(object); }
 };
-using Pkcs7Ptr = std::unique_ptr<PKCS7, Deleter<PKCS7_free>>;
 using SignerInfoPtr = std::unique_ptr<PKCS7_SIGNER_INFO, Deleter<PKCS7_SIGNER_INFO_free>>;
 using StorePtr = std::unique_ptr<X509_STORE, Deleter<X509_STORE_free>>;
 using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, Deleter<X509_STORE_CTX_free>>;
@@ -114,15 +115,6 @@ std::vector<const ASN1_STRING*> unsigned_values(PKCS7_SIGNER_INFO* info, const c
     }
   }
   return values;
-}
-
-Pkcs7Ptr parse_signed_data(const uint8_t* bytes, size_t length, size_t* used) {
-  const unsigned char* cursor = bytes;
-  Pkcs7Ptr message(d2i_PKCS7(nullptr, &cursor, static_cast<long>(length)));
-  ERR_clear_error();
-  if (!message || !PKCS7_type_is_signed(message.get()) || message->d.sign == nullptr) return nullptr;
-  if (used != nullptr) *used = static_cast<size_t>(cursor - bytes);
-  return message;
 }
 
 X509* signer_certificate(PKCS7* message, PKCS7_SIGNER_INFO* info) {
@@ -223,7 +215,7 @@ std::string chain_problem(X509_STORE* store, X509* certificate, STACK_OF(X509)* 
 Timestamp token_timestamp(const ASN1_STRING* value, PKCS7_SIGNER_INFO* stamped, X509_STORE* store, time_t* at) {
   Timestamp stamp;
   stamp.rfc3161 = true;
-  Pkcs7Ptr token = parse_signed_data(ASN1_STRING_get0_data(value), static_cast<size_t>(ASN1_STRING_length(value)),
+  Pkcs7Ptr token = parse_signature_message(ASN1_STRING_get0_data(value), static_cast<size_t>(ASN1_STRING_length(value)),
                                      nullptr);
   TstInfoPtr info(token ? PKCS7_to_TS_TST_INFO(token.get()) : nullptr);
   if (!info) {
@@ -339,7 +331,7 @@ void check_nested(AuthenticodeReport& report, PKCS7* primary, const ImageView& i
   PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(primary), 0);
   if (info == nullptr) return;
   for (const ASN1_STRING* value : unsigned_values(info, kNestedSignatureOid)) {
-    Pkcs7Ptr nested = parse_signed_data(ASN1_STRING_get0_data(value), static_cast<size_t>(ASN1_STRING_length(value)),
+    Pkcs7Ptr nested = parse_signature_message(ASN1_STRING_get0_data(value), static_cast<size_t>(ASN1_STRING_length(value)),
                                         nullptr);
     if (nested) {
       report.signatures.push_back(check_signature(nested.get(), image, store));
@@ -373,7 +365,7 @@ AuthenticodeReport check_authenticode(const uint8_t* image, size_t size, const s
   report.after_table = located.after_table;
   if (located.state != SignatureState::Signed) return report;
   size_t used = 0;
-  Pkcs7Ptr message = parse_signed_data(located.message, located.message_length, &used);
+  Pkcs7Ptr message = parse_signature_message(located.message, located.message_length, &used);
   if (!message) {
     report.state = SignatureState::Unreadable;
     report.problem = "the certificate entry holds no PKCS#7 signed data";
