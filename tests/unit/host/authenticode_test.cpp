@@ -27,7 +27,9 @@ using namespace msiboot_tool;
 
 const std::string kTestCa = msiboot_test::test_keys_dir() + "/test-ca.pem";
 
-std::string work(const std::string& name) { return std::string(MSIBOOT_WORK_DIR) + "/" + name; }
+// A folder of this test program's own (ctest runs its tests side by side), removed at the end.
+std::string work_dir;
+std::string work(const std::string& name) { return work_dir + "/" + name; }
 
 Bytes packed(const std::string& stub, Placement placement, const std::string& name) {
   PackOptions options{msiboot_test::test_key_path(), {}, work(name), stub, placement, {}};
@@ -95,13 +97,16 @@ std::string osslsigncode_digest(const std::string& output) {
 class Authenticode : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    fs::create_directories(work(""));
+    std::string pattern = (fs::temp_directory_path() / "msiboot-authenticode-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    work_dir = pattern;
     ASSERT_EQ(std::system(("'" + std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi' --out '" + work("sample") +
                            "' >/dev/null").c_str()), 0);
     // A cabinet beyond the largest certificate the check parses: its carrier is left out.
     msiboot_test::write_file_bytes(work("sample/sample.cab"), incompressible_bytes(kLargestParsedCertificate + 4096, 1));
     msiboot_test::write_file_bytes(work("signed-stub.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
   }
+  static void TearDownTestSuite() { fs::remove_all(work_dir); }
 };
 
 TEST_F(Authenticode, AgreesWithOsslsigncodeOnEverySigningOrder) {
