@@ -38,7 +38,7 @@ struct AuthenticodeReport {
   std::string problem;  // why the certificate table or its signature cannot be read
   std::string ca_file;  // what the chains were checked against; empty: the system's store
   uint64_t appended_before_table = 0, after_table = 0;  // as SignedImage
-  uint32_t after_signature = 0;  // bytes after the PKCS#7 message inside its entry
+  uint32_t after_signature = 0;  // bytes after the PKCS#7 message inside its entry, beyond its padding
   std::vector<SignatureCheck> signatures;  // the primary signature, then the nested ones
 };
 
