@@ -92,13 +92,18 @@ uint64_t sections_end(std::span<const uint8_t> image) {
   return end;
 }
 
-CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
+CertificateTable read_certificate_directory(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   CertificateTable table{};
   table.directory_field = nt + kSecurityField;
   table.checksum_field = nt + kChecksum;
   table.offset = get_u32le(image, table.directory_field);
   table.size = get_u32le(image, static_cast<size_t>(table.directory_field) + 4);
+  return table;
+}
+
+CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
+  CertificateTable table = read_certificate_directory(image);
   if (table.size < kEntryHeader) throw std::runtime_error("the image is not signed");
   if (static_cast<uint64_t>(table.offset) + table.size != image.size()) {
     throw std::runtime_error("the certificate table is not at the end of the image");

@@ -2,6 +2,7 @@
 // The certificate table of a signed PE32+ file: where it is, and the two ways of carrying a
 // container inside it without invalidating the Authenticode signature (whose hash leaves the
 // table, the security directory entry and the checksum out).
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -27,6 +28,11 @@ bool has_certificate_table(std::span<const uint8_t> image);
 // Where the headers and the sections' raw data end: anything after that (outside a certificate
 // table) is data appended to the image.
 uint64_t sections_end(std::span<const uint8_t> image);
+
+// Where the CheckSum and the security directory entry of a PE32+ image held in memory lie, and the
+// table offset and size that entry names, unchecked (first_entry_length stays 0); throws
+// std::runtime_error when it is not a PE32+ image.
+CertificateTable read_certificate_directory(std::span<const uint8_t> image);
 
 // Reads the headers of a signed PE32+ image; throws std::runtime_error when it is not one, or
 // when its table is not the last thing in the file.
