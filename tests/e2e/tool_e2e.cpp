@@ -167,27 +167,55 @@ class ToolE2e : public ::testing::Test {
   static inline std::string tool_;
 };
 
-TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
+// The folder of the package that inspect's locale table gives lcid: the row of its own language,
+// else of its primary language, else of every other locale; empty when that row gets nothing.
+std::string table_folder(const nlohmann::json& report, uint32_t lcid) {
+  for (const std::string kind : {"listed", "primary", "other"}) {
+    for (const auto& row : report["locales"]) {
+      bool applies = row["kind"] == kind && (kind == "listed"    ? row["lcid"] == lcid
+                                             : kind == "primary" ? row["primary_language"] == (lcid & 0xFF)
+                                                                 : true);
+      if (!applies) continue;
+      return row["installs"] ? report["packages"][row["package"].get<size_t>()]["folder"].get<std::string>() : "";
+    }
+  }
+  return "";
+}
+
+TEST_F(ToolE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
+  ToolRun table = tool({"inspect", work("setup.exe"), "--json"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  const nlohmann::json report = nlohmann::json::parse(table.out);
+  EXPECT_EQ(report["containers"][0]["placement"], "appended");
+  for (const auto& record : report["containers"][0]["records"]) {
+    EXPECT_TRUE(record["signature_valid"]);
+    EXPECT_EQ(record["lookup"]["code"], 0);
+  }
+  // Entries as fields, each bound to its record.
+  const auto& entries = report["containers"][0]["manifest"];
+  EXPECT_EQ(entries[0], nlohmann::json({{"id", 1000}, {"kind", "package"}, {"architecture", "x64"},
+                                        {"languages", {1049}}, {"folder", russian.code}, {"title", russian.name},
+                                        {"binding", entries[0]["binding"]}}));
+  for (const auto& entry : entries) {
+    EXPECT_EQ(entry["binding"]["sha256"].get<std::string>().size(), 64u) << entry;
+    if (entry["kind"] == "cabinet") {
+      EXPECT_EQ(entry["file"], "sample.cab");
+    }
+  }
   struct Case {
     uint32_t lcid;
     const char* lang;
     const Sample* expected;
   };
-  for (const Case& c : {Case{1049, "ru_RU.UTF-8", &russian}, Case{2057, "en_GB.UTF-8", &english},
-                        Case{1033, "C.UTF-8", &english}}) {
-    SCOPED_TRACE(c.lcid);
+  for (const Case& c : {Case{1033, "en_US.UTF-8", &english}, Case{2057, "en_GB.UTF-8", &english},
+                        Case{1049, "ru_RU.UTF-8", &russian}, Case{1031, "de_DE.UTF-8", &english}}) {
+    SCOPED_TRACE(c.lang);
+    EXPECT_EQ(table_folder(report, c.lcid), c.expected->code);
     ToolRun inspect = tool({"inspect", work("setup.exe"), "--lcid", std::to_string(c.lcid), "--json"});
     ASSERT_EQ(inspect.exit_code, 0) << inspect.err;
-    nlohmann::json report = nlohmann::json::parse(inspect.out);
-    const std::string folder = report["choice"]["folder"];
-    EXPECT_EQ(folder, c.expected->code);
-    EXPECT_EQ(report["choice"]["title"], c.expected->name);
-    for (const auto& record : report["containers"][0]["records"]) EXPECT_TRUE(record["signature_valid"]);
-    // Every entry is bound to its record; inspect shows the entry's fields without the binding.
-    for (const auto& entry : report["containers"][0]["manifest"]) {
-      EXPECT_EQ(entry["text"].get<std::string>().find("sha256="), std::string::npos) << entry;
-      EXPECT_EQ(entry["binding"].get<std::string>().rfind("sha256=", 0), 0u) << entry;
-    }
+    nlohmann::json choice = nlohmann::json::parse(inspect.out)["choice"];
+    EXPECT_EQ(choice["folder"], c.expected->code);
+    EXPECT_EQ(choice["title"], c.expected->name);
 
     RobotRun run = run_setup(work("setup.exe"), c.lang);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
@@ -206,10 +234,82 @@ TEST_F(ToolE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
   }
 }
 
+// Signing after packing, the order other tools use: the signature verifies, the stub finds no
+// payload, and inspect says why and how to pack instead.
+TEST_F(ToolE2e, SigningAfterPackingIsRecognisedAndExplained) {
+  const std::string setup = work("signed-after-packing.exe");
+  msiboot_test::write_file_bytes(setup, msiboot_test::sign_with_test_signer(read_file_bytes(work("setup.exe"))));
+  EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+  EXPECT_EQ(run_setup(setup).exit_code, 1168);
+  ToolRun inspect = tool({"inspect", setup, "--json"});
+  EXPECT_EQ(inspect.exit_code, 1);
+  const nlohmann::json report = nlohmann::json::parse(inspect.out);
+  EXPECT_FALSE(report["containers"][0]["found_by_stub"]);
+  EXPECT_EQ(report["discovery"]["code"], 1168);
+  ASSERT_FALSE(report["findings"].empty());
+  const std::string finding = report["findings"][0]["text"];
+  for (const char* words : {"signed after its container was appended", "--placement certificate", "signature-tail"}) {
+    EXPECT_NE(finding.find(words), std::string::npos) << finding;
+  }
+}
+
+// inspect exits 1 exactly when something needs the publisher, and says which section it is about.
+TEST_F(ToolE2e, InspectExitsOneWhenSomethingNeedsThePublisher) {
+  const std::string key = msiboot_test::test_key_path(), russian_only = work("russian-only.exe");
+  const std::string twin = work("german-32-bit.exe"), other_key = work("other-key");
+  for (const std::string& path : {other_key + ".pem", other_key + ".blob"}) fs::remove(path);
+  ASSERT_EQ(tool({"keygen", other_key + ".pem", other_key + ".blob"}).exit_code, 0);
+  ASSERT_EQ(tool({"pack", "--key", key, "-o", russian_only, sample_msi(russian)}).exit_code, 0);
+  ASSERT_EQ(tool({"pack", "--key", key, "-o", twin, sample_msi(russian), "--arch", "Intel", "--languages", "1031",
+                  sample_msi(english)}).exit_code, 0);
+  struct Case {
+    std::vector<std::string> args;
+    const char* section;  // of the first finding; empty: nothing needs the publisher
+  };
+  const Case cases[] = {
+      {{work("setup.exe")}, ""},
+      {{russian_only}, ""},  // the locales no package lists get nothing, which pack already warned about
+      {{russian_only, "--lcid", "1031"}, "choice"},
+      {{twin}, "locales"},  // 1031 is listed by a 32-bit package only
+      {{work("setup.exe"), "--public-key", other_key + ".blob"}, "containers"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"inspect", "--json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.args.back());
+    ToolRun run = tool(args);
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(run.exit_code, *c.section == '\0' ? 0 : 1) << run.err;
+    EXPECT_EQ(report["exit_status"], run.exit_code);
+    EXPECT_EQ(report["findings"].empty() ? "" : report["findings"][0]["section"], c.section) << report["findings"];
+  }
+}
+
+// With --json, a file that cannot be read and a wrong command line are answered by a JSON error
+// document too, beside the one line on stderr.
+TEST_F(ToolE2e, InspectAnswersErrorsWithAJsonDocument) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* kind;
+  };
+  for (const Case& c : {Case{{"inspect", work("missing.exe"), "--json"}, 1, "file"},
+                        Case{{"inspect", work("setup.exe"), "--json", "--lcid", "German"}, 2, "command line"}}) {
+    SCOPED_TRACE(c.kind);
+    ToolRun run = tool(c.args);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    const nlohmann::json error = nlohmann::json::parse(run.out)["error"];
+    EXPECT_EQ(error["kind"], c.kind);
+    EXPECT_NE(run.err.find(error["message"].get<std::string>()), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(ToolE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
   for (const char* placement : {"certificate", "signature-tail"}) {
     SCOPED_TRACE(placement);
-    pack_signed_and_install(signed_stub(), placement);
+    const std::string setup = pack_signed_and_install(signed_stub(), placement);
+    EXPECT_EQ(nlohmann::json::parse(tool({"inspect", setup, "--json"}).out)["containers"][0]["placement"], placement);
     TearDown();
   }
 }
@@ -300,11 +400,11 @@ TEST_F(ToolE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
 
   // pack brands the unsigned stub itself: the version and product name come from the package.
   ASSERT_EQ(tool({"pack", "--key", key, "-o", work("branded-append.exe"), "--icon", icon, sample_msi(english)}).exit_code, 0);
-  nlohmann::json shows = nlohmann::json::parse(tool({"inspect", work("branded-append.exe"), "--json"}).out)["shows"];
-  EXPECT_EQ(shows["icon"].size(), 3u);
-  EXPECT_EQ(shows["icon"][2]["width"], 48);
-  EXPECT_EQ(shows["version"]["file_version"], "1.0.0.0");
-  EXPECT_EQ(shows["version"]["strings"]["ProductName"], english.name);
+  nlohmann::json branding = nlohmann::json::parse(tool({"inspect", work("branded-append.exe"), "--json"}).out)["branding"];
+  EXPECT_EQ(branding["icon"].size(), 3u);
+  EXPECT_EQ(branding["icon"][2]["width"], 48);
+  EXPECT_EQ(branding["version"]["file_version"], "1.0.0.0");
+  EXPECT_EQ(branding["version"]["strings"]["ProductName"], english.name);
 }
 
 // Packages of the kinds publishers ship, built here with wixl: each packs into a setup.exe that
@@ -479,8 +579,8 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   const std::string right = work("slips-right.exe");
   ASSERT_EQ(tool({"pack", "--key", encrypted, "--key-pass", "env:MSIBOOT_TEST_PASS", "-o", right, "--languages",
                   "1049,1033", english_msi}).exit_code, 0);
-  ToolRun inspect = tool({"inspect", right, "--json"});
-  EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["languages"], "1049;1033");
+  ToolRun inspect = tool({"inspect", right, "--lcid", "1049", "--json"});
+  EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["languages"], nlohmann::json::array({1049, 1033}));
 }
 
 // A pack stopped by a signal while it works leaves no temporary file behind.

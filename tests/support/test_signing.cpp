@@ -43,8 +43,9 @@ std::string quoted(const std::string& text) {
   return out + "'";
 }
 
-int run_quietly(const std::string& command) {
-  int status = std::system((command + " >/dev/null 2>&1").c_str());
+// Runs command with its output (both streams) written to output_path.
+int run_quietly(const std::string& command, const std::string& output_path = "/dev/null") {
+  int status = std::system((command + " >" + quoted(output_path) + " 2>&1").c_str());
   return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -109,7 +110,8 @@ std::vector<uint8_t> minimal_pe32plus_image() {
 }
 
 std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
-                                           const std::vector<std::string>& extra_certificate_files) {
+                                           const std::vector<std::string>& extra_certificate_files,
+                                           const std::vector<std::string>& options) {
   ScratchDir scratch;
   write_file_bytes(scratch.file("in.exe"), image);
   // The signer's certificate file carries its chain: the signer, then the CA.
@@ -122,16 +124,28 @@ std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
                         " -key " + quoted(test_keys_dir() + "/test-signer.key") +
                         " -time 1700000000 -h sha256";
   for (const std::string& extra : extra_certificate_files) command += " -ac " + quoted(extra);
+  for (const std::string& option : options) command += " " + quoted(option);
   command += " -in " + quoted(scratch.file("in.exe")) + " -out " + quoted(scratch.file("out.exe"));
   if (run_quietly(command) != 0) throw std::runtime_error("osslsigncode sign failed: " + command);
   return read_file_bytes(scratch.file("out.exe"));
 }
 
-bool verifies_with_test_ca(const std::vector<uint8_t>& image) {
+std::vector<std::string> test_timestamp_options() {
+  return {"-TSA-certs", test_keys_dir() + "/test-tsa.pem", "-TSA-key", test_keys_dir() + "/test-tsa.key",
+          "-TSA-time", "1700000100"};
+}
+
+bool verifies_with_test_ca(const std::vector<uint8_t>& image, std::string* output) {
   ScratchDir scratch;
   write_file_bytes(scratch.file("signed.exe"), image);
-  return run_quietly("osslsigncode verify -CAfile " + quoted(test_keys_dir() + "/test-ca.pem") +
-                     " -in " + quoted(scratch.file("signed.exe"))) == 0;
+  const std::string ca = quoted(test_keys_dir() + "/test-ca.pem");
+  bool verified = run_quietly("osslsigncode verify -CAfile " + ca + " -TSA-CAfile " + ca + " -in " +
+                              quoted(scratch.file("signed.exe")), scratch.file("report.txt")) == 0;
+  if (output != nullptr) {
+    std::vector<uint8_t> text = read_file_bytes(scratch.file("report.txt"));
+    output->assign(text.begin(), text.end());
+  }
+  return verified;
 }
 
 void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der) {

@@ -19,13 +19,20 @@ msiboot_tool::CertificateIssuer load_test_ca();
 std::vector<uint8_t> minimal_pe32plus_image();
 
 // Signs with the test signer at a fixed signing time (the same image gives the same bytes), adding
-// the test CA and the given extra PEM certificate files to the certificate set.
+// the test CA and the given extra PEM certificate files to the certificate set; options go to
+// osslsigncode as they are ("-nest", "-h sha1", test_timestamp_options()).
 // Throws std::runtime_error when osslsigncode fails.
 std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
-                                           const std::vector<std::string>& extra_certificate_files = {});
+                                           const std::vector<std::string>& extra_certificate_files = {},
+                                           const std::vector<std::string>& options = {});
 
-// True when osslsigncode verifies the image's signature against the test CA.
-bool verifies_with_test_ca(const std::vector<uint8_t>& image);
+// osslsigncode's options for a timestamp from its built-in authority with the test timestamping
+// certificate, at 2023-11-14T22:15:00Z.
+std::vector<std::string> test_timestamp_options();
+
+// True when osslsigncode verifies the image's signature (and timestamp) against the test CA;
+// output, when given, receives what it printed.
+bool verifies_with_test_ca(const std::vector<uint8_t>& image, std::string* output = nullptr);
 
 // Writes a DER certificate as PEM, the form osslsigncode takes for extra certificates.
 void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der);

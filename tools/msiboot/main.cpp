@@ -13,6 +13,7 @@
 
 #include "extract_command.h"
 #include "inspect_command.h"
+#include "inspect_report.h"
 #include "keygen_command.h"
 #include "pack_command.h"
 #include "package_labels.h"
@@ -201,14 +202,16 @@ void add_pack(CLI::App& app, PackLine& line) {
 void add_inspect(CLI::App& app, InspectOptions& options) {
   auto* command = app.add_subcommand(
       "inspect", "Show what a setup.exe carries: its containers, their records and manifests, and "
-                 "the package its stub would install for a locale. Exit code 1 when it would install none");
+                 "the package its stub installs for each locale, with every failure explained. Exit code "
+                 "1 when something needs the publisher");
   command->add_option("SETUP.exe", options.setup, "the setup.exe to read")->required();
   command->add_option("--public-key", options.public_key,
                       "check the records against this 276-byte public-key blob instead of the key "
                       "stamped into the stub");
-  command->add_option("--lcid", options.lcid, "the user's locale identifier to choose for")
-      ->capture_default_str();
-  command->add_flag("--json", options.json, "print one JSON document instead of text");
+  command->add_option("--lcid", options.lcid,
+                      "show the package for this one locale identifier (default: what every kind of "
+                      "locale gets)");
+  command->add_flag("--json", options.json, "print one JSON document instead of text, errors too");
 }
 
 void add_extract(CLI::App& app, ExtractOptions& options) {
@@ -219,6 +222,16 @@ void add_extract(CLI::App& app, ExtractOptions& options) {
   command->add_option("--lcid", options.lcid, "the user's locale identifier to choose for")->required();
   command->add_option("-o,--out", options.output, "the folder to create (it must not exist, or be empty)")
       ->required();
+}
+
+// inspect --json answers in JSON also when its command line is wrong.
+bool asks_for_json(int argc, char** argv) {
+  bool inspect = false, json = false;
+  for (int i = 1; i < argc; ++i) {
+    inspect = inspect || std::string(argv[i]) == "inspect";
+    json = json || std::string(argv[i]) == "--json";
+  }
+  return inspect && json;
 }
 
 // The command's exit code: 0, or what the command itself says (keygen, inspect).
@@ -275,6 +288,7 @@ int main(int argc, char** argv) {
     // One line, like every other error: the command, then what is wrong.
     std::string name = app.get_subcommands().empty() ? "" : " " + app.get_subcommands().front()->get_name();
     std::fprintf(stderr, "msiboot%s: %s (see --help)\n", name.c_str(), e.what());
+    if (asks_for_json(argc, argv)) std::printf("%s\n", error_document("", "command line", e.what()).c_str());
     return 2;
   }
   std::string name = app.get_subcommands().front()->get_name();

@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "file_bytes.h"
 #include "pe_resources.h"
 #include "stub_branding.h"
 
@@ -58,7 +57,7 @@ std::string branding_text(const BrandingReport& report) {
 
 }  // namespace
 
-BrandingReport read_branding(const Bytes& image) {
+BrandingReport read_branding(std::span<const uint8_t> image) {
   const ResourceKey group_type{kResourceGroupIcon, {}}, version_type{kResourceVersion, {}};
   BrandingReport report;
   bool icon_seen = false;
@@ -72,8 +71,7 @@ BrandingReport read_branding(const Bytes& image) {
   return report;
 }
 
-ShownBranding show_branding(const std::string& path) {
-  Bytes image = read_file_bytes(path);
+ShownBranding show_branding(std::span<const uint8_t> image) {
   try {
     BrandingReport report = read_branding(image);
     return {branding_text(report), branding_json(report)};

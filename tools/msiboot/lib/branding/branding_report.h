@@ -3,6 +3,7 @@
 // information, as inspect reports them in text and in JSON.
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ struct BrandingReport {
 };
 
 // Throws std::runtime_error when the image's resources cannot be read.
-BrandingReport read_branding(const Bytes& image);
+BrandingReport read_branding(std::span<const uint8_t> image);
 
 // inspect's report on what a setup.exe shows: its lines ("  icon: ...", "  version information:
 // ...") and the same as one JSON object. Resources that cannot be read are reported as such; the
@@ -34,7 +35,6 @@ struct ShownBranding {
   nlohmann::json json;
 };
 
-// Throws std::runtime_error naming the file when it cannot be read.
-ShownBranding show_branding(const std::string& path);
+ShownBranding show_branding(std::span<const uint8_t> image);
 
 }  // namespace msiboot_tool

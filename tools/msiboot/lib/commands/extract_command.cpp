@@ -1,30 +1,54 @@
 #include "extract_command.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "manifest_fields.h"
 #include "output_file.h"
 #include "setup_contents.h"
+#include "setup_image.h"
+#include "shared/ascii_case.h"
+#include "status_meaning.h"
 
 namespace msiboot_tool {
+namespace {
+
+// A name listed twice holds the same content both times (the stub's choice refuses anything
+// else): it is written once, as the stub writes it.
+bool written_before(const ItemWriter& writer, int32_t index) {
+  for (int32_t i = 0; i < index; ++i) {
+    if (equals_ignoring_ascii_case(writer.items[i].name, writer.items[index].name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 void extract_command(const ExtractOptions& options) {
-  SetupReport report = read_setup(options.setup, "", options.lcid);
-  if (status_failed(report.choice.status)) {
-    throw std::runtime_error(options.setup + ": the stub would install nothing for " +
-                             std::to_string(options.lcid) + " (" + status_text(report.choice.status) + ")");
+  SetupImage image(options.setup);
+  Status status = image.discover(inspection_key(image, options.setup, ""));
+  // The items are written from the stub's own item records: each content is held once.
+  std::optional<ChosenItems> chosen;
+  if (!status_failed(status)) status = chosen.emplace(image.payload(), options.lcid).status();
+  if (status_failed(status)) {
+    throw std::runtime_error(options.setup + ": the stub would install nothing for " + std::to_string(options.lcid) +
+                             " (" + status_text(status) + ": " + status_meaning(status).meaning + ")");
   }
+  const ItemWriter& writer = chosen->writer();
   OutputFolder folder(options.output);
-  for (const ItemReport& item : report.choice.items) {
+  for (int32_t i = 0; i < writer.count; ++i) {
+    const ExtractItem& item = writer.items[i];
     if (!is_plain_file_name(item.name)) {
-      throw std::runtime_error(options.setup + ": the item name \"" + item.name + "\" is not a plain file name");
+      throw std::runtime_error(options.setup + ": the item name \"" + std::string(item.name) +
+                               "\" is not a plain file name");
     }
-    folder.add(item.name, item.content);
+    if (!written_before(writer, i)) folder.add(item.name, item.data, item.size);
   }
   folder.commit();
-  for (const ItemReport& item : report.choice.items) {
-    std::printf("%s/%s  %zu bytes\n", options.output.c_str(), item.name.c_str(), item.content.size());
+  for (int32_t i = 0; i < writer.count; ++i) {
+    if (written_before(writer, i)) continue;
+    std::printf("%s/%s  %u bytes\n", options.output.c_str(), writer.items[i].name, writer.items[i].size);
   }
 }
 

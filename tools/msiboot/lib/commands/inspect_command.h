@@ -1,20 +1,22 @@
 #pragma once
-// msiboot inspect: what a setup.exe carries, read by the stub's own code.
+// msiboot inspect: what a setup.exe carries, read by the stub's own code, and what needs the
+// publisher.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace msiboot_tool {
 
 struct InspectOptions {
   std::string setup;
-  std::string public_key;  // a PUBLICKEYBLOB file; empty: the key stamped into the setup.exe
-  uint32_t lcid = 1033;
+  std::string public_key;        // a PUBLICKEYBLOB file; empty: the key stamped into the setup.exe
+  std::optional<uint32_t> lcid;  // one locale to choose for; none: every kind of locale
   bool json = false;
 };
 
-// Prints the report on stdout. Returns 0 when the stub would install a package for the locale,
-// 1 (after one line on stderr) when it would fail. Throws std::runtime_error when the file cannot
-// be read.
+// Prints the report on stdout. Returns 0 when nothing needs the publisher, 1 (after one line on
+// stderr) when something does. Throws std::runtime_error naming the file when it cannot be read,
+// after printing the JSON error document when JSON was asked for.
 int inspect_command(const InspectOptions& options);
 
 }  // namespace msiboot_tool

@@ -36,14 +36,6 @@ std::string cabinet_text(const std::vector<uint32_t>& package_ids, const std::st
   return binding.empty() ? text : text + "\\" + binding;
 }
 
-EntryText split_binding(const std::string& text) {
-  size_t start = text.find("\\sha256=");
-  if (start == std::string::npos) return {text, {}};
-  size_t end = text.find('\\', start + 1);
-  if (end == std::string::npos) end = text.size();
-  return {text.substr(0, start) + text.substr(end), text.substr(start + 1, end - start - 1)};
-}
-
 ManifestWriter& ManifestWriter::entry(uint32_t id, const std::string& text, bool terminate) {
   std::vector<uint8_t> units = utf16le(text, terminate);
   append_u32le(bytes_, id);

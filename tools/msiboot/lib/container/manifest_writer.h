@@ -21,13 +21,6 @@ std::string package_text(const std::string& architecture, const std::string& lan
 std::string cabinet_text(const std::vector<uint32_t>& package_ids, const std::string& file_name,
                          const std::string& binding = {});
 
-// An entry text without its binding field, and the field itself (empty when there is none): what
-// inspect shows as the entry and what it shows beside it.
-struct EntryText {
-  std::string fields, binding;
-};
-EntryText split_binding(const std::string& text);
-
 class ManifestWriter {
  public:
   // An entry whose text is written as UTF-16LE, NUL-terminated unless terminate is false.

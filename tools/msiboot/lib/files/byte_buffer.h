@@ -3,6 +3,7 @@
 // are bounds-checked and throw std::runtime_error when the bytes are not there.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,12 +23,13 @@ inline void put_u32le(Bytes& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-inline uint32_t get_u32le(const Bytes& bytes, size_t at) {
+// Reads bytes held anywhere (a byte vector, or a mapped file that must not be copied).
+inline uint32_t get_u32le(std::span<const uint8_t> bytes, size_t at) {
   if (at > bytes.size() || bytes.size() - at < 4) throw std::runtime_error("image too short");
   return read_u32le(bytes.data() + at);
 }
 
-inline uint16_t get_u16le(const Bytes& bytes, size_t at) {
+inline uint16_t get_u16le(std::span<const uint8_t> bytes, size_t at) {
   if (at > bytes.size() || bytes.size() - at < 2) throw std::runtime_error("image too short");
   return read_u16le(bytes.data() + at);
 }

@@ -156,13 +156,13 @@ OutputFolder::~OutputFolder() {
   for (int slot : slots_) forget_on_interrupt(slot);
 }
 
-void OutputFolder::add(const std::string& name, const std::vector<uint8_t>& bytes) {
+void OutputFolder::add(const std::string& name, const uint8_t* bytes, size_t length) {
   std::string file = temporary_ + "/" + name;
   slots_.push_back(remove_on_interrupt(file));
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   bool written = fd >= 0;
-  for (size_t done = 0; written && done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  for (size_t done = 0; written && done < length;) {
+    ssize_t n = ::write(fd, bytes + done, length - done);
     if (n < 0 && errno == EINTR) continue;
     written = n > 0;
     if (written) done += static_cast<size_t>(n);

@@ -52,7 +52,7 @@ class OutputFolder {
   OutputFolder& operator=(const OutputFolder&) = delete;
 
   // Writes a new file name (a plain file name) into the folder.
-  void add(const std::string& name, const std::vector<uint8_t>& bytes);
+  void add(const std::string& name, const uint8_t* bytes, size_t length);
   void commit();
 
  private:

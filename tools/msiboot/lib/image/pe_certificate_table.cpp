@@ -59,7 +59,7 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
 
 }  // namespace
 
-uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
+uint32_t pe32plus_headers(std::span<const uint8_t> image) {
   if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') {
     throw std::runtime_error("not a PE image");
   }
@@ -72,12 +72,12 @@ uint32_t pe32plus_headers(const std::vector<uint8_t>& image) {
   return nt;
 }
 
-bool has_certificate_table(const std::vector<uint8_t>& image) {
+bool has_certificate_table(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   return get_u32le(image, static_cast<size_t>(nt) + kSecurityField + 4) != 0;
 }
 
-uint64_t sections_end(const std::vector<uint8_t>& image) {
+uint64_t sections_end(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   uint32_t section_count = get_u32le(image, static_cast<size_t>(nt) + kSectionCountField) & 0xFFFF;
   uint32_t optional_size = get_u32le(image, static_cast<size_t>(nt) + kOptionalHeaderSizeField) & 0xFFFF;
@@ -92,13 +92,18 @@ uint64_t sections_end(const std::vector<uint8_t>& image) {
   return end;
 }
 
-CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
+CertificateTable read_certificate_directory(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   CertificateTable table{};
   table.directory_field = nt + kSecurityField;
   table.checksum_field = nt + kChecksum;
   table.offset = get_u32le(image, table.directory_field);
   table.size = get_u32le(image, static_cast<size_t>(table.directory_field) + 4);
+  return table;
+}
+
+CertificateTable locate_certificate_table(const std::vector<uint8_t>& image) {
+  CertificateTable table = read_certificate_directory(image);
   if (table.size < kEntryHeader) throw std::runtime_error("the image is not signed");
   if (static_cast<uint64_t>(table.offset) + table.size != image.size()) {
     throw std::runtime_error("the certificate table is not at the end of the image");

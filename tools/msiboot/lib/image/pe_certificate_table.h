@@ -2,7 +2,9 @@
 // The certificate table of a signed PE32+ file: where it is, and the two ways of carrying a
 // container inside it without invalidating the Authenticode signature (whose hash leaves the
 // table, the security directory entry and the checksum out).
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace msiboot_tool {
@@ -17,15 +19,20 @@ struct CertificateTable {
 
 // Offset of the NT headers of a PE32+ image whose optional header holds the data directories up
 // to the certificate table's; throws std::runtime_error when it is not one.
-uint32_t pe32plus_headers(const std::vector<uint8_t>& image);
+uint32_t pe32plus_headers(std::span<const uint8_t> image);
 
 // True when the PE32+ image has a certificate table (it is signed); throws std::runtime_error when
-// it is not a PE32+ image.
-bool has_certificate_table(const std::vector<uint8_t>& image);
+// it is not a PE32+ image. Both read the image in place, so a large setup.exe is never copied.
+bool has_certificate_table(std::span<const uint8_t> image);
 
 // Where the headers and the sections' raw data end: anything after that (outside a certificate
 // table) is data appended to the image.
-uint64_t sections_end(const std::vector<uint8_t>& image);
+uint64_t sections_end(std::span<const uint8_t> image);
+
+// Where the CheckSum and the security directory entry of a PE32+ image held in memory lie, and the
+// table offset and size that entry names, unchecked (first_entry_length stays 0); throws
+// std::runtime_error when it is not a PE32+ image.
+CertificateTable read_certificate_directory(std::span<const uint8_t> image);
 
 // Reads the headers of a signed PE32+ image; throws std::runtime_error when it is not one, or
 // when its table is not the last thing in the file.

@@ -29,7 +29,7 @@ struct Layout {
   std::vector<Section> sections;
 };
 
-Layout read_layout(const Bytes& image) {
+Layout read_layout(std::span<const uint8_t> image) {
   uint32_t nt = pe32plus_headers(image);
   Layout layout;
   layout.optional = static_cast<size_t>(nt) + kOptionalHeader;
@@ -52,7 +52,7 @@ size_t directory_field(const Layout& layout, uint32_t index) {
 }
 
 // {rva, size} of a data directory; zero when the image has no such entry.
-std::pair<uint32_t, uint32_t> directory(const Bytes& image, const Layout& layout, uint32_t index) {
+std::pair<uint32_t, uint32_t> directory(std::span<const uint8_t> image, const Layout& layout, uint32_t index) {
   if (index >= layout.directory_count) return {0, 0};
   size_t field = directory_field(layout, index);
   return {get_u32le(image, field), get_u32le(image, field + 4)};
@@ -61,7 +61,7 @@ std::pair<uint32_t, uint32_t> directory(const Bytes& image, const Layout& layout
 // The resource tree, read from its directory to the end of its section's bytes in the file.
 class TreeReader {
  public:
-  TreeReader(const Bytes& image, size_t begin, size_t size, uint32_t rva)
+  TreeReader(std::span<const uint8_t> image, size_t begin, size_t size, uint32_t rva)
       : image_(image), begin_(begin), size_(size), rva_(rva), entries_left_(size / kDirectoryEntry), data_left_(size) {}
 
   void walk(size_t directory, int level, Resource& path, std::vector<Resource>& out) {
@@ -121,7 +121,7 @@ class TreeReader {
     return Bytes(from, from + static_cast<std::ptrdiff_t>(length));
   }
 
-  const Bytes& image_;
+  std::span<const uint8_t> image_;
   size_t begin_, size_;
   uint32_t rva_;
   size_t entries_left_, data_left_;
@@ -263,7 +263,7 @@ Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
   return section;
 }
 
-const Section& resource_section(const Bytes& image, const Layout& layout) {
+const Section& resource_section(std::span<const uint8_t> image, const Layout& layout) {
   uint32_t rva = directory(image, layout, kResourceDirectory).first;
   if (rva == 0) throw std::runtime_error("has no resources");
   for (const Section& s : layout.sections) {
@@ -274,7 +274,7 @@ const Section& resource_section(const Bytes& image, const Layout& layout) {
 
 // Only the base relocations may follow the resource section (they refer to no address in it or
 // after it, and nothing refers to them but their directory entry), so that it can grow in place.
-void require_movable_tail(const Bytes& image, const Layout& layout, const Section& resources) {
+void require_movable_tail(std::span<const uint8_t> image, const Layout& layout, const Section& resources) {
   const char* fixed = "cannot grow its resource section: other data follows it";
   auto [relocations, relocations_size] = directory(image, layout, kRelocationDirectory);
   if (directory(image, layout, kSecurityDirectory).second != 0) throw std::runtime_error("is signed");
@@ -317,7 +317,7 @@ void add_to_field(Bytes& image, size_t field, int64_t delta) {
 
 }  // namespace
 
-std::vector<Resource> read_resources(const Bytes& image) {
+std::vector<Resource> read_resources(std::span<const uint8_t> image) {
   Layout layout = read_layout(image);
   auto [rva, size] = directory(image, layout, kResourceDirectory);
   std::vector<Resource> resources;

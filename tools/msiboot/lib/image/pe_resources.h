@@ -3,6 +3,7 @@
 // written anew from a list of resources. The section keeps its place; only the base relocations
 // may follow it, and they move with its new size.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ constexpr uint16_t kResourceVersion = 16;
 
 // Every resource of the image, in the order of its tree; none when it has no resource section.
 // Throws std::runtime_error when it is not a PE32+ image or its resource tree is malformed.
-std::vector<Resource> read_resources(const Bytes& image);
+std::vector<Resource> read_resources(std::span<const uint8_t> image);
 
 // The image with a resource section holding exactly `resources` (in the system's order: names
 // before numbers), its section table, data directories, SizeOfImage and checksum updated. Throws

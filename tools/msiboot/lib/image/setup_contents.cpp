@@ -1,43 +1,27 @@
 #include "setup_contents.h"
 
-#include <cstring>
 #include <stdexcept>
 
 #include "file_bytes.h"
-#include "manifest_writer.h"
 #include "payload/container.h"
+#include "payload/item_collection.h"
 #include "payload/manifest.h"
 #include "payload/package_choice.h"
-#include "payload/payload_discovery.h"
 #include "payload/payload_public_key.h"
 #include "payload/signature_table.h"
-#include "platform/certificate_set.h"
 #include "platform/heap.h"
-#include "payload/item_collection.h"
+#include "shared/error_codes.h"
 #include "stub_key_slot.h"
 
 namespace msiboot_tool {
 namespace {
 
-PayloadBlob blob_of(const uint8_t* bytes, uint32_t size, uint32_t flags) {
-  PayloadBlob blob = {};
-  blob.data = const_cast<uint8_t*>(bytes);  // find_record never changes the blob
-  blob.size = size;
-  blob.flags = flags;
-  return blob;
-}
-
-// A record's content, unverified: its size and manifest text are shown whatever the key.
-bool unverified_content(const PayloadBlob& blob, const RecordType& type, uint32_t id, Bytes* out) {
-  PayloadBlob unsigned_blob = blob;
-  unsigned_blob.flags = kPayloadCompressed;
-  uint8_t* content = nullptr;
+// A record's content as one local-heap block, freed once it has been looked at.
+struct Content {
+  uint8_t* data = nullptr;
   uint32_t length = 0;
-  if (status_failed(find_record(unsigned_blob, type, id, &content, &length))) return false;
-  out->assign(content, content + length);
-  heap_free(content);
-  return true;
-}
+  ~Content() { heap_free(data); }
+};
 
 bool collect_record(const RecordLocation& location, void* context) {
   RecordReport record;
@@ -49,43 +33,45 @@ bool collect_record(const RecordLocation& location, void* context) {
   return true;
 }
 
-// The records from the end of the container, as the stub's lookups walk them.
-std::vector<RecordReport> walk_container_records(const uint8_t* data, uint32_t size) {
-  std::vector<RecordReport> records;
-  walk_records(data, size, collect_record, &records);
-  return records;
+int collect_entry(uint32_t, uint32_t entry_id, const char* text, void* context) {
+  static_cast<std::vector<EntryFields>*>(context)->push_back(read_entry_fields(entry_id, text));
+  return 1;
 }
 
-int collect_entry(uint32_t, uint32_t entry_id, const char* text, void* context) {
-  EntryText split = split_binding(text);
-  static_cast<std::vector<ManifestEntry>*>(context)->push_back({entry_id, split.fields,
-                                                                split.binding});
-  return 1;
+void read_entries(const PayloadBlob& blob, const Content& manifest, std::vector<EntryFields>& entries) {
+  PayloadBlob shown = blob;
+  shown.manifest = manifest.data;
+  shown.manifest_size = manifest.length;
+  walk_manifest(PayloadSet{&shown, 1, nullptr}, collect_entry, &entries);
+}
+
+// One record looked up as the stub looks it up, then, when that fails, inflated without its
+// signature so that its size and manifest still show. One content is held at a time.
+void report_record(const PayloadBlob& blob, const Bytes& key, RecordReport& record, ContainerReport& report) {
+  const RecordType& type = record.manifest ? ManifestRecordType : FileRecordType;
+  Content content;
+  record.lookup = find_record_with_key(blob, type, record.id, key.data(), static_cast<uint32_t>(key.size()),
+                                       &content.data, &content.length);
+  if (status_failed(record.lookup)) {
+    PayloadBlob unsigned_blob = blob;
+    unsigned_blob.flags = kPayloadCompressed;
+    record.inflates = !status_failed(find_record(unsigned_blob, type, record.id, &content.data, &content.length));
+  } else {
+    record.inflates = true;
+  }
+  record.inflated_size = content.length;
+  if (record.manifest && record.inflates) read_entries(blob, content, report.entries);
 }
 
 ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes& key) {
   ContainerReport report;
   report.size = size;
-  PayloadBlob blob = blob_of(data, size, kPayloadCompressed | kPayloadSigned);
-  for (RecordReport& record : walk_container_records(data, size)) {
-    const RecordType& type = record.manifest ? ManifestRecordType : FileRecordType;
-    Bytes content;
-    record.inflates = unverified_content(blob, type, record.id, &content);
-    record.inflated_size = static_cast<uint32_t>(content.size());
-    uint8_t* verified = nullptr;
-    uint32_t length = 0;
-    record.lookup = find_record_with_key(blob, type, record.id, key.data(),
-                                         static_cast<uint32_t>(key.size()), &verified, &length);
-    heap_free(verified);
-    if (record.manifest && record.inflates) {
-      PayloadBlob shown = blob;
-      shown.manifest = content.data();
-      shown.manifest_size = static_cast<uint32_t>(content.size());
-      PayloadSet set = {&shown, 1, nullptr};
-      walk_manifest(set, collect_entry, &report.entries);
-    }
-    report.records.push_back(record);
-  }
+  walk_records(data, size, collect_record, &report.records);
+  PayloadBlob blob = {};
+  blob.data = const_cast<uint8_t*>(data);  // lookups never change the blob
+  blob.size = size;
+  blob.flags = kPayloadCompressed | kPayloadSigned;
+  for (RecordReport& record : report.records) report_record(blob, key, record, report);
   return report;
 }
 
@@ -99,88 +85,112 @@ struct CarrierReports {
 Status report_carrier(const Carrier& carrier, void* context) {
   auto* reports = static_cast<CarrierReports*>(context);
   ContainerReport report = report_container(carrier.value, carrier.length, *reports->key);
+  report.placement = Placement::Certificate;
   report.certificate = carrier.certificate;
   report.extension = carrier.extension;
   reports->out->push_back(std::move(report));
   return 0;
 }
 
-// The carriers of the signature's certificates, walked as the stub's signature-table reader walks
-// them. True when the stub goes on to read the whole file as one container: there is no
-// signature, or its certificates hold no carrier (a signature that cannot be walked ends the
-// stub's search).
-bool report_carriers(const Bytes& setup, const Bytes& key, std::vector<ContainerReport>& out) {
-  CarrierReports reports = {&key, &out};
-  Status status = walk_carriers(setup.data(), static_cast<uint32_t>(setup.size()), report_carrier, &reports);
-  return !status_failed(status) && out.empty();
+// The container that ends at end, when records are found there.
+void report_end_container(const SetupImage& image, uint32_t end, bool reached, const Bytes& key,
+                          std::vector<ContainerReport>& out) {
+  uint32_t start = 0;
+  bool manifest = false;
+  if (!container_start(image.data(), end, &start, &manifest)) return;
+  ContainerReport report = report_container(image.data() + start, end - start, key);
+  report.placement = end_placement(image.data(), image.size(), start);
+  report.offset = start;
+  report.reached = reached;
+  out.push_back(std::move(report));
 }
 
-// Discovery and choice exactly as the stub runs them, with key in place of the built-in one.
-ChoiceReport report_choice(const Bytes& setup, const Bytes& key, uint32_t lcid) {
-  ChoiceReport report;
-  report.lcid = lcid;
-  report.language = lcid;
-  PayloadSet set = {nullptr, 0, key.data()};
-  auto* image = static_cast<uint8_t*>(heap_alloc(kHeapFixed, setup.size()));
-  if (image == nullptr) throw std::runtime_error("out of memory");
-  memcpy(image, setup.data(), setup.size());
-  report.status = discover_payload(set, &image, static_cast<uint32_t>(setup.size()));
-  heap_free(image);
-  if (!status_failed(report.status)) {
-    PackageChoice choice = {};
-    ItemWriter writer = empty_item_writer();
-    char message[256];
-    report.status = choose_package(set, &report.language, choice, writer, "", message, sizeof message);
-    report.container = choice.blob_index;
-    report.entry_id = choice.entry_id;
-    report.architecture = choice.architecture;
-    report.languages = choice.languages;
-    report.folder = choice.folder;
-    report.title = choice.title;
-    for (int32_t i = 0; i < writer.count && !status_failed(report.status); ++i) {
-      const ExtractItem& item = writer.items[i];
-      report.items.push_back({item.name, Bytes(item.data, item.data + item.size)});
-    }
-    release_items(writer);
+// The containers as the stub finds them: the carriers of the signature's certificates; without
+// any (and with a signature that can be walked), the one at the end of the file; and a container
+// that a signature made after packing has cut off from that end.
+std::vector<ContainerReport> report_containers(const SetupImage& image, const Bytes& key) {
+  std::vector<ContainerReport> out;
+  CarrierReports reports = {&key, &out};
+  Status walk = walk_carriers(image.data(), image.size(), report_carrier, &reports);
+  if (!status_failed(walk) && out.empty()) report_end_container(image, image.size(), true, key, out);
+  uint32_t start = 0, end = 0;
+  if (out.empty() && container_before_signature(image.data(), image.size(), &start, &end)) {
+    report_end_container(image, end, false, key, out);
   }
-  free_blobs(set);
+  return out;
+}
+
+PackageReport report_package(const PayloadSet& payload, const LocaleOutcome& outcome) {
+  ChosenItems chosen(payload, outcome.lcid);
+  const PackageChoice& choice = chosen.choice();
+  PackageReport report;
+  report.container = choice.blob_index;
+  report.entry_id = choice.entry_id;
+  report.architecture = choice.architecture;
+  report.languages = listed_numbers(choice.languages);
+  report.folder = choice.folder;
+  report.title = choice.title;
+  report.status = chosen.status();
+  const ItemWriter& writer = chosen.writer();
+  for (int32_t i = 0; i < writer.count; ++i) {
+    const ExtractItem& item = writer.items[i];
+    report.items.push_back({item.name, item.size, item.data != nullptr});
+  }
   return report;
+}
+
+// The package of each locale, each package reported once.
+void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>& outcomes, SetupReport& report) {
+  for (const LocaleOutcome& outcome : outcomes) {
+    LocaleReport locale = {outcome, -1, status_of(kErrorInvalidData, kSitePackageChoice)};
+    for (size_t i = 0; i < report.packages.size() && outcome.entry_id != 0; ++i) {
+      const PackageReport& known = report.packages[i];
+      if (known.container == outcome.blob_index && known.entry_id == outcome.entry_id) {
+        locale.package = static_cast<int>(i);
+      }
+    }
+    if (outcome.entry_id != 0 && locale.package < 0) {
+      report.packages.push_back(report_package(payload, outcome));
+      locale.package = static_cast<int>(report.packages.size() - 1);
+    }
+    if (locale.package >= 0) locale.status = report.packages[static_cast<size_t>(locale.package)].status;
+    report.locales.push_back(locale);
+  }
 }
 
 }  // namespace
 
-SetupReport read_setup(const std::string& path, const std::string& public_key, uint32_t lcid) {
-  Bytes setup = read_file_bytes(path);
-  try {
-    Bytes key = public_key.empty() ? stub_key(setup) : read_file_bytes(public_key);
-    if (key.size() != kPayloadPublicKeySize) {
-      throw std::runtime_error(public_key + ": not a 276-byte public key blob");
+ChosenItems::ChosenItems(const PayloadSet& payload, uint32_t lcid) {
+  uint32_t language = lcid;
+  char message[256];
+  status_ = choose_package(payload, &language, choice_, writer_, "", message, sizeof message);
+}
+
+Bytes inspection_key(const SetupImage& image, const std::string& setup, const std::string& public_key) {
+  if (public_key.empty()) {
+    try {
+      return stub_key(image.bytes());
+    } catch (const std::exception& e) {
+      throw std::runtime_error(setup + ": " + e.what());
     }
-    return inspect_setup(setup, key, lcid);
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    if (!public_key.empty() && what.rfind(public_key, 0) == 0) throw;
-    throw std::runtime_error(path + ": " + what);
   }
+  Bytes key = read_file_bytes(public_key);
+  if (key.size() != kPayloadPublicKeySize) throw std::runtime_error(public_key + ": not a 276-byte public key blob");
+  return key;
 }
 
-
-std::string status_text(Status status) {
-  return "code " + std::to_string(status_code(status)) + " at site " + std::to_string(status_site(status));
-}
-
-
-SetupReport inspect_setup(const Bytes& setup, const Bytes& key, uint32_t lcid) {
-  if (setup.size() > UINT32_MAX) throw std::runtime_error("larger than 4 GiB, which no stub reads");
-  if (key.size() != kPayloadPublicKeySize) throw std::runtime_error("the key blob is not 276 bytes");
+SetupReport inspect_setup(SetupImage& image, const Bytes& key, std::optional<uint32_t> lcid) {
   SetupReport report;
   report.key = key;
-  if (report_carriers(setup, key, report.containers)) {
-    ContainerReport appended = report_container(setup.data(), static_cast<uint32_t>(setup.size()), key);
-    appended.appended = true;
-    if (!appended.records.empty()) report.containers.push_back(std::move(appended));
+  report.containers = report_containers(image, key);
+  report.discovery = image.discover(key);
+  if (status_failed(report.discovery)) {
+    if (lcid) report.locales.push_back({LocaleOutcome{*lcid}, -1, report.discovery});
+    return report;
   }
-  report.choice = report_choice(setup, key, lcid);
+  const PayloadSet& payload = image.payload();
+  report_locales(payload, lcid ? std::vector<LocaleOutcome>{locale_outcome(payload, *lcid)} : locale_outcomes(payload),
+                 report);
   return report;
 }
 

@@ -7,10 +7,8 @@
 #include "pe_certificate_table.h"
 
 namespace msiboot_tool {
-namespace {
 
-// Offset of the slot's key bytes.
-size_t find_key(const Bytes& stub) {
+size_t stub_key_offset(std::span<const uint8_t> stub) {
   has_certificate_table(stub);  // throws unless it is a PE32+ image
   const uint8_t* begin = kKeySlotMarker;
   const uint8_t* end = kKeySlotMarker + kKeySlotMarkerSize;
@@ -24,10 +22,8 @@ size_t find_key(const Bytes& stub) {
   return key;
 }
 
-}  // namespace
-
-Bytes stub_key(const Bytes& stub) {
-  size_t key = find_key(stub);
+Bytes stub_key(std::span<const uint8_t> stub) {
+  size_t key = stub_key_offset(stub);
   return Bytes(stub.begin() + key, stub.begin() + key + kPayloadPublicKeySize);
 }
 
@@ -37,7 +33,7 @@ bool is_empty_key(const Bytes& key) {
 
 Bytes stamp_stub(const Bytes& stub, const Bytes& key_blob) {
   if (key_blob.size() != kPayloadPublicKeySize) throw std::runtime_error("the key blob is not 276 bytes");
-  size_t key = find_key(stub);
+  size_t key = stub_key_offset(stub);
   if (has_certificate_table(stub)) {
     throw std::runtime_error("is signed: stamping a key would break its signature (stamp first, then sign)");
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The key slot of a built stub: the marked 276 bytes that hold the public key the stub trusts.
 #include <cstddef>
+#include <span>
 
 #include "byte_buffer.h"
 
@@ -8,10 +9,13 @@ namespace msiboot_tool {
 
 // The key the stub trusts, read from its slot: all zero when it trusts none. Throws
 // std::runtime_error when the image is not a PE32+ program or has no single key slot.
-Bytes stub_key(const Bytes& stub);
+Bytes stub_key(std::span<const uint8_t> stub);
 
 // True when the slot is empty: the stub trusts no key until stamped.
 bool is_empty_key(const Bytes& key);
+
+// Where the key bytes of the slot lie in the stub's file; throws like stub_key.
+size_t stub_key_offset(std::span<const uint8_t> stub);
 
 // The stub with key_blob (a 276-byte PUBLICKEYBLOB) in its slot and its PE checksum updated.
 // Refuses (throws) a signed stub, whose signature stamping would break: stamp first, then sign.

@@ -5,20 +5,27 @@
 
 #include "payload/manifest.h"
 #include "payload/package_choice.h"
+#include "shared/ascii_case.h"
 
 namespace msiboot_tool {
 namespace {
 
 constexpr int kPackageFields = 4;
+constexpr uint32_t kLanguageMask = 0xFFFF;  // the stub compares listed languages on 16 bits
+constexpr uint32_t kPrimaryMask = 0xFF;
 
 int collect_languages(uint32_t, uint32_t, const char* text, void* context) {
   ManifestField fields[kPackageFields];
-  if (split_manifest_fields(text, fields, kPackageFields) != kPackageFields) return 1;
+  // A cabinet entry with its binding field has four fields too, but lists packages, not languages.
+  if (split_manifest_fields(text, fields, kPackageFields) != kPackageFields ||
+      equals_ignoring_ascii_case(fields[0], "cab")) {
+    return 1;
+  }
   const char* cursor = fields[1];
   uint32_t listed = 0;
   auto* languages = static_cast<std::vector<uint32_t>*>(context);
   while (next_listed_number(&cursor, &listed)) {
-    uint32_t language = listed & 0xFFFF;  // the stub compares the low 16 bits
+    uint32_t language = listed & kLanguageMask;
     if (language != 0 && std::find(languages->begin(), languages->end(), language) == languages->end()) {
       languages->push_back(language);
     }
@@ -26,44 +33,84 @@ int collect_languages(uint32_t, uint32_t, const char* text, void* context) {
   return 1;
 }
 
-// A locale with the given low byte that no entry lists; 1033 is passed over, since the stub's
-// third pass treats it apart.
+std::vector<uint32_t> listed_languages(const PayloadSet& payload) {
+  std::vector<uint32_t> order;
+  walk_manifest(payload, collect_languages, &order);
+  return order;
+}
+
+// An unlisted locale of the given primary language: its sublanguages in turn (2057 for English
+// when 1033 is listed), passing over 1033, which the stub's third pass treats apart.
 uint32_t unlisted_with_primary(uint32_t primary, const std::set<uint32_t>& listed) {
-  for (uint32_t high = 1; high < 256; ++high) {
-    uint32_t lcid = high << 8 | primary;
-    if (lcid != 1033 && listed.count(lcid) == 0) return lcid;
+  for (uint32_t sublanguage = 1; sublanguage < 64; ++sublanguage) {
+    uint32_t lcid = sublanguage << 10 | primary;
+    if (lcid != kFallbackLanguage && listed.count(lcid) == 0) return lcid;
   }
   return 0;
 }
 
+// The listed language of the chosen entry that the pass matched.
+uint32_t matched_language(const PackageChoice& choice, uint32_t language) {
+  uint32_t mask = choice.match_primary != 0 ? kPrimaryMask : kLanguageMask;
+  const char* cursor = choice.languages;
+  uint32_t listed = 0;
+  while (next_listed_number(&cursor, &listed)) {
+    if ((listed & mask) == (language & mask)) return listed & kLanguageMask;
+  }
+  return 0;
+}
+
+// The stub's choice for outcome.lcid, and the pass that made it.
+void choose_for(const PayloadSet& payload, LocaleOutcome& outcome) {
+  uint32_t language = outcome.lcid;
+  PackageChoice choice;
+  if (!choose_package_entry(payload, &language, choice)) return;
+  outcome.entry_id = choice.entry_id;
+  outcome.blob_index = choice.blob_index;
+  outcome.pass = choice.match_primary != 0 ? ChoicePass::Primary
+                 : language != outcome.lcid ? ChoicePass::Fallback
+                                            : ChoicePass::Exact;
+  outcome.matched = matched_language(choice, language);
+}
+
 }  // namespace
+
+std::vector<LocaleOutcome> locale_outcomes(const PayloadSet& payload) {
+  std::vector<uint32_t> order = listed_languages(payload);
+  std::set<uint32_t> listed(order.begin(), order.end()), primaries;
+  std::vector<LocaleOutcome> outcomes;
+  for (uint32_t language : order) outcomes.push_back({language, LocaleKind::Listed});
+  for (uint32_t language : order) {
+    uint32_t primary = language & kPrimaryMask;
+    uint32_t lcid = primaries.insert(primary).second ? unlisted_with_primary(primary, listed) : 0;
+    if (lcid != 0) outcomes.push_back({lcid, LocaleKind::Primary});
+  }
+  for (uint32_t primary = 1; primary <= kPrimaryMask; ++primary) {
+    if (primary == (kFallbackLanguage & kPrimaryMask) || primaries.count(primary) != 0) continue;
+    outcomes.push_back({0x400 | primary, LocaleKind::Other});
+    break;
+  }
+  for (LocaleOutcome& outcome : outcomes) choose_for(payload, outcome);
+  return outcomes;
+}
 
 std::vector<LocaleOutcome> locale_outcomes(const Bytes& manifest) {
   PayloadBlob blob = {};
   blob.manifest = const_cast<uint8_t*>(manifest.data());  // the walk only reads it
   blob.manifest_size = static_cast<uint32_t>(manifest.size());
-  PayloadSet payload = {&blob, 1, nullptr};
-  std::vector<uint32_t> order;
-  walk_manifest(payload, collect_languages, &order);
-  std::set<uint32_t> listed(order.begin(), order.end()), primaries;
-  std::vector<LocaleOutcome> outcomes;
-  for (uint32_t language : order) outcomes.push_back({language, LocaleKind::Listed, 0});
-  for (uint32_t language : order) {
-    uint32_t primary = language & 0xFF;
-    uint32_t lcid = primaries.insert(primary).second ? unlisted_with_primary(primary, listed) : 0;
-    if (lcid != 0) outcomes.push_back({lcid, LocaleKind::Primary, 0});
-  }
-  for (uint32_t primary = 1; primary < 256; ++primary) {
-    if (primary == (1033 & 0xFF) || primaries.count(primary) != 0) continue;
-    outcomes.push_back({0x400 | primary, LocaleKind::Other, 0});
-    break;
-  }
-  for (LocaleOutcome& outcome : outcomes) {
-    uint32_t language = outcome.lcid;
-    PackageChoice choice;
-    if (choose_package_entry(payload, &language, choice)) outcome.entry_id = choice.entry_id;
-  }
-  return outcomes;
+  return locale_outcomes(PayloadSet{&blob, 1, nullptr});
+}
+
+LocaleOutcome locale_outcome(const PayloadSet& payload, uint32_t lcid) {
+  std::vector<uint32_t> order = listed_languages(payload);
+  auto lists = [&order](uint32_t mask, uint32_t value) {
+    return std::any_of(order.begin(), order.end(), [=](uint32_t l) { return (l & mask) == (value & mask); });
+  };
+  LocaleOutcome outcome = {lcid, lists(kLanguageMask, lcid)  ? LocaleKind::Listed
+                                 : lists(kPrimaryMask, lcid) ? LocaleKind::Primary
+                                                             : LocaleKind::Other};
+  choose_for(payload, outcome);
+  return outcome;
 }
 
 }  // namespace msiboot_tool

@@ -1,0 +1,127 @@
+#include "stub_provenance.h"
+
+#include <openssl/sha.h>
+
+#include <algorithm>
+#include <span>
+#include <stdexcept>
+
+#include "file_bytes.h"
+#include "payload/payload_public_key.h"
+#include "payload/pe_layout.h"
+#include "pe_certificate_table.h"
+#include "stub_key_slot.h"
+#include "tool_paths.h"
+
+namespace msiboot_tool {
+namespace {
+
+constexpr uint64_t kChecksumSize = 4;
+constexpr uint64_t kDirectoryEntrySize = 8;  // the table's offset and size
+
+// The stamped key's SHA-256 in lower-case hex, empty for an empty slot.
+std::string key_fingerprint(const uint8_t* key) {
+  if (std::all_of(key, key + kPayloadPublicKeySize, [](uint8_t b) { return b == 0; })) return "";
+  static const char digits[] = "0123456789abcdef";
+  uint8_t digest[SHA256_DIGEST_LENGTH];
+  SHA256(key, kPayloadPublicKeySize, digest);
+  std::string text;
+  for (uint8_t b : digest) {
+    text += digits[b >> 4];
+    text += digits[b & 15];
+  }
+  return text;
+}
+
+// Where the setup.exe's own headers say its image ends, within the file: a file whose headers
+// cannot be read is image to its end.
+uint64_t setup_image_end(const uint8_t* setup, size_t size) {
+  uint64_t end = size;
+  try {
+    end = std::min<uint64_t>(sections_end(std::span<const uint8_t>(setup, size)), size);
+  } catch (const std::runtime_error&) {
+  }
+  return end;
+}
+
+void note_difference(StubProvenance& provenance, uint64_t offset, uint64_t count) {
+  if (provenance.differing_bytes == 0) provenance.first_difference = offset;
+  provenance.differing_bytes += count;
+}
+
+// Both hold [from, to): the caller bounds it by both images.
+void count_differences(const uint8_t* setup, const Bytes& stub, uint64_t from, uint64_t to,
+                       StubProvenance& provenance) {
+  for (uint64_t i = from; i < to; ++i) {
+    if (setup[i] != stub[i]) note_difference(provenance, i, 1);
+  }
+}
+
+void compare_image(const uint8_t* setup, size_t size, const Bytes& stub, const ReleasedImage& image,
+                   StubProvenance& provenance) {
+  uint64_t setup_end = setup_image_end(setup, size);
+  uint64_t common = std::min(image.end, setup_end);
+  uint64_t at = 0;
+  for (const ByteRange& range : image.ignored) {
+    count_differences(setup, stub, at, std::min(range.offset, common), provenance);
+    at = std::max(at, range.offset + range.size);
+  }
+  count_differences(setup, stub, at, common, provenance);
+  // An image part longer or shorter than the released one differs by the bytes it lacks or adds.
+  if (setup_end != image.end) note_difference(provenance, common, std::max(image.end, setup_end) - common);
+  provenance.released = provenance.differing_bytes == 0;
+  if (provenance.released && image.key_offset + kPayloadPublicKeySize <= size) {
+    provenance.key_sha256 = key_fingerprint(setup + image.key_offset);
+  }
+}
+
+}  // namespace
+
+ReleasedImage released_image(const Bytes& stub) {
+  using namespace pe_layout;
+  uint64_t optional_header = uint64_t{pe32plus_headers(stub)} + kOptionalHeader;
+  ReleasedImage image;
+  image.end = sections_end(stub);
+  if (image.end > stub.size()) throw std::runtime_error("its sections run past the end of the file");
+  image.key_offset = stub_key_offset(stub);
+  if (image.key_offset + kPayloadPublicKeySize > image.end) {
+    throw std::runtime_error("its key slot lies outside its image");
+  }
+  image.ignored = {{optional_header + kChecksumField, kChecksumSize},
+                   {optional_header + kSecurityDirectoryField, kDirectoryEntrySize},
+                   {image.key_offset, kPayloadPublicKeySize}};
+  std::sort(image.ignored.begin(), image.ignored.end(),
+            [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+  return image;
+}
+
+StubProvenance compare_with_released_stub(const uint8_t* setup, size_t size, const Bytes& stub) {
+  StubProvenance provenance;
+  provenance.version = MSIBOOT_VERSION;
+  try {
+    ReleasedImage image = released_image(stub);
+    provenance.compared = true;
+    compare_image(setup, size, stub, image, provenance);
+  } catch (const std::runtime_error& error) {
+    provenance.problem = error.what();
+  }
+  return provenance;
+}
+
+StubProvenance compare_with_stub_file(const uint8_t* setup, size_t size, const std::string& stub_path) {
+  std::string file = stub_path;
+  StubProvenance provenance;
+  try {
+    if (file.empty()) file = installed_stub_path();
+    provenance = compare_with_released_stub(setup, size, read_file_bytes(file));
+    if (!provenance.compared) provenance.problem = file + ": " + provenance.problem;
+  } catch (const std::runtime_error& error) {
+    // The messages of reading name the file already.
+    provenance.version = MSIBOOT_VERSION;
+    provenance.problem = error.what();
+  }
+  provenance.stub_file = file;
+  return provenance;
+}
+
+}  // namespace msiboot_tool
