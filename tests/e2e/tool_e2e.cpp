@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -146,8 +147,10 @@ class ToolE2e : public ::testing::Test {
     return run_under_robot(setup, {"/qn"});
   }
   static std::string signed_stub(const std::string& from = MSIBOOT_STUB, const std::string& name = "signed-stub.exe") {
+    // Signed once per run: a file left by an earlier run may hold an older stub.
+    static std::set<std::string> signed_here;
     const std::string path = work(name);
-    if (!fs::exists(path)) {
+    if (signed_here.insert(path).second) {
       msiboot_test::write_file_bytes(path, msiboot_test::sign_with_test_signer(read_file_bytes(from)));
     }
     return path;
@@ -262,16 +265,29 @@ TEST_F(ToolE2e, InspectExitsOneWhenSomethingNeedsThePublisher) {
   ASSERT_EQ(tool({"pack", "--key", key, "-o", russian_only, sample_msi(russian)}).exit_code, 0);
   ASSERT_EQ(tool({"pack", "--key", key, "-o", twin, sample_msi(russian), "--arch", "Intel", "--languages", "1031",
                   sample_msi(english)}).exit_code, 0);
+  // Packed into the signed stub, then one byte of its code changed: the first section follows 1,024
+  // bytes of headers.
+  const std::string certificate = work("signed-certificate.exe"), tampered = work("tampered.exe");
+  ASSERT_EQ(tool({"pack", "--key", key, "-o", certificate, "--stub", signed_stub(), "--placement", "certificate",
+                  sample_msi(english)}).exit_code, 0);
+  Bytes changed = read_file_bytes(certificate);
+  changed[1040] ^= 1;
+  msiboot_test::write_file_bytes(tampered, changed);
+  EXPECT_FALSE(msiboot_test::verifies_with_test_ca(changed));
   struct Case {
     std::vector<std::string> args;
     const char* section;  // of the first finding; empty: nothing needs the publisher
+    const char* second = "";
   };
   const Case cases[] = {
       {{work("setup.exe")}, ""},
+      {{certificate, "--ca", msiboot_test::test_keys_dir() + "/test-ca.pem"}, ""},
+      {{certificate, "--ca", msiboot_test::test_keys_dir() + "/test-tsa.pem"}, "authenticode"},  // not a root of it
+      {{tampered}, "authenticode", "stub"},
       {{russian_only}, ""},  // the locales no package lists get nothing, which pack already warned about
       {{russian_only, "--lcid", "1031"}, "choice"},
       {{twin}, "locales"},  // 1031 is listed by a 32-bit package only
-      {{work("setup.exe"), "--public-key", other_key + ".blob"}, "containers"},
+      {{work("setup.exe"), "--public-key", other_key + ".blob"}, "containers", "containers"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"inspect", "--json"};
@@ -282,6 +298,7 @@ TEST_F(ToolE2e, InspectExitsOneWhenSomethingNeedsThePublisher) {
     EXPECT_EQ(run.exit_code, *c.section == '\0' ? 0 : 1) << run.err;
     EXPECT_EQ(report["exit_status"], run.exit_code);
     EXPECT_EQ(report["findings"].empty() ? "" : report["findings"][0]["section"], c.section) << report["findings"];
+    EXPECT_EQ(report["findings"].size() < 2 ? "" : report["findings"][1]["section"], c.second) << report["findings"];
   }
 }
 

@@ -211,6 +211,14 @@ void add_inspect(CLI::App& app, InspectOptions& options) {
   command->add_option("--lcid", options.lcid,
                       "show the package for this one locale identifier (default: what every kind of "
                       "locale gets)");
+  command->add_option("--ca", options.ca_file,
+                      "a PEM file of the CA certificates the Authenticode signature must chain to "
+                      "(default: the system's certificate store, which only reports)")
+      ->check(CLI::ExistingFile);
+  command->add_option("--stub", options.stub,
+                      "the released stub to compare the bootstrapper with (default: the one installed "
+                      "beside the tool)")
+      ->check(CLI::ExistingFile);
   command->add_flag("--json", options.json, "print one JSON document instead of text, errors too");
 }
 

@@ -10,6 +10,7 @@
 #include "file_bytes.h"
 #include "payload/pe_layout.h"
 #include "pe_certificate_table.h"
+#include "stub_branding.h"
 #include "stub_key_slot.h"
 #include "stub_provenance.h"
 #include "stub_provenance_report.h"
@@ -46,6 +47,11 @@ TEST(StubProvenance, RecognisesTheReleasedStubAndLocatesEveryOtherDifference) {
   Bytes patched = stamped;
   patched[code] ^= 1;
   const uint64_t image_end = sections_end(released);
+  // Branded before stamping, as the tool does; the version information grows the section.
+  const Bytes branded = stamp_stub(
+      brand_stub(released, {{}, VersionFields{{{3, 1, 4, 1}}, "Product", "Company", "", "(c) Someone"}}), key);
+  Bytes branded_patched = branded;
+  branded_patched[code] ^= 1;
   const std::string fingerprint = sha256_hex(key);
 
   struct Case {
@@ -62,6 +68,8 @@ TEST(StubProvenance, RecognisesTheReleasedStubAndLocatesEveryOtherDifference) {
       {"carrier certificate", add_signature_certificates(signed_stub, {carrier}), true, fingerprint, 0, 0, ""},
       {"a byte of code", joined(patched, container), false, "", 1, static_cast<int64_t>(code),
        "stub: 1 byte differs, the first at offset " + std::to_string(code)},
+      {"branded", joined(branded, container), true, fingerprint, 0, 0, "stub branded with its own icon"},
+      {"branded, a byte of code", joined(branded_patched, container), false, "", 1, static_cast<int64_t>(code), ""},
       {"truncated", Bytes(stamped.begin(), stamped.begin() + 1000), false, "",
        static_cast<int64_t>(image_end - 1000), 1000, ""},
       {"another program", msiboot_test::minimal_pe32plus_image(), false, "", -1, -1, ""},

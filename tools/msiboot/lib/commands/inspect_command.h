@@ -11,6 +11,8 @@ struct InspectOptions {
   std::string setup;
   std::string public_key;        // a PUBLICKEYBLOB file; empty: the key stamped into the setup.exe
   std::optional<uint32_t> lcid;  // one locale to choose for; none: every kind of locale
+  std::string ca_file;  // the CA the Authenticode signature must chain to; empty: the system's store
+  std::string stub;     // the released stub to compare with; empty: the one installed beside the tool
   bool json = false;
 };
 

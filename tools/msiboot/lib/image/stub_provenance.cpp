@@ -10,6 +10,7 @@
 #include "payload/payload_public_key.h"
 #include "payload/pe_layout.h"
 #include "pe_certificate_table.h"
+#include "pe_resources.h"
 #include "stub_key_slot.h"
 #include "tool_paths.h"
 
@@ -75,6 +76,45 @@ void compare_image(const uint8_t* setup, size_t size, const Bytes& stub, const R
   }
 }
 
+bool same_resource(const Resource& a, const Resource& b) {
+  return a.type == b.type && a.name == b.name && a.language == b.language && a.data == b.data;
+}
+
+bool same_resources(const std::vector<Resource>& a, const std::vector<Resource>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), same_resource);
+}
+
+// What branding may change: the icons, their groups and the version information.
+bool brandable(const Resource& r) {
+  return r.type.text.empty() &&
+         (r.type.id == kResourceIcon || r.type.id == kResourceGroupIcon || r.type.id == kResourceVersion);
+}
+
+// The released stub branded as the setup.exe is, when the two differ in brandable resources only;
+// otherwise the released stub itself, so that any other resource counts as a difference.
+Bytes reference_stub(std::span<const uint8_t> setup, const Bytes& stub, bool* branded) {
+  *branded = false;
+  std::vector<Resource> own, released;
+  try {
+    own = read_resources(setup);
+    released = read_resources(stub);
+  } catch (const std::runtime_error&) {
+    return stub;  // unreadable resources: compared byte for byte, they differ
+  }
+  if (same_resources(own, released)) return stub;
+  std::vector<Resource> own_rest = own, released_rest = released;
+  std::erase_if(own_rest, brandable);
+  std::erase_if(released_rest, brandable);
+  if (!same_resources(own_rest, released_rest)) return stub;
+  try {
+    Bytes rebranded = replace_resources(stub, std::move(own));
+    *branded = true;
+    return rebranded;
+  } catch (const std::runtime_error&) {
+    return stub;
+  }
+}
+
 }  // namespace
 
 ReleasedImage released_image(const Bytes& stub) {
@@ -99,9 +139,11 @@ StubProvenance compare_with_released_stub(const uint8_t* setup, size_t size, con
   StubProvenance provenance;
   provenance.version = MSIBOOT_VERSION;
   try {
-    ReleasedImage image = released_image(stub);
+    released_image(stub);  // throws unless it is a msiboot stub
+    Bytes reference = reference_stub({setup, size}, stub, &provenance.branded);
+    ReleasedImage image = released_image(reference);
     provenance.compared = true;
-    compare_image(setup, size, stub, image, provenance);
+    compare_image(setup, size, reference, image, provenance);
   } catch (const std::runtime_error& error) {
     provenance.problem = error.what();
   }

@@ -2,7 +2,9 @@
 // Whether the bootstrapper part of a setup.exe is the released msiboot stub. The stub builds
 // reproducibly, so this is a byte-for-byte comparison with the released stub's image, leaving out
 // only what packing and signing rewrite: the key slot, the PE checksum, the certificate directory
-// entry, and everything after the image (the certificate table, an appended container).
+// entry, and everything after the image (the certificate table, an appended container). A branded
+// stub is compared with the released stub branded with the setup.exe's own icon and version
+// information: branding rewrites the resource section as a whole, deterministically.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +33,7 @@ ReleasedImage released_image(const Bytes& stub);
 struct StubProvenance {
   bool compared = false;  // false: the released stub could not be read (problem says why)
   bool released = false;  // the image part equals the released stub's outside the ignored ranges
+  bool branded = false;   // its icon or version information differs from the released stub's
   std::string version;    // of the released stub: this tool's
   std::string key_sha256;  // when released: the stamped key's SHA-256, empty when the slot is empty
   uint64_t differing_bytes = 0;   // when not released; a length difference counts its bytes

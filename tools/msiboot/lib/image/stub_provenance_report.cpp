@@ -7,6 +7,7 @@ namespace {
 
 std::string verdict(const StubProvenance& provenance) {
   std::string stub = "the released msiboot " + provenance.version + " stub";
+  if (provenance.branded) stub += " branded with its own icon or version information";
   if (provenance.released) {
     return stub + (provenance.key_sha256.empty() ? ", key slot empty (it trusts no key)"
                                                   : ", key sha256 " + provenance.key_sha256);
@@ -33,7 +34,8 @@ nlohmann::json stub_provenance_json(const StubProvenance& provenance) {
   nlohmann::json object = {{"file", provenance.stub_file},
                            {"version", provenance.version},
                            {"compared", provenance.compared},
-                           {"released", provenance.released}};
+                           {"released", provenance.released},
+                           {"branded", provenance.branded}};
   if (!provenance.compared) {
     object["problem"] = provenance.problem;
   } else if (provenance.released) {
