@@ -202,8 +202,9 @@ void add_pack(CLI::App& app, PackLine& line) {
 void add_inspect(CLI::App& app, InspectOptions& options) {
   auto* command = app.add_subcommand(
       "inspect", "Show what a setup.exe carries: its containers, their records and manifests, and "
-                 "the package its stub installs for each locale, with every failure explained. Exit code "
-                 "1 when something needs the publisher");
+                 "the package its stub installs for each locale, with every failure explained; check its "
+                 "Authenticode signature and that its stub is the released one. Exit code 1 when "
+                 "something needs the publisher");
   command->add_option("SETUP.exe", options.setup, "the setup.exe to read")->required();
   command->add_option("--public-key", options.public_key,
                       "check the records against this 276-byte public-key blob instead of the key "
