@@ -10,15 +10,9 @@
 namespace msiboot_tool {
 
 std::string binding_field(const std::vector<uint8_t>& content) {
-  static const char digits[] = "0123456789abcdef";
   uint8_t digest[SHA256_DIGEST_LENGTH];
   SHA256(content.data(), content.size(), digest);
-  std::string field = "sha256=";
-  for (uint8_t b : digest) {
-    field += digits[b >> 4];
-    field += digits[b & 15];
-  }
-  return field + ":" + std::to_string(content.size());
+  return "sha256=" + hex_text(digest) + ":" + std::to_string(content.size());
 }
 
 std::string package_text(const std::string& architecture, const std::string& languages,

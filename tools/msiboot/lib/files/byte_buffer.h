@@ -14,6 +14,14 @@ namespace msiboot_tool {
 
 using Bytes = std::vector<uint8_t>;
 
+// Lower-case hex, as digests are shown.
+inline std::string hex_text(std::span<const uint8_t> bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : bytes) (text += digits[b >> 4]) += digits[b & 15];
+  return text;
+}
+
 inline void append_u32le(Bytes& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }

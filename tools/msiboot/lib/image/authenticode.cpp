@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "byte_buffer.h"
 #include "signature_message.h"
 
 namespace msiboot_tool {
@@ -55,13 +56,6 @@ std::string oid_text(const ASN1_OBJECT* object) {
 std::string algorithm_name(const ASN1_OBJECT* object) {
   int nid = OBJ_obj2nid(object);
   return nid != NID_undef ? OBJ_nid2ln(nid) : oid_text(object);
-}
-
-std::string hex(const uint8_t* bytes, size_t length) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < length; ++i) (text += digits[bytes[i] >> 4]) += digits[bytes[i] & 15];
-  return text;
 }
 
 // ISO 8601 in UTC; seconds, when given, receives the same time.
@@ -281,14 +275,14 @@ void compare_digest(SignatureCheck& check, const IndirectData& data, const Image
   X509_SIG_get0(data.digest_info.get(), &algorithm, &digest);
   X509_ALGOR_get0(&object, nullptr, nullptr, algorithm);
   check.digest_algorithm = algorithm_name(object);
-  check.signed_digest = hex(ASN1_STRING_get0_data(digest), static_cast<size_t>(ASN1_STRING_length(digest)));
+  check.signed_digest = hex_text({ASN1_STRING_get0_data(digest), static_cast<size_t>(ASN1_STRING_length(digest))});
   const EVP_MD* md = EVP_get_digestbyobj(object);
   if (md == nullptr) {
     check.digest_problem = "unsupported digest algorithm " + check.digest_algorithm;
     return;
   }
   std::vector<uint8_t> computed = authenticode_image_digest(image.bytes, image.size, image.table, md);
-  check.image_digest = hex(computed.data(), computed.size());
+  check.image_digest = hex_text(computed);
   check.digest_matches = check.image_digest == check.signed_digest;
 }
 

@@ -1,5 +1,6 @@
 #include "entry_fields.h"
 
+#include "byte_buffer.h"
 #include "payload/manifest.h"
 #include "shared/ascii_case.h"
 
@@ -45,13 +46,7 @@ EntryFields read_entry_fields(uint32_t id, const char* text) {
 std::string binding_text(const RecordBinding& binding) {
   if (binding.state == kBindingAbsent) return "";
   if (binding.state == kBindingMalformed) return "malformed";
-  static const char digits[] = "0123456789abcdef";
-  std::string text = "sha256=";
-  for (uint8_t byte : binding.digest) {
-    text += digits[byte >> 4];
-    text += digits[byte & 15];
-  }
-  return text + ":" + std::to_string(binding.size);
+  return "sha256=" + hex_text(binding.digest) + ":" + std::to_string(binding.size);
 }
 
 }  // namespace msiboot_tool

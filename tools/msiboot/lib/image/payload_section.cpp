@@ -1,7 +1,5 @@
 #include "payload_section.h"
 
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -14,22 +12,10 @@
 namespace msiboot_tool {
 namespace {
 
-std::string hex(const uint8_t* bytes, size_t length) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < length; ++i) {
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 15];
-  }
-  return text;
-}
-
 // The key's SHA-256, or "none" for an empty slot.
 std::string fingerprint(const Bytes& key) {
-  if (is_empty_key(key)) return "none";
-  uint8_t digest[SHA256_DIGEST_LENGTH];
-  SHA256(key.data(), key.size(), digest);
-  return hex(digest, sizeof digest);
+  std::string digest = key_sha256(key);
+  return digest.empty() ? "none" : digest;
 }
 
 std::string joined(const std::vector<uint32_t>& numbers) {

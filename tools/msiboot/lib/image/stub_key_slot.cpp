@@ -1,5 +1,7 @@
 #include "stub_key_slot.h"
 
+#include <openssl/sha.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -27,8 +29,15 @@ Bytes stub_key(std::span<const uint8_t> stub) {
   return Bytes(stub.begin() + key, stub.begin() + key + kPayloadPublicKeySize);
 }
 
-bool is_empty_key(const Bytes& key) {
+bool is_empty_key(std::span<const uint8_t> key) {
   return std::all_of(key.begin(), key.end(), [](uint8_t b) { return b == 0; });
+}
+
+std::string key_sha256(std::span<const uint8_t> key) {
+  if (is_empty_key(key)) return "";
+  uint8_t digest[SHA256_DIGEST_LENGTH];
+  SHA256(key.data(), key.size(), digest);
+  return hex_text(digest);
 }
 
 Bytes stamp_stub(const Bytes& stub, const Bytes& key_blob) {

@@ -2,6 +2,7 @@
 // The key slot of a built stub: the marked 276 bytes that hold the public key the stub trusts.
 #include <cstddef>
 #include <span>
+#include <string>
 
 #include "byte_buffer.h"
 
@@ -12,7 +13,10 @@ namespace msiboot_tool {
 Bytes stub_key(std::span<const uint8_t> stub);
 
 // True when the slot is empty: the stub trusts no key until stamped.
-bool is_empty_key(const Bytes& key);
+bool is_empty_key(std::span<const uint8_t> key);
+
+// The key's SHA-256 in hex, empty for an empty slot.
+std::string key_sha256(std::span<const uint8_t> key);
 
 // Where the key bytes of the slot lie in the stub's file; throws like stub_key.
 size_t stub_key_offset(std::span<const uint8_t> stub);

@@ -1,7 +1,5 @@
 #include "stub_provenance.h"
 
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <span>
 #include <stdexcept>
@@ -19,20 +17,6 @@ namespace {
 
 constexpr uint64_t kChecksumSize = 4;
 constexpr uint64_t kDirectoryEntrySize = 8;  // the table's offset and size
-
-// The stamped key's SHA-256 in lower-case hex, empty for an empty slot.
-std::string key_fingerprint(const uint8_t* key) {
-  if (std::all_of(key, key + kPayloadPublicKeySize, [](uint8_t b) { return b == 0; })) return "";
-  static const char digits[] = "0123456789abcdef";
-  uint8_t digest[SHA256_DIGEST_LENGTH];
-  SHA256(key, kPayloadPublicKeySize, digest);
-  std::string text;
-  for (uint8_t b : digest) {
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
-}
 
 // Where the setup.exe's own headers say its image ends, within the file: a file whose headers
 // cannot be read is image to its end.
@@ -72,7 +56,7 @@ void compare_image(const uint8_t* setup, size_t size, const Bytes& stub, const R
   if (setup_end != image.end) note_difference(provenance, common, std::max(image.end, setup_end) - common);
   provenance.released = provenance.differing_bytes == 0;
   if (provenance.released && image.key_offset + kPayloadPublicKeySize <= size) {
-    provenance.key_sha256 = key_fingerprint(setup + image.key_offset);
+    provenance.key_sha256 = key_sha256({setup + image.key_offset, kPayloadPublicKeySize});
   }
 }
 
