@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Follows the README's publisher guide literally: its sh blocks run in order, as one script, in an
-# empty folder that holds only what a publisher brings (two language builds of a package, an icon,
-# a code-signing certificate), with the Debian package unpacked into a scratch root standing in for
-# the installed one (so the lines that install with sudo are left out). The signed setup.exe the
-# guide ends with must then install under wine.
+# Follows the publisher's guide literally, as the Debian package installs it: its sh blocks run in
+# order, as one script, in an empty folder that holds only what a publisher brings (a second
+# language build of a package, an icon, a code-signing certificate), with the package unpacked into
+# a scratch root standing in for the installed one (so the lines that install with sudo are left
+# out, and the package's own files are read from that root). The first build is the package's
+# example, copied by the guide. The signed setup.exe the guide ends with must then install under
+# wine.
 #   readme_guide.sh SOURCE_DIR HOST_BUILD_DIR WINDOWS_BUILD_DIR
 set -euo pipefail
 source=$(realpath "$1") build=$(realpath "$2") windows=$(realpath "$3")
@@ -14,10 +16,9 @@ mkdir -p "$scratch/work"
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/deb" >/dev/null
 dpkg-deb -x "$scratch"/deb/msiboot_*.deb "$scratch/root"
 export PATH=$scratch/root/usr/bin:$PATH
+docs=$scratch/root/usr/share/doc/msiboot
 
 cd "$scratch/work"
-english="{5D0C8E61-3F2A-4B7C-9E18-6A4D2C0B7F35}"
-"$source/scripts/sample-msi" --out en --product-code "$english" --name "Guide Sample" >/dev/null
 "$source/scripts/sample-msi" --out ru --language 1049 --product-code "{C3A9F1E2-7B64-4D05-8A2E-91F0B3D6C748}" \
   --name "Guide Sample RU" >/dev/null
 cat "$source/tests/keys/test-signer.pem" "$source/tests/keys/test-ca.pem" >code-signing.pem
@@ -25,11 +26,14 @@ cp "$source/tests/keys/test-signer.key" code-signing.key
 cp "$source/tests/keys/test-ca.pem" ca.pem
 cp "$windows/src/icon/app.ico" sample.ico
 
+zcat "$docs/README.md.gz" >"$scratch/README.md"
 awk '/^<!-- guide:/ { on = 1 } /^<!-- guide ends/ { on = 0 }
      on && /^```/ { code = ($0 == "```sh"); next }
-     on && code && !/^sudo / { print }' "$source/README.md" >"$scratch/guide.sh"
+     on && code && !/^sudo / { print }' "$scratch/README.md" | sed "s|/usr/share/doc/msiboot|$docs|g" >"$scratch/guide.sh"
 echo "== the guide's commands"
 bash -euo pipefail -x "$scratch/guide.sh"
+english=$(msiinfo export en/sample.msi Property | awk '$1 == "ProductCode" { print $2 }' | tr -d '\r')
+: "${english:?en/sample.msi names no ProductCode}"
 
 echo "== setup.exe under wine"
 prefix=$build/wineprefix
