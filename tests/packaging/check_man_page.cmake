@@ -1,11 +1,24 @@
-# The man page shows every command and option that --help shows: it is made from --help, and this
-# checks that nothing was lost on the way (roff escapes, a command left out).
-#   cmake -DTOOL=msiboot -DPAGE=msiboot.1.gz -P check_man_page.cmake
-set(ENV{MANWIDTH} 300)
+# The man page as man shows it on an 80-column terminal: no line wider than that, every command
+# and option that --help shows (it is made from --help, and this checks that nothing was lost on
+# the way: roff escapes, a command left out, a column read wrong), the sections --help has no room
+# for, and examples that are the README's own commands.
+#   cmake -DTOOL=msiboot -DPAGE=msiboot.1.gz -DREADME=README.md -P check_man_page.cmake
+set(ENV{MANWIDTH} 80)
+set(ENV{LC_ALL} C)  # plain ASCII, so that a byte is a column
 execute_process(COMMAND man -l "${PAGE}" OUTPUT_VARIABLE page RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "man -l ${PAGE} failed")
 endif()
+string(REPEAT "[^\n]" 81 too_wide)
+if(page MATCHES "[^\n]*${too_wide}[^\n]*")
+  message(FATAL_ERROR "a line of the man page is wider than 80 columns: ${CMAKE_MATCH_0}")
+endif()
+foreach(section "EXIT STATUS" ENVIRONMENT FILES EXAMPLES)
+  if(NOT page MATCHES "\n${section}\n")
+    message(FATAL_ERROR "the man page has no ${section} section")
+  endif()
+endforeach()
+
 foreach(command "" keygen stub pack inspect extract help)
   execute_process(COMMAND "${TOOL}" ${command} --help OUTPUT_VARIABLE help)
   string(REGEX MATCHALL "(^|[ ,\n])(--?[A-Za-z][-A-Za-z]*)" options "${help}")
@@ -17,4 +30,21 @@ foreach(command "" keygen stub pack inspect extract help)
       message(FATAL_ERROR "the man page lacks ${option} (msiboot ${command} --help shows it)")
     endif()
   endforeach()
+endforeach()
+
+# Each example command, its continued lines joined, is a line of the README's guide.
+file(READ "${README}" readme)
+string(REGEX REPLACE ".*\nEXAMPLES\n" "" examples "${page}")
+string(REGEX REPLACE " \\\\\n +" " " examples "${examples}")
+string(REGEX MATCHALL "\n     +(cp|msiboot|openssl|osslsigncode) [^\n]+" commands "${examples}")
+list(LENGTH commands count)
+if(count LESS 10)
+  message(FATAL_ERROR "the man page's EXAMPLES show ${count} commands")
+endif()
+foreach(command IN LISTS commands)
+  string(STRIP "${command}" command)
+  string(FIND "${readme}" "\n${command}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the man page's example is not a command of the README: ${command}")
+  endif()
 endforeach()
