@@ -27,6 +27,7 @@ constexpr uint32_t kFileAlignmentField = 36;
 constexpr uint32_t kImageSizeField = 56;                // SizeOfImage
 constexpr uint32_t kHeadersSizeField = 60;              // SizeOfHeaders
 constexpr uint32_t kChecksumField = 64;                 // CheckSum
+constexpr uint32_t kChecksumSize = 4;
 constexpr uint32_t kDirectoryCountField = 108;          // NumberOfRvaAndSizes
 constexpr uint32_t kDirectoriesField = 112;             // the data directories: rva, then size
 constexpr uint32_t kDirectorySize = 8;
@@ -45,7 +46,11 @@ constexpr uint32_t kSectionAddressField = 12;  // its rva
 constexpr uint32_t kSectionRawSizeField = 16;
 constexpr uint32_t kSectionRawOffsetField = 20;
 
-// A WIN_CERTIFICATE entry: dwLength, wRevision, wCertificateType, then the certificate.
+// A WIN_CERTIFICATE entry: dwLength, wRevision, wCertificateType, then the certificate. Entries
+// are 8-byte aligned, dwLength counting the padding.
 constexpr uint32_t kWinCertificateHeader = 8;
+constexpr uint32_t kWinCertificateAlignment = 8;
+constexpr uint16_t kWinCertificateRevision2 = 0x0200;
+constexpr uint16_t kWinCertificatePkcsSignedData = 0x0002;
 
 }  // namespace pe_layout

@@ -17,7 +17,8 @@
 #include <map>
 
 #include "payload/container.h"
-#include "pe_certificate_table.h"
+#include "pe/certificate_table.h"
+#include "test_bytes.h"
 #include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
@@ -25,7 +26,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 const char kCode[] = "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}";
 constexpr uint32_t kUsedIds[] = {1000, 1001};  // the 1033 package and its cabinet

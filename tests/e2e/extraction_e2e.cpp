@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
+#include "files/file_bytes.h"
+#include "test_bytes.h"
 #include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kFolder[] = "{5D0C8A3E-7B21-4F6A-9C3D-2E8F1A6B4C90}";
 constexpr char kTitle[] = "Extraction Test Product";

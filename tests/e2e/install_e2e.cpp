@@ -10,16 +10,16 @@
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
-#include "test_files.h"
+#include "files/file_bytes.h"
 #include "payload/container.h"
 #include "shared/byte_reader.h"
+#include "test_bytes.h"
+#include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 struct Sample {
   const char* language;
@@ -201,7 +201,7 @@ TEST_F(InstallE2e, ASetupWhosePathTheCodePageCannotSpellReadsItself) {
 // neither record is the one its entry was packed with. The English user got the Russian package.
 TEST_F(InstallE2e, RecordsSwappedBetweenEntriesAreRefusedWithNothingWritten) {
   Bytes swapped = bundle_container({russian.package, english.package});
-  // The container's trailers from its end: 1101, 1100, 1001, 1000 (cabinet after package).
+  // The container's trailers from its end: 1003, 1002, 1001, 1000 (cabinet after package).
   uint32_t end = static_cast<uint32_t>(swapped.size());
   std::vector<uint32_t> id_at;  // offsets of the file trailers' id fields
   while (end >= kRecordTrailerSize) {
@@ -211,7 +211,7 @@ TEST_F(InstallE2e, RecordsSwappedBetweenEntriesAreRefusedWithNothingWritten) {
     end -= read_u32le(swapped.data() + end + 20) + read_u32le(swapped.data() + end + 24);
   }
   ASSERT_EQ(id_at.size(), 4u);
-  ASSERT_EQ(read_u32le(swapped.data() + id_at[1]), 1100u);
+  ASSERT_EQ(read_u32le(swapped.data() + id_at[1]), 1002u);
   ASSERT_EQ(read_u32le(swapped.data() + id_at[3]), 1000u);
   for (int i = 0; i < 4; ++i) std::swap(swapped[id_at[1] + i], swapped[id_at[3] + i]);
   ScopedVariable locale("LANG", "C.UTF-8");

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <string>
 
+#include "test_bytes.h"
 #include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kCode[] = "{3F6A2C81-94D7-4B5E-8A1C-7D2E9B4F6A05}";
 constexpr char kPlantedCode[] = "{A5C3E1F7-2B4D-4869-9E0A-1C3B5D7F9E24}";

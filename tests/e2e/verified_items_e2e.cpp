@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
+#include "files/file_bytes.h"
+#include "test_bytes.h"
 #include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kFolder[] = "{9C4E2A17-3B5D-4F60-8E1A-7D2C6B9F0A35}";
 

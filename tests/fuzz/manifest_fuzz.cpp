@@ -7,21 +7,19 @@
 #include <cstring>
 #include <vector>
 
-#include "record_faults.h"
 #include "payload/container.h"
-#include "payload/manifest.h"
 #include "payload/item_collection.h"
-#include "payload/plain_file_name.h"
+#include "payload/manifest.h"
 #include "payload/package_choice.h"
+#include "payload/plain_file_name.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
+#include "record_faults.h"
+#include "test_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr uint32_t kLanguages[] = {1033, 1049, 2057, 1031, 66569, 0, 0x409FF, 1041};
-
 
 const Bytes& plain_container() {
   static const Bytes container = [] {

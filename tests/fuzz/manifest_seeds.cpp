@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "container/manifest_writer.h"
 #include "seed_corpus.h"
-#include "manifest_writer.h"
+#include "test_bytes.h"
 #include "test_manifest.h"
 
 namespace {
 
 using msiboot_test::TestManifest;
-using Bytes = std::vector<uint8_t>;
 
 void write_seed(const std::filesystem::path& dir, const std::string& name, uint8_t language,
                 const Bytes& first, const Bytes& second = {}) {

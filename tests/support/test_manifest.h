@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "manifest_writer.h"
+#include "container/manifest_writer.h"
 
 namespace msiboot_test {
 

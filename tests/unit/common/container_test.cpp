@@ -15,7 +15,6 @@
 
 namespace {
 
-using fixtures::Bytes;
 using fixtures::TestRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;

@@ -1,6 +1,7 @@
 // The signature-table reader over signed images written by the host build's fixture generator;
 // the windows build runs the same cases through CryptoAPI.
 #include "payload/signature_table.h"
+#include "test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,6 @@
 #endif
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 bool read_file(const std::string& path, Bytes* bytes) {
   FILE* file = fopen(path.c_str(), "rb");

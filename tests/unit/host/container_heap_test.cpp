@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/container_fixtures.h"
-#include "container_layout.h"
+#include "container/layout.h"
 #include "payload/container.h"
 #include "payload/inflate.h"
 #include "platform/heap.h"
@@ -16,7 +16,6 @@
 
 namespace {
 
-using fixtures::Bytes;
 using fixtures::TestRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;

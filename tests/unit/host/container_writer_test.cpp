@@ -1,6 +1,6 @@
 // The tool library's container writer and signing key, and the signature vectors the windows
 // tests are built with.
-#include "container_writer.h"
+#include "container/signing_key.h"
 #include "test_keys.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,6 @@
 
 namespace {
 
-using fixtures::Bytes;
 using namespace msiboot_tool;
 
 std::string read_file(const std::string& path) {

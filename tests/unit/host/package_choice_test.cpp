@@ -1,5 +1,6 @@
 // Manifest walk, package passes and item collection over blobs whose manifests the tests write.
 #include "payload/package_choice.h"
+#include "test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -8,23 +9,22 @@
 #include <utility>
 #include <vector>
 
-#include "payload/item_collection.h"
-#include "payload/plain_file_name.h"
-#include "record_faults.h"
-#include "manifest_writer.h"
-#include "test_manifest.h"
-#include "utf16_text.h"
+#include "container/manifest_writer.h"
+#include "files/utf16_text.h"
 #include "payload/container.h"
+#include "payload/item_collection.h"
 #include "payload/manifest.h"
+#include "payload/plain_file_name.h"
 #include "payload/record_binding.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
+#include "record_faults.h"
+#include "test_manifest.h"
 
 namespace {
 
 using msiboot_tool::binding_field;
 using msiboot_test::TestManifest;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kCorrupt[] = "The installation file is either corrupted or does not support your "
                             "processor architecture.";

@@ -1,7 +1,7 @@
 // Records deflated in parallel pieces: whatever the sizes and the mix of compressible and
 // incompressible pieces, the stub's own inflation gives the content back, and incompressible
 // pieces are stored rather than deflated.
-#include "record_packing.h"
+#include "container/record_packing.h"
 #include "record_faults.h"
 
 #include <gtest/gtest.h>

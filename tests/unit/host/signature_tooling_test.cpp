@@ -8,14 +8,14 @@
 #include <stdexcept>
 #include <vector>
 
-#include "carrier_certificate.h"
+#include "authenticode/carrier_certificate.h"
 #include "payload/signature_table.h"
-#include "pe_certificate_table.h"
+#include "pe/certificate_table.h"
+#include "test_bytes.h"
 #include "test_signing.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
 using namespace msiboot_test;
 
@@ -34,7 +34,7 @@ struct Extension {
 
 std::vector<Extension> extensions_of(const Bytes& der) {
   const unsigned char* p = der.data();
-  X509Ptr certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  OpenSslPtr<X509> certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
   EXPECT_TRUE(certificate);
   std::vector<Extension> out;
   if (!certificate) return out;
@@ -96,7 +96,7 @@ TEST_F(SignatureTooling, CarrierCertificateHoldsTheExtensionsAsGiven) {
 
   // Issued and signed by the CA.
   const unsigned char* p = der.data();
-  X509Ptr certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  OpenSslPtr<X509> certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
   EXPECT_EQ(X509_verify(certificate.get(), X509_get0_pubkey(ca_.certificate.get())), 1);
   EXPECT_EQ(X509_NAME_cmp(X509_get_issuer_name(certificate.get()),
                           X509_get_subject_name(ca_.certificate.get())),

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "branding_report.h"
-#include "file_bytes.h"
+#include "branding/branding_report.h"
+#include "branding/stub_branding.h"
+#include "files/file_bytes.h"
 #include "payload/pe_layout.h"
-#include "pe_certificate_table.h"
-#include "pe_resources.h"
-#include "stub_branding.h"
+#include "pe/certificate_table.h"
+#include "pe/resources.h"
 
 namespace {
 

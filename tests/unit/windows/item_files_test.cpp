@@ -1,5 +1,6 @@
 // Item files and the chunked writer on real files in a temporary folder.
 #include "extract/win/item_files.h"
+#include "test_bytes.h"
 
 #include <windows.h>
 
@@ -19,8 +20,6 @@
 #include "platform/heap.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 Bytes pattern(size_t size, uint8_t seed) {
   Bytes bytes(size);

@@ -1,6 +1,7 @@
 // The progress window's in-memory dialog template, byte for byte, and the taskbar wrapper's
 // null safety.
 #include "extract/win/progress_dialog.h"
+#include "test_bytes.h"
 
 #include <windows.h>
 
@@ -12,8 +13,6 @@
 #include "extract/win/taskbar_progress.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kClass[] = "MSI_STUB_WINDOW_CLASS_NAME";
 constexpr char kFace[] = "MS Sans Serif";

@@ -1,9 +1,10 @@
-#include "version_info.h"
+#include "branding/version_info.h"
 
 #include <stdexcept>
 
+#include "files/tool_error.h"
+#include "files/utf16_text.h"
 #include "platform/text.h"
-#include "utf16_text.h"
 
 namespace msiboot_tool {
 namespace {
@@ -48,7 +49,7 @@ void block(Bytes& out, const std::u16string& key, uint16_t type, const Bytes& va
   out.insert(out.end(), value.begin(), value.end());
   children();
   size_t length = out.size() - start;
-  if (length > UINT16_MAX) throw std::runtime_error("the version information is too long");
+  if (length > UINT16_MAX) throw ToolError("the version information is too long");
   out[start] = static_cast<uint8_t>(length);
   out[start + 1] = static_cast<uint8_t>(length >> 8);
 }
@@ -79,14 +80,14 @@ size_t align4(size_t at) { return (at + 3) & ~static_cast<size_t>(3); }
 // The block at `at`, which must lie before limit.
 ReadBlock read_block(const Bytes& bytes, size_t at, size_t limit) {
   const char* malformed = "the version information is malformed";
-  if (limit > bytes.size() || at > limit || limit - at < 6) throw std::runtime_error(malformed);
+  if (limit > bytes.size() || at > limit || limit - at < 6) throw ToolError(malformed);
   size_t length = get_u16le(bytes, at), value_length = get_u16le(bytes, at + 2), type = get_u16le(bytes, at + 4);
-  if (length < 6 || length > limit - at) throw std::runtime_error(malformed);
+  if (length < 6 || length > limit - at) throw ToolError(malformed);
   ReadBlock b;
   b.end = at + length;
   size_t key_end = at + 6;
   while (b.end - key_end >= 2 && get_u16le(bytes, key_end) != 0) key_end += 2;
-  if (b.end - key_end < 2) throw std::runtime_error(malformed);
+  if (b.end - key_end < 2) throw ToolError(malformed);
   b.key = narrow(bytes.data() + at + 6, (key_end - at - 6) / 2);
   b.value = std::min(align4(key_end + 2), b.end);
   // Some toolchains count a text value in bytes, not units: the value never reaches past the block.
@@ -134,7 +135,7 @@ FourPartVersion parse_version(const std::string& text, bool fewer_parts) {
     at = dot + 1;
   }
   if (!good || (part != 4 && !fewer_parts)) {
-    throw std::runtime_error("\"" + text + "\" is not a version: four numbers of at most 65535, as 1.2.3.4");
+    throw ToolError("\"" + text + "\" is not a version: four numbers of at most 65535, as 1.2.3.4");
   }
   return version;
 }
@@ -145,7 +146,7 @@ std::string version_text(const FourPartVersion& v) {
 
 void check_version_text(const std::string& text) {
   if (utf16le(text, false).size() / 2 > kLongestText) {
-    throw std::runtime_error("longer than the " + std::to_string(kLongestText) + " characters a version field may hold");
+    throw ToolError("longer than the " + std::to_string(kLongestText) + " characters a version field may hold");
   }
 }
 
@@ -179,7 +180,7 @@ Bytes version_resource(const VersionFields& fields) {
 
 VersionReport read_version_resource(const Bytes& resource) {
   ReadBlock root = read_block(resource, 0, resource.size());
-  if (root.key != "VS_VERSION_INFO") throw std::runtime_error("the version information is malformed");
+  if (root.key != "VS_VERSION_INFO") throw ToolError("the version information is malformed");
   VersionReport report;
   if (root.value_end - root.value >= kFixedSize && get_u32le(resource, root.value) == kFixedSignature) {
     report.file_version = version_at(resource, root.value + 8);

@@ -1,11 +1,12 @@
-#include "manifest_fields.h"
+#include "container/manifest_fields.h"
 
 #include <stdexcept>
 
+#include "container/manifest_writer.h"
+#include "files/tool_error.h"
+#include "files/utf16_text.h"
 #include "payload/plain_file_name.h"
-#include "manifest_writer.h"
 #include "shared/title_units.h"
-#include "utf16_text.h"
 
 namespace msiboot_tool {
 namespace {
@@ -28,18 +29,18 @@ size_t utf8_prefix(const std::string& text, size_t units) {
 }  // namespace
 
 void check_manifest_field(const std::string& what, const std::string& value) {
-  if (value.empty()) throw std::runtime_error(what + " is empty");
+  if (value.empty()) throw ToolError(what + " is empty");
   if (value.find('\\') != std::string::npos) {
-    throw std::runtime_error(what + " \"" + value + "\" holds a backslash, which the manifest cannot carry");
+    throw ToolError(what + " \"" + value + "\" holds a backslash, which the manifest cannot carry");
   }
   std::vector<uint8_t> units;
   try {
     units = utf16le(value, false);
-  } catch (const std::exception&) {
-    throw std::runtime_error(what + " is not UTF-8 text");
+  } catch (const ToolError&) {
+    throw ToolError(what + " is not UTF-8 text");
   }
   if (units.size() / 2 > kFieldUnits) {
-    throw std::runtime_error(what + " is longer than 255 characters, which the stub ignores");
+    throw ToolError(what + " is longer than 255 characters, which the stub ignores");
   }
 }
 

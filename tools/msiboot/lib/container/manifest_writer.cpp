@@ -1,11 +1,11 @@
-#include "manifest_writer.h"
+#include "container/manifest_writer.h"
 
 #include <openssl/sha.h>
 
 #include <stdexcept>
 
-#include "byte_buffer.h"
-#include "utf16_text.h"
+#include "files/byte_buffer.h"
+#include "files/utf16_text.h"
 
 namespace msiboot_tool {
 

@@ -1,4 +1,5 @@
-#include "tool_paths.h"
+#include "files/tool_paths.h"
+#include "files/tool_error.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -10,7 +11,7 @@ std::string installed_stub_path() {
   std::filesystem::path tool = std::filesystem::read_symlink("/proc/self/exe", error);
   std::filesystem::path stub = tool.parent_path().parent_path() / "share/msiboot/msiboot-stub.exe";
   if (error || !std::filesystem::is_regular_file(stub)) {
-    throw std::runtime_error(stub.string() + ": no stub installed beside the tool; name one with --stub");
+    throw ToolError(stub.string(), "no stub installed beside the tool; name one with --stub");
   }
   return stub.string();
 }

@@ -1,4 +1,4 @@
-#include "locale_outcomes.h"
+#include "packages/locale_outcomes.h"
 
 #include <algorithm>
 #include <set>
