@@ -13,9 +13,7 @@
 
 namespace {
 
-constexpr int kCabinetFields = 3;
 constexpr char kPackageName[] = "main.msi";
-constexpr char kCabinetType[] = "cab";
 
 // One more zeroed record at the end of the array; null (the array unchanged) when it cannot grow.
 ExtractItem* grow_items(ExtractItem* items, int32_t count) {
@@ -24,10 +22,10 @@ ExtractItem* grow_items(ExtractItem* items, int32_t count) {
       grow_array_by_one(items, static_cast<size_t>(count), sizeof(ExtractItem)));
 }
 
-void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entry_id,
-                 const char* name, const RecordBinding& binding) {
-  // Joined to the target folder, any other name could lead the elevated write elsewhere.
-  if (!is_plain_file_name(name)) {
+void add_cabinet(CabinetCollector& collector, uint32_t blob_index, const ManifestEntry& entry) {
+  // Joined to the target folder, any other name could lead the elevated write elsewhere; a
+  // character converted as '?' would name no file, or another one.
+  if (!is_plain_file_name(entry.units[kFieldFile]) || !field_is_exact(entry, kFieldFile)) {
     collector.failed = 1;
     return;
   }
@@ -38,8 +36,8 @@ void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entr
   }
   *collector.items = items;
   // The record counts even when it stays empty, so the clean-up sees it.
-  if (!extract_item(*collector.payload, blob_index, entry_id, binding, items[*collector.count],
-                    name)) {
+  if (!extract_item(*collector.payload, blob_index, entry.id, entry.binding,
+                    items[*collector.count], entry.fields[kFieldFile])) {
     collector.failed = 1;
   }
   ++*collector.count;
@@ -86,22 +84,15 @@ bool names_are_unambiguous(const ItemWriter& writer) {
 
 }  // namespace
 
-int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* text,
-                          void* context) {
+int collect_cabinet_entry(uint32_t blob_index, const ManifestEntry& entry, void* context) {
   auto* collector = static_cast<CabinetCollector*>(context);
-  ManifestField fields[kCabinetFields];
-  if (collector == nullptr || text == nullptr || blob_index != collector->blob_index ||
-      split_manifest_fields(text, fields, kCabinetFields) != kCabinetFields ||
-      !equals_ignoring_ascii_case(fields[0], kCabinetType)) {
+  if (collector == nullptr || blob_index != collector->blob_index || entry.kind != kEntryCabinet) {
     return 1;
   }
-  const RecordBinding binding = read_record_binding(text, kCabinetFields);
-  const char* cursor = fields[1];
+  const char* cursor = entry.fields[kFieldPackages];
   uint32_t listed = 0;
   while (next_listed_number(&cursor, &listed)) {
-    if (listed == collector->entry_id) {
-      add_cabinet(*collector, blob_index, entry_id, fields[2], binding);
-    }
+    if (listed == collector->entry_id) add_cabinet(*collector, blob_index, entry);
   }
   return 1;
 }
@@ -109,7 +100,8 @@ int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* te
 bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
                   const RecordBinding& binding, ExtractItem& item, const char* name) {
   memset(&item, 0, sizeof item);
-  for (uint32_t i = 0; i + 1 < kItemTextSize && name[i] != '\0'; ++i) item.name[i] = name[i];
+  // A name cut to fit would name another file.
+  if (bounded_format(item.name, sizeof item.name, "%s", name) < 0) return false;
   if (blob_index >= payload.blob_count) return false;
   Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
                                     payload.key_blob, kPayloadPublicKeySize, &item.data,
@@ -122,7 +114,7 @@ Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoi
                       size_t message_size) {
   // The folder name is joined to the Installer folder the same way as the items' names.
   bool collected = choose_package_entry(payload, language, choice) &&
-                   is_plain_file_name(choice.folder) && collect_package(payload, choice, writer) &&
+                   choice.folder_plain != 0 && collect_package(payload, choice, writer) &&
                    collect_cabinets(payload, choice, writer) && names_are_unambiguous(writer);
   if (collected) return status_of(0, kSitePackageChoice);
   bounded_format(message, message_size, "%s", failure_text != nullptr ? failure_text : "");

@@ -60,8 +60,8 @@ Status load_payload() {
 // write fault whose report the window has already dealt with.
 Status write_items(ItemWriter& writer, const PackageChoice& choice, bool* silenced) {
   ProgressWindow window = {&writer, bootstrap_state.taskbar,
-                           static_cast<HINSTANCE>(bootstrap_state.instance)};
-  INT_PTR result = run_progress_dialog(window, kWindowClassName, choice.title, kFaceName);
+                           static_cast<HINSTANCE>(bootstrap_state.instance), false};
+  INT_PTR result = run_progress_dialog(window, kWindowClassName, choice.title_units, kFaceName);
   if (result == kProgressWritten) return status_of(0, kSiteProgressWindow);
   *silenced = true;
   return status_of(kErrorWriteFault, kSiteProgressWindow);

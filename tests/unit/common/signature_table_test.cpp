@@ -1,7 +1,6 @@
 // The signature-table reader over signed images written by the host build's fixture generator;
 // the windows build runs the same cases through CryptoAPI.
 #include "payload/signature_table.h"
-#include "test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 
 #include "payload/payload_blob.h"
 #include "shared/byte_reader.h"
+#include "test_bytes.h"
 
 #ifndef MSIBOOT_SIGNATURE_FIXTURES
 #error "MSIBOOT_SIGNATURE_FIXTURES names the folder of the generated signed images"

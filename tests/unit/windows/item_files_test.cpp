@@ -1,6 +1,5 @@
 // Item files and the chunked writer on real files in a temporary folder.
 #include "extract/win/item_files.h"
-#include "test_bytes.h"
 
 #include <windows.h>
 
@@ -18,6 +17,7 @@
 #include "extract/win/item_cleanup.h"
 #include "extract/win/target_folder.h"
 #include "platform/heap.h"
+#include "test_bytes.h"
 
 namespace {
 

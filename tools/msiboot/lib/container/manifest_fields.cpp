@@ -45,7 +45,13 @@ void check_manifest_field(const std::string& what, const std::string& value) {
 }
 
 bool is_plain_file_name(const std::string& name) {
-  return name.find('\0') == std::string::npos && ::is_plain_file_name(name.c_str());
+  std::vector<uint8_t> units;
+  try {
+    units = utf16le(name, false);
+  } catch (const std::exception&) {
+    return false;  // not UTF-8: it would reach the stub garbled
+  }
+  return ::is_plain_file_name(ManifestUnits{units.data(), static_cast<uint32_t>(units.size() / 2)});
 }
 
 std::string title_as_shown(const std::string& title) {

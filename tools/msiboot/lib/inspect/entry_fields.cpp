@@ -2,15 +2,9 @@
 
 #include "files/byte_buffer.h"
 #include "payload/manifest.h"
-#include "shared/ascii_case.h"
+#include "platform/text.h"
 
 namespace msiboot_tool {
-namespace {
-
-constexpr int kPackageFields = 4;
-constexpr int kCabinetFields = 3;
-
-}  // namespace
 
 std::vector<uint32_t> listed_numbers(const char* list) {
   std::vector<uint32_t> numbers;
@@ -19,28 +13,27 @@ std::vector<uint32_t> listed_numbers(const char* list) {
   return numbers;
 }
 
-EntryFields read_entry_fields(uint32_t id, const char* text) {
-  EntryFields entry;
-  entry.id = id;
-  ManifestField fields[kPackageFields];
-  // The stub's cabinet collector reads a "cab" entry first; its package choice never picks one.
-  if (split_manifest_fields(text, fields, kCabinetFields) == kCabinetFields &&
-      equals_ignoring_ascii_case(fields[0], "cab")) {
-    entry.kind = EntryKind::Cabinet;
-    entry.packages = listed_numbers(fields[1]);
-    entry.file = fields[2];
-    entry.binding = read_record_binding(text, kCabinetFields);
-  } else if (split_manifest_fields(text, fields, kPackageFields) == kPackageFields) {
-    entry.kind = EntryKind::Package;
-    entry.architecture = fields[0];
-    entry.languages = listed_numbers(fields[1]);
-    entry.folder = fields[2];
-    entry.title = fields[3];
-    entry.binding = read_record_binding(text, kPackageFields);
+EntryFields read_entry_fields(const ManifestEntry& entry) {
+  EntryFields fields;
+  fields.id = entry.id;
+  fields.binding = entry.binding;
+  if (entry.kind == kEntryCabinet) {
+    fields.kind = EntryKind::Cabinet;
+    fields.packages = listed_numbers(entry.fields[kFieldPackages]);
+    fields.file = entry.fields[kFieldFile];
+  } else if (entry.kind == kEntryPackage) {
+    fields.kind = EntryKind::Package;
+    fields.architecture = entry.fields[kFieldArchitecture];
+    fields.languages = listed_numbers(entry.fields[kFieldLanguages]);
+    fields.folder = entry.fields[kFieldFolder];
+    fields.title = entry.fields[kFieldTitle];
   } else {
-    entry.text = text;
+    int count = static_cast<int>(entry.text.count);
+    std::string text(static_cast<size_t>(utf16_to_narrow(entry.text.units, count, nullptr, 0)), '\0');
+    if (!text.empty()) utf16_to_narrow(entry.text.units, count, text.data(), static_cast<int>(text.size()));
+    fields.text = text;
   }
-  return entry;
+  return fields;
 }
 
 std::string binding_text(const RecordBinding& binding) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/record_binding.h"
+#include "payload/manifest_entry.h"
 
 namespace msiboot_tool {
 
@@ -26,7 +26,8 @@ struct EntryFields {
   std::string text;                         // an unread entry's text as it is
 };
 
-EntryFields read_entry_fields(uint32_t id, const char* text);
+// The entry as the stub reads it (payload/manifest_entry.h), its fields as UTF-8.
+EntryFields read_entry_fields(const ManifestEntry& entry);
 
 // The numbers of a ';'-separated list as the stub reads them ("1049;1033").
 std::vector<uint32_t> listed_numbers(const char* list);

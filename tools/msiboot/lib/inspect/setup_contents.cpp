@@ -34,8 +34,8 @@ bool collect_record(const RecordLocation& location, void* context) {
   return true;
 }
 
-int collect_entry(uint32_t, uint32_t entry_id, const char* text, void* context) {
-  static_cast<std::vector<EntryFields>*>(context)->push_back(read_entry_fields(entry_id, text));
+int collect_entry(uint32_t, const ManifestEntry& entry, void* context) {
+  static_cast<std::vector<EntryFields>*>(context)->push_back(read_entry_fields(entry));
   return 1;
 }
 

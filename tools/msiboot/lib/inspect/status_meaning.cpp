@@ -60,8 +60,8 @@ const SiteMeaning kMeanings[] = {
     {kSiteFileKey, kNoKey, kStamp},
     {kSitePackageChoice,
      "no x64 package fits the user's language, or the chosen package and its cabinets cannot be delivered: a "
-     "record missing, damaged or not the one its entry was packed with, a folder or file name that is not a "
-     "plain file name, or one name listed twice with different contents",
+     "record missing, damaged or not the one its entry was packed with, an entry without its binding, a folder or "
+     "file name that is not a plain file name, or one name listed twice with different contents",
      "list the language in a package (pack --languages), or add an x64 package listing 1033, the language every "
      "other locale falls back to; when a record is at fault, pack again"},
     {kSiteMessageOpen, kBadSignature, kResign},

@@ -5,23 +5,16 @@
 
 #include "payload/manifest.h"
 #include "payload/package_choice.h"
-#include "shared/ascii_case.h"
 
 namespace msiboot_tool {
 namespace {
 
-constexpr int kPackageFields = 4;
 constexpr uint32_t kLanguageMask = 0xFFFF;  // the stub compares listed languages on 16 bits
 constexpr uint32_t kPrimaryMask = 0xFF;
 
-int collect_languages(uint32_t, uint32_t, const char* text, void* context) {
-  ManifestField fields[kPackageFields];
-  // A cabinet entry with its binding field has four fields too, but lists packages, not languages.
-  if (split_manifest_fields(text, fields, kPackageFields) != kPackageFields ||
-      equals_ignoring_ascii_case(fields[0], "cab")) {
-    return 1;
-  }
-  const char* cursor = fields[1];
+int collect_languages(uint32_t, const ManifestEntry& entry, void* context) {
+  if (entry.kind != kEntryPackage) return 1;
+  const char* cursor = entry.fields[kFieldLanguages];
   uint32_t listed = 0;
   auto* languages = static_cast<std::vector<uint32_t>*>(context);
   while (next_listed_number(&cursor, &listed)) {
