@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/text.h"
-#include "shared/error_codes.h"
 #include "shared/status.h"
 
 namespace {

@@ -4,10 +4,10 @@
 
 #include "payload/inflate.h"
 #include "payload/payload_public_key.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/signature.h"
 #include "shared/byte_reader.h"
-#include "shared/error_codes.h"
 
 const RecordType ManifestRecordType = {0xF7, 0xBB, 0xD5, 0xEE, 0x84, 0x12, 0x19, 0x46,
                                        0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55};

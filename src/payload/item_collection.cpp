@@ -6,20 +6,45 @@
 #include "payload/payload_public_key.h"
 #include "payload/plain_file_name.h"
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "shared/ascii_case.h"
-#include "shared/error_codes.h"
 #include "shared/grow_array.h"
 
 namespace {
 
 constexpr char kPackageName[] = "main.msi";
 
+struct CabinetCollector {
+  const PayloadSet* payload;  // the blobs whose file records fill the items
+  ExtractItem** items;        // the writer's item array, grown as cabinets are added
+  int32_t* count;
+  uint32_t blob_index;        // the chosen package
+  uint32_t entry_id;
+  uint32_t failed;            // 1 once a cabinet could not be added or filled
+};
+
 // One more zeroed record at the end of the array; null (the array unchanged) when it cannot grow.
 ExtractItem* grow_items(ExtractItem* items, int32_t count) {
   if (count < 0 || count == INT32_MAX) return nullptr;
   return static_cast<ExtractItem*>(
       grow_array_by_one(items, static_cast<size_t>(count), sizeof(ExtractItem)));
+}
+
+// Zeroes item, names it and fills it with the content of file record record_id of the blob at
+// blob_index in the set, checked against the binding of the entry that names it. False when the
+// record is not delivered (an entry without a binding among the reasons) or the name does not
+// fit the item.
+bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
+                  const RecordBinding& binding, ExtractItem& item, const char* name) {
+  memset(&item, 0, sizeof item);
+  // A name cut to fit would name another file.
+  if (bounded_format(item.name, sizeof item.name, "%s", name) < 0) return false;
+  if (blob_index >= payload.blob_count) return false;
+  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
+                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
+                                    &item.size);
+  return !status_failed(status);
 }
 
 void add_cabinet(CabinetCollector& collector, uint32_t blob_index, const ManifestEntry& entry) {
@@ -58,6 +83,21 @@ bool collect_package(const PayloadSet& payload, const PackageChoice& choice, Ite
   return filled;
 }
 
+// ManifestCallback over a CabinetCollector: adds an item for each time a cabinet entry of the
+// chosen package's blob lists the package's id. Always 1, so every entry is seen.
+int collect_cabinet_entry(uint32_t blob_index, const ManifestEntry& entry, void* context) {
+  auto* collector = static_cast<CabinetCollector*>(context);
+  if (collector == nullptr || blob_index != collector->blob_index || entry.kind != kEntryCabinet) {
+    return 1;
+  }
+  const char* cursor = entry.fields[kFieldPackages];
+  uint32_t listed = 0;
+  while (next_listed_number(&cursor, &listed)) {
+    if (listed == collector->entry_id) add_cabinet(*collector, blob_index, entry);
+  }
+  return 1;
+}
+
 bool collect_cabinets(const PayloadSet& payload, const PackageChoice& choice, ItemWriter& writer) {
   CabinetCollector collector = {&payload, &writer.items, &writer.count, choice.blob_index,
                                 choice.entry_id, 0};
@@ -83,31 +123,6 @@ bool names_are_unambiguous(const ItemWriter& writer) {
 }
 
 }  // namespace
-
-int collect_cabinet_entry(uint32_t blob_index, const ManifestEntry& entry, void* context) {
-  auto* collector = static_cast<CabinetCollector*>(context);
-  if (collector == nullptr || blob_index != collector->blob_index || entry.kind != kEntryCabinet) {
-    return 1;
-  }
-  const char* cursor = entry.fields[kFieldPackages];
-  uint32_t listed = 0;
-  while (next_listed_number(&cursor, &listed)) {
-    if (listed == collector->entry_id) add_cabinet(*collector, blob_index, entry);
-  }
-  return 1;
-}
-
-bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
-                  const RecordBinding& binding, ExtractItem& item, const char* name) {
-  memset(&item, 0, sizeof item);
-  // A name cut to fit would name another file.
-  if (bounded_format(item.name, sizeof item.name, "%s", name) < 0) return false;
-  if (blob_index >= payload.blob_count) return false;
-  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
-                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
-                                    &item.size);
-  return !status_failed(status);
-}
 
 Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,
                       ItemWriter& writer, const char* failure_text, char* message,

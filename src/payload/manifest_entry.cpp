@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr uint16_t kSeparator = '\\';
-constexpr uint32_t kCabinetFields = 3;
-constexpr uint32_t kPackageFields = 4;
 // The own fields of either kind and the binding after them.
 constexpr uint32_t kSplitFields = kManifestFields + 1;
 
@@ -23,7 +20,7 @@ uint32_t split_fields(const ManifestUnits& text, ManifestUnits* fields, uint32_t
   uint32_t position = 0;
   while (read < wanted) {
     uint32_t start = position;
-    while (position < text.count && unit_at(text, position) != kSeparator) ++position;
+    while (position < text.count && unit_at(text, position) != static_cast<uint16_t>(kManifestSeparator)) ++position;
     if (position == start) break;
     fields[read++] = {text.units + 2 * start, position - start};
     if (position == text.count) break;
@@ -33,10 +30,9 @@ uint32_t split_fields(const ManifestUnits& text, ManifestUnits* fields, uint32_t
 }
 
 bool is_cabinet_marker(const ManifestUnits& field) {
-  static const char kMarker[] = "cab";
-  if (field.count != sizeof kMarker - 1) return false;
+  if (field.count != sizeof kCabinetMarker - 1) return false;
   for (uint32_t i = 0; i < field.count; ++i) {
-    if (ascii_lower(unit_at(field, i)) != static_cast<uint16_t>(kMarker[i])) return false;
+    if (ascii_lower(unit_at(field, i)) != static_cast<uint16_t>(kCabinetMarker[i])) return false;
   }
   return true;
 }

@@ -14,6 +14,10 @@ constexpr uint32_t kManifestFieldUnits = 255;
 // unit in at most 3 bytes; and the NUL.
 constexpr uint32_t kManifestFieldSize = 3 * kManifestFieldUnits + 1;
 constexpr uint32_t kManifestFields = 4;
+constexpr uint32_t kPackageFields = 4;
+constexpr uint32_t kCabinetFields = 3;
+constexpr char kManifestSeparator = '\\';  // between fields, the binding after the last
+constexpr char kCabinetMarker[] = "cab";    // a cabinet entry's first field, in any ASCII letter case
 
 using ManifestField = char[kManifestFieldSize];
 

@@ -20,12 +20,10 @@ void copy_title(PackageChoice& choice, const ManifestUnits& title) {
 }
 
 bool lists_language(const PackageChoice& choice, const char* languages) {
-  uint32_t mask = choice.match_primary != 0 ? 0xFF : 0xFFFF;
-  uint32_t wanted = choice.language & mask;
   const char* cursor = languages;
   uint32_t listed = 0;
   while (next_listed_number(&cursor, &listed)) {
-    if ((listed & mask) == wanted) return true;
+    if (language_matches(listed, choice.language, choice.match_primary)) return true;
   }
   return false;
 }

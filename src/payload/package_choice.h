@@ -9,6 +9,15 @@
 
 constexpr uint32_t kSitePackageChoice = 2151;
 constexpr uint32_t kFallbackLanguage = 1033;  // English (United States)
+constexpr uint32_t kLanguageMask = 0xFFFF;       // a listed language is compared on 16 bits
+constexpr uint32_t kPrimaryLanguageMask = 0xFF;  // its primary language: the low byte
+
+// True when the listed language matches the user's language: on 16 bits, or in the second pass
+// (match_primary 1) on the primary language alone.
+inline bool language_matches(uint32_t listed, uint32_t language, uint32_t match_primary) {
+  uint32_t mask = match_primary != 0 ? kPrimaryLanguageMask : kLanguageMask;
+  return (listed & mask) == (language & mask);
+}
 
 struct PackageChoice {
   uint32_t match_primary;     // 0: compare language identifiers on 16 bits; 1: on the low 8

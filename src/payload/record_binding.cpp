@@ -40,6 +40,22 @@ bool read_digest_and_size(const uint8_t* units, uint32_t count, RecordBinding& b
 
 }  // namespace
 
+void write_record_binding(const RecordBinding& binding, char* field) {
+  static const char kDigits[] = "0123456789abcdef";
+  char* out = field;
+  for (uint32_t i = 0; i < kPrefixUnits; ++i) *out++ = kPrefix[i];
+  for (uint8_t byte : binding.digest) {
+    *out++ = kDigits[byte >> 4];
+    *out++ = kDigits[byte & 15];
+  }
+  *out++ = ':';
+  // The size's digits, most significant first.
+  uint32_t scale = 1;
+  while (binding.size / scale >= 10) scale *= 10;
+  for (; scale != 0; scale /= 10) *out++ = static_cast<char>('0' + binding.size / scale % 10);
+  *out = '\0';
+}
+
 RecordBinding read_record_binding(const uint8_t* units, uint32_t count) {
   RecordBinding binding = {};
   if (count < kPrefixUnits) return binding;

@@ -20,5 +20,12 @@ struct RecordBinding {
   uint8_t digest[kContentDigestSize];
 };
 
+// "sha256=", 64 hex digits, ':', a decimal size below 2^32, and the NUL.
+constexpr uint32_t kBindingFieldSize = 7 + 2 * kContentDigestSize + 1 + 10 + 1;
+
 // Reads the binding from a field of count UTF-16LE units at units (any alignment).
 RecordBinding read_record_binding(const uint8_t* units, uint32_t count);
+
+// Writes the field that read_record_binding reads back as binding (its digest in lower-case hex)
+// into field, kBindingFieldSize bytes.
+void write_record_binding(const RecordBinding& binding, char* field);

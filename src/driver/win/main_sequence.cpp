@@ -13,18 +13,18 @@
 #include "driver/win/own_file.h"
 #include "driver/win/resource_strings.h"
 #include "driver/win/system_dll_search.h"
-#include "payload/item_collection.h"
 #include "extract/win/installer_launch.h"
 #include "extract/win/item_cleanup.h"
 #include "extract/win/progress_dialog.h"
 #include "extract/win/target_folder.h"
 #include "extract/win/taskbar_progress.h"
+#include "payload/item_collection.h"
 #include "payload/package_choice.h"
 #include "payload/payload_discovery.h"
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/system_library_win.h"
-#include "shared/error_codes.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/error_codes.h"
 #include "platform/heap.h"
-#include "shared/error_codes.h"
 
 Status read_own_file(const wchar_t* path, uint8_t** image, uint32_t* size) {
   *image = nullptr;

@@ -164,6 +164,23 @@ uint32_t check_chunk(const ItemWriter& writer, ExtractItem& item, uint32_t* perc
   return equal ? kWriterMoreData : kWriterWriteFailed;
 }
 
+// Undoes the placing of the items: deletes the files this attempt created, through their handles,
+// lets go of the files that were there before, clears every item's handles, counts and path, and
+// releases the folder (removed when this attempt made it). Names, data and sizes stay for the
+// next folder.
+void roll_back_item_files(ItemWriter& writer, HeldFolder& folder) {
+  delete_created_files(writer);
+  for (int32_t i = 0; i < writer.count; ++i) {
+    ExtractItem& item = writer.items[i];
+    item.written = 0;
+    item.checked = 0;
+    item.identity = FileIdentity{};
+    memset(item.path, 0, sizeof item.path);
+  }
+  // Removes the folder only when this attempt made it and nothing was there before.
+  release_held_folder(folder);
+}
+
 }  // namespace
 
 ItemWriteCall item_write_call = write_with_write_file;
@@ -184,19 +201,6 @@ bool create_item_files(ItemWriter& writer, HeldFolder& folder) {
     }
   }
   return true;
-}
-
-void roll_back_item_files(ItemWriter& writer, HeldFolder& folder) {
-  delete_created_files(writer);
-  for (int32_t i = 0; i < writer.count; ++i) {
-    ExtractItem& item = writer.items[i];
-    item.written = 0;
-    item.checked = 0;
-    item.identity = FileIdentity{};
-    memset(item.path, 0, sizeof item.path);
-  }
-  // Removes the folder only when this attempt made it and nothing was there before.
-  release_held_folder(folder);
 }
 
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {

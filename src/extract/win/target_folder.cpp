@@ -4,7 +4,7 @@
 
 #include "extract/win/item_files.h"
 #include "platform/bounded_format.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace {
 

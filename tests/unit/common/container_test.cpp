@@ -11,7 +11,7 @@
 #include "payload/payload_public_key.h"
 #include "platform/heap.h"
 #include "platform/signature.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 #include "platform/signature.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace {
 

@@ -7,29 +7,26 @@
 #include "files/byte_buffer.h"
 #include "files/tool_error.h"
 #include "payload/pe_layout.h"
+#include "payload/signature_table.h"
 
 namespace msiboot_tool {
 namespace {
 
-constexpr uint16_t kRevision2 = 0x0200;
-constexpr uint16_t kPkcsSignedData = 0x0002;
-constexpr uint32_t kDirectoryEntrySize = 8;  // offset and size
-constexpr uint32_t kChecksumSize = 4;
+using namespace pe_layout;
 
-// The table's own checks; sums in 64 bits, so that no header value wraps a bound.
+// The table's own checks (the stub's, then the signature's), and where the first entry's content
+// lies; sums in 64 bits, so that no header value wraps a bound.
 std::string table_problem(const uint8_t* image, size_t size, const CertificateTable& table) {
-  uint64_t end = static_cast<uint64_t>(table.offset) + table.size;
-  if (table.size < pe_layout::kWinCertificateHeader) return "the certificate table is too short for an entry";
-  if (end > size) return "the certificate table runs past the end of the file";
-  if (table.offset < static_cast<uint64_t>(table.directory_field) + kDirectoryEntrySize) {
+  uint32_t length = 0;
+  uint32_t state = check_certificate_table(image, size, table.offset, table.size, &length);
+  if (state == kCertificateTableTooShort) return "the certificate table is too short for an entry";
+  if (state == kCertificateTablePastEnd) return "the certificate table runs past the end of the file";
+  if (table.offset < static_cast<uint64_t>(table.directory_field) + kDirectorySize) {
     return "the certificate table overlaps the PE headers";
   }
-  uint32_t length = read_u32le(image + table.offset);
-  if (length < pe_layout::kWinCertificateHeader || length > table.size) {
-    return "the first certificate entry does not fit its table";
-  }
+  if (state != kCertificateTableUsable) return "the first certificate entry does not fit its table";
   uint16_t revision = read_u16le(image + table.offset + 4), type = read_u16le(image + table.offset + 6);
-  if (revision != kRevision2 || type != kPkcsSignedData) {
+  if (revision != kWinCertificateRevision2 || type != kWinCertificatePkcsSignedData) {
     return "the first certificate entry is not PKCS signed data (revision " + std::to_string(revision) +
            ", type " + std::to_string(type) + ")";
   }
@@ -52,8 +49,8 @@ SignedImage locate_signature(const uint8_t* image, size_t size) {
     uint64_t sections = sections_end({image, size});
     signed_image.state = SignatureState::Signed;
     signed_image.table.first_entry_length = read_u32le(image + table.offset);
-    signed_image.message = image + table.offset + pe_layout::kWinCertificateHeader;
-    signed_image.message_length = table.first_entry_length - pe_layout::kWinCertificateHeader;
+    signed_image.message = image + table.offset + kWinCertificateHeader;
+    signed_image.message_length = table.first_entry_length - kWinCertificateHeader;
     signed_image.appended_before_table = table.offset > sections ? table.offset - sections : 0;
     signed_image.after_table = size - (static_cast<uint64_t>(table.offset) + table.size);
   } catch (const ToolError& error) {
@@ -70,7 +67,7 @@ std::vector<uint8_t> authenticode_image_digest(const uint8_t* image, size_t size
   } ranges[] = {
       {0, table.checksum_field},
       {table.checksum_field + kChecksumSize, table.directory_field},
-      {table.directory_field + kDirectoryEntrySize, table.offset},
+      {table.directory_field + kDirectorySize, table.offset},
       {table_end, size},
   };
   OpenSslPtr<EVP_MD_CTX> context(EVP_MD_CTX_new());

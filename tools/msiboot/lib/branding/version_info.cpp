@@ -4,7 +4,6 @@
 
 #include "files/tool_error.h"
 #include "files/utf16_text.h"
-#include "platform/text.h"
 
 namespace msiboot_tool {
 namespace {
@@ -24,13 +23,6 @@ constexpr size_t kLongestText = 4096;
 
 void pad4(Bytes& out) {
   while (out.size() % 4 != 0) out.push_back(0);
-}
-
-// UTF-16LE units as the tool's UTF-8 text (a lone surrogate reads as '?').
-std::string narrow(const uint8_t* units, size_t count) {
-  std::string text(static_cast<size_t>(utf16_to_narrow(units, static_cast<int>(count), nullptr, 0)), '\0');
-  if (!text.empty()) utf16_to_narrow(units, static_cast<int>(count), text.data(), static_cast<int>(text.size()));
-  return text;
 }
 
 // A block: length, value length, type, its key, then its value and its children, each 4-aligned.
@@ -88,7 +80,7 @@ ReadBlock read_block(const Bytes& bytes, size_t at, size_t limit) {
   size_t key_end = at + 6;
   while (b.end - key_end >= 2 && get_u16le(bytes, key_end) != 0) key_end += 2;
   if (b.end - key_end < 2) throw ToolError(malformed);
-  b.key = narrow(bytes.data() + at + 6, (key_end - at - 6) / 2);
+  b.key = utf8_text(bytes.data() + at + 6, (key_end - at - 6) / 2);
   b.value = std::min(align4(key_end + 2), b.end);
   // Some toolchains count a text value in bytes, not units: the value never reaches past the block.
   size_t value_bytes = type == kText ? value_length * 2 : value_length;
@@ -111,7 +103,7 @@ std::vector<ReadBlock> children_of(const Bytes& bytes, const ReadBlock& parent) 
 std::string text_of(const Bytes& bytes, const ReadBlock& b) {
   size_t at = b.value;
   while (b.value_end - at >= 2 && get_u16le(bytes, at) != 0) at += 2;
-  return narrow(bytes.data() + b.value, (at - b.value) / 2);
+  return utf8_text(bytes.data() + b.value, (at - b.value) / 2);
 }
 
 FourPartVersion version_at(const Bytes& bytes, size_t at) {

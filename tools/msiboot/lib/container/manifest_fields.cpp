@@ -5,13 +5,12 @@
 #include "container/manifest_writer.h"
 #include "files/tool_error.h"
 #include "files/utf16_text.h"
+#include "payload/manifest_entry.h"
 #include "payload/plain_file_name.h"
 #include "shared/title_units.h"
 
 namespace msiboot_tool {
 namespace {
-
-constexpr size_t kFieldUnits = 255;
 
 // UTF-8 bytes of text that make up its first units UTF-16 units.
 size_t utf8_prefix(const std::string& text, size_t units) {
@@ -30,7 +29,7 @@ size_t utf8_prefix(const std::string& text, size_t units) {
 
 void check_manifest_field(const std::string& what, const std::string& value) {
   if (value.empty()) throw ToolError(what + " is empty");
-  if (value.find('\\') != std::string::npos) {
+  if (value.find(kManifestSeparator) != std::string::npos) {
     throw ToolError(what + " \"" + value + "\" holds a backslash, which the manifest cannot carry");
   }
   std::vector<uint8_t> units;
@@ -39,8 +38,8 @@ void check_manifest_field(const std::string& what, const std::string& value) {
   } catch (const ToolError&) {
     throw ToolError(what + " is not UTF-8 text");
   }
-  if (units.size() / 2 > kFieldUnits) {
-    throw ToolError(what + " is longer than 255 characters, which the stub ignores");
+  if (units.size() / 2 > kManifestFieldUnits) {
+    throw ToolError(what + " is longer than " + std::to_string(kManifestFieldUnits) + " characters, which the stub ignores");
   }
 }
 
@@ -48,7 +47,7 @@ bool is_plain_file_name(const std::string& name) {
   std::vector<uint8_t> units;
   try {
     units = utf16le(name, false);
-  } catch (const std::exception&) {
+  } catch (const ToolError&) {
     return false;  // not UTF-8: it would reach the stub garbled
   }
   return ::is_plain_file_name(ManifestUnits{units.data(), static_cast<uint32_t>(units.size() / 2)});

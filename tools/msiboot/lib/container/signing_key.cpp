@@ -13,12 +13,12 @@
 
 #include "container/key_passphrase.h"
 #include "files/tool_error.h"
+#include "payload/payload_public_key.h"
 
 namespace msiboot_tool {
 namespace {
 
 constexpr int kKeyBits = 2048;
-constexpr size_t kPublicKeyBlobSize = 276;
 
 bool is_payload_key(EVP_PKEY* key) {
   return key != nullptr && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA &&
@@ -39,19 +39,7 @@ int give_passphrase(char* buffer, int size, int, void* context) {
   return static_cast<int>(request->passphrase->size());
 }
 
-}  // namespace
-
-bool load_signing_key(const std::string& pem_path, SigningKey* key) {
-  OpenSslPtr<BIO> bio(BIO_new_file(pem_path.c_str(), "r"));
-  if (!bio) return false;
-  PassphraseRequest request{nullptr};
-  SigningKey loaded{OpenSslPtr<EVP_PKEY>(
-      PEM_read_bio_PrivateKey(bio.get(), nullptr, give_passphrase, &request))};
-  if (!is_payload_key(loaded.pkey.get())) return false;
-  *key = std::move(loaded);
-  return true;
-}
-
+// Reads a PEM private key, an encrypted one with the passphrase (never from a terminal).
 SigningKey read_signing_key(const std::string& pem_path, const std::string* passphrase) {
   OpenSslPtr<BIO> bio(BIO_new_file(pem_path.c_str(), "r"));
   if (!bio) throw ToolError(pem_path, std::string("cannot read it (") + std::strerror(errno) + ")");
@@ -66,8 +54,21 @@ SigningKey read_signing_key(const std::string& pem_path, const std::string* pass
   return key;
 }
 
+}  // namespace
+
+bool load_signing_key(const std::string& pem_path, SigningKey* key) {
+  OpenSslPtr<BIO> bio(BIO_new_file(pem_path.c_str(), "r"));
+  if (!bio) return false;
+  PassphraseRequest request{nullptr};
+  SigningKey loaded{OpenSslPtr<EVP_PKEY>(
+      PEM_read_bio_PrivateKey(bio.get(), nullptr, give_passphrase, &request))};
+  if (!is_payload_key(loaded.pkey.get())) return false;
+  *key = std::move(loaded);
+  return true;
+}
+
 SigningKey read_payload_key(const std::string& pem_path, const std::optional<std::string>& pass_source) {
-  if (!pass_source) return read_signing_key(pem_path);
+  if (!pass_source) return read_signing_key(pem_path, nullptr);
   std::string passphrase = read_passphrase(*pass_source);
   return read_signing_key(pem_path, &passphrase);
 }
@@ -117,7 +118,7 @@ std::vector<uint8_t> public_key_blob(const SigningKey& key) {
   char* data = nullptr;
   long length = BIO_get_mem_data(bio.get(), &data);
   std::vector<uint8_t> blob(data, data + length);
-  if (blob.size() != kPublicKeyBlobSize) throw ToolError("public key blob is not 276 bytes");
+  if (blob.size() != kPayloadPublicKeySize) throw ToolError("public key blob is not 276 bytes");
   return blob;
 }
 

@@ -24,12 +24,10 @@ struct SigningKey {
 // read or is of another kind.
 bool load_signing_key(const std::string& pem_path, SigningKey* key);
 
-// For the commands: reads a PEM private key, encrypted ones with the passphrase (never from a
-// terminal). Throws ToolError naming the file when it cannot be read, is encrypted and
-// no passphrase is given, the passphrase is wrong, or it is not such a key.
-SigningKey read_signing_key(const std::string& pem_path, const std::string* passphrase = nullptr);
-
-// read_signing_key with the passphrase read from its source (key_passphrase.h), if one is given.
+// For the commands: reads a PEM private key, an encrypted one with the passphrase read from its
+// source (key_passphrase.h; never from a terminal). Throws ToolError naming the file when it
+// cannot be read, is encrypted and no passphrase is given, the passphrase is wrong, or it is not
+// a 2048-bit RSA key.
 SigningKey read_payload_key(const std::string& pem_path, const std::optional<std::string>& pass_source);
 
 // A new 2048-bit RSA key (exponent 65537). False on failure.

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "files/byte_buffer.h"
+#include "platform/text.h"
 #include "files/tool_error.h"
 
 namespace msiboot_tool {
@@ -28,6 +29,12 @@ uint32_t next_code_point(const std::string& text, size_t& i) {
 }
 
 }  // namespace
+
+std::string utf8_text(const uint8_t* units, size_t count) {
+  std::string text(static_cast<size_t>(utf16_to_narrow(units, static_cast<int>(count), nullptr, 0)), '\0');
+  if (!text.empty()) utf16_to_narrow(units, static_cast<int>(count), text.data(), static_cast<int>(text.size()));
+  return text;
+}
 
 std::vector<uint8_t> utf16le(const std::string& text, bool terminate) {
   std::vector<uint8_t> out;

@@ -1,8 +1,8 @@
 #include "inspect/entry_fields.h"
 
-#include "files/byte_buffer.h"
+#include "container/manifest_writer.h"
+#include "files/utf16_text.h"
 #include "payload/manifest.h"
-#include "platform/text.h"
 
 namespace msiboot_tool {
 
@@ -28,18 +28,15 @@ EntryFields read_entry_fields(const ManifestEntry& entry) {
     fields.folder = entry.fields[kFieldFolder];
     fields.title = entry.fields[kFieldTitle];
   } else {
-    int count = static_cast<int>(entry.text.count);
-    std::string text(static_cast<size_t>(utf16_to_narrow(entry.text.units, count, nullptr, 0)), '\0');
-    if (!text.empty()) utf16_to_narrow(entry.text.units, count, text.data(), static_cast<int>(text.size()));
-    fields.text = text;
+    fields.text = utf8_text(entry.text.units, entry.text.count);
   }
   return fields;
 }
 
-std::string binding_text(const RecordBinding& binding) {
+std::string shown_binding(const RecordBinding& binding) {
   if (binding.state == kBindingAbsent) return "";
   if (binding.state == kBindingMalformed) return "malformed";
-  return "sha256=" + hex_text(binding.digest) + ":" + std::to_string(binding.size);
+  return binding_text(binding);
 }
 
 }  // namespace msiboot_tool

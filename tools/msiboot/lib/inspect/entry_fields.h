@@ -33,6 +33,6 @@ EntryFields read_entry_fields(const ManifestEntry& entry);
 std::vector<uint32_t> listed_numbers(const char* list);
 
 // "sha256=HEX:SIZE", "malformed", or empty when the entry has no binding.
-std::string binding_text(const RecordBinding& binding);
+std::string shown_binding(const RecordBinding& binding);
 
 }  // namespace msiboot_tool

@@ -4,6 +4,7 @@
 #include "files/byte_buffer.h"
 #include "inspect/status_meaning.h"
 #include "inspect/wording.h"
+#include "payload/package_choice.h"
 #include "pe/key_slot.h"
 
 namespace msiboot_tool {
@@ -90,7 +91,7 @@ const char* pass_name(ChoicePass pass) {
 
 ReportJson locale_json(const SetupReport& s, const LocaleReport& l) {
   const LocaleOutcome& o = l.outcome;
-  return {{"kind", kind_name(o.kind)}, {"lcid", o.lcid}, {"primary_language", o.lcid & 0xFF},
+  return {{"kind", kind_name(o.kind)}, {"lcid", o.lcid}, {"primary_language", o.lcid & kPrimaryLanguageMask},
           {"subject", locale_subject(o)}, {"pass", pass_name(o.pass)}, {"installs", !status_failed(l.status)},
           {"package", l.package < 0 ? ReportJson(nullptr) : ReportJson(l.package)},
           {"reason", locale_words(s, l)}, {"status", status_json(l.status)}};

@@ -12,7 +12,7 @@
 #include "payload/signature_table.h"
 #include "pe/key_slot.h"
 #include "platform/heap.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace msiboot_tool {
 namespace {

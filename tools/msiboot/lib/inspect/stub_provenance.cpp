@@ -16,8 +16,17 @@
 namespace msiboot_tool {
 namespace {
 
-constexpr uint64_t kChecksumSize = 4;
-constexpr uint64_t kDirectoryEntrySize = 8;  // the table's offset and size
+struct ByteRange {
+  uint64_t offset = 0;
+  uint64_t size = 0;
+};
+
+// The released stub's image as the comparison sees it.
+struct ReleasedImage {
+  uint64_t end = 0;         // where its sections' raw data end; the image part is [0, end)
+  uint64_t key_offset = 0;  // the key bytes of its slot
+  std::vector<ByteRange> ignored;  // inside the image, sorted by offset, not overlapping
+};
 
 // Where the setup.exe's own headers say its image ends, within the file: a file whose headers
 // cannot be read is image to its end.
@@ -100,8 +109,8 @@ Bytes reference_stub(std::span<const uint8_t> setup, const Bytes& stub, bool* br
   }
 }
 
-}  // namespace
-
+// The released stub's image as the comparison sees it, derived from its own headers. Throws
+// ToolError when the stub is not a PE32+ msiboot stub with its key slot in its image.
 ReleasedImage released_image(const Bytes& stub) {
   using namespace pe_layout;
   uint64_t optional_header = uint64_t{pe32plus_headers(stub)} + kOptionalHeader;
@@ -113,12 +122,14 @@ ReleasedImage released_image(const Bytes& stub) {
     throw ToolError("its key slot lies outside its image");
   }
   image.ignored = {{optional_header + kChecksumField, kChecksumSize},
-                   {optional_header + kSecurityDirectoryField, kDirectoryEntrySize},
+                   {optional_header + kSecurityDirectoryField, kDirectorySize},
                    {image.key_offset, kPayloadPublicKeySize}};
   std::sort(image.ignored.begin(), image.ignored.end(),
             [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
   return image;
 }
+
+}  // namespace
 
 StubProvenance compare_with_released_stub(const uint8_t* setup, size_t size, const Bytes& stub) {
   StubProvenance provenance;

@@ -14,22 +14,6 @@
 
 namespace msiboot_tool {
 
-struct ByteRange {
-  uint64_t offset = 0;
-  uint64_t size = 0;
-};
-
-// The released stub's image as the comparison sees it, derived from its own headers.
-struct ReleasedImage {
-  uint64_t end = 0;         // where its sections' raw data end; the image part is [0, end)
-  uint64_t key_offset = 0;  // the key bytes of its slot
-  std::vector<ByteRange> ignored;  // inside the image, sorted by offset, not overlapping
-};
-
-// Throws ToolError when the stub is not a PE32+ msiboot stub with its key slot in its
-// image.
-ReleasedImage released_image(const Bytes& stub);
-
 struct StubProvenance {
   bool compared = false;  // false: the released stub could not be read (problem says why)
   bool released = false;  // the image part equals the released stub's outside the ignored ranges

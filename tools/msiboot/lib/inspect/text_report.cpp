@@ -30,7 +30,7 @@ std::string entry_text(const EntryFields& e) {
                                                     : "not read by the stub: " + e.text;
   char id[16];
   std::snprintf(id, sizeof id, "%6u", e.id);
-  std::string binding = binding_text(e.binding);
+  std::string binding = shown_binding(e.binding);
   return "    entry " + std::string(id) + "  " + text + "\n" +
          (binding.empty() ? "" : "                  bound to " + binding + "\n");
 }

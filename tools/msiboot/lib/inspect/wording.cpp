@@ -5,14 +5,14 @@
 #include "container/manifest_fields.h"
 #include "inspect/status_meaning.h"
 #include "payload/package_choice.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace msiboot_tool {
 namespace {
 
 std::string hex_byte(uint32_t value) {
   char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+  std::snprintf(text, sizeof text, "0x%02X", value & kPrimaryLanguageMask);
   return text;
 }
 

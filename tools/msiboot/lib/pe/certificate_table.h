@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "pe/headers.h"
+
 namespace msiboot_tool {
 
 struct CertificateTable {
@@ -16,18 +18,6 @@ struct CertificateTable {
   uint32_t size;
   uint32_t first_entry_length;  // dwLength of the first WIN_CERTIFICATE entry
 };
-
-// Offset of the NT headers of a PE32+ image whose optional header holds the data directories up
-// to the certificate table's; throws ToolError when it is not one.
-uint32_t pe32plus_headers(std::span<const uint8_t> image);
-
-// True when the PE32+ image has a certificate table (it is signed); throws ToolError when
-// it is not a PE32+ image. Both read the image in place, so a large setup.exe is never copied.
-bool has_certificate_table(std::span<const uint8_t> image);
-
-// Where the headers and the sections' raw data end: anything after that (outside a certificate
-// table) is data appended to the image.
-uint64_t sections_end(std::span<const uint8_t> image);
 
 // Where the CheckSum and the security directory entry of a PE32+ image held in memory lie, and the
 // table offset and size that entry names, unchecked (first_entry_length stays 0); throws
@@ -43,8 +33,5 @@ CertificateTable locate_certificate_table(const std::vector<uint8_t>& image);
 // 8 bytes. The table must hold that one entry.
 std::vector<uint8_t> append_in_certificate_entry(const std::vector<uint8_t>& signed_image,
                                                  const std::vector<uint8_t>& container);
-
-// Recomputes the optional header's CheckSum the way the platform's image loader computes it.
-void update_pe_checksum(std::vector<uint8_t>& image);
 
 }  // namespace msiboot_tool

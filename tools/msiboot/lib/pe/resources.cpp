@@ -6,82 +6,38 @@
 
 #include "files/tool_error.h"
 #include "payload/pe_layout.h"
-#include "pe/certificate_table.h"
+#include "pe/headers.h"
 
 namespace msiboot_tool {
 namespace {
 
 using namespace pe_layout;
 
-// A resource directory: 12 bytes, its named and numbered entry counts, then its 8-byte entries.
-constexpr size_t kDirectoryHeader = 16, kNamedCountField = 12, kIdCountField = 14;
-constexpr size_t kDirectoryEntry = 8, kDataEntry = 16;
-constexpr uint32_t kHighBit = 0x80000000;
 constexpr char kMalformed[] = "its resource tree is malformed";
-
-struct Section {
-  size_t header = 0;
-  uint32_t virtual_size = 0, va = 0, raw_size = 0, raw_offset = 0;
-};
-
-struct Layout {
-  size_t optional = 0;
-  uint32_t directory_count = 0;
-  std::vector<Section> sections;
-};
-
-Layout read_layout(std::span<const uint8_t> image) {
-  uint32_t nt = pe32plus_headers(image);
-  Layout layout;
-  layout.optional = static_cast<size_t>(nt) + kOptionalHeader;
-  layout.directory_count = get_u32le(image, layout.optional + kDirectoryCountField);
-  size_t table = layout.optional + get_u16le(image, nt + kOptionalHeaderSizeField);
-  for (size_t i = 0, count = get_u16le(image, nt + kSectionCountField); i < count; ++i) {
-    Section s;
-    s.header = table + i * kSectionHeaderSize;
-    s.virtual_size = get_u32le(image, s.header + kSectionVirtualSizeField);
-    s.va = get_u32le(image, s.header + kSectionAddressField);
-    s.raw_size = get_u32le(image, s.header + kSectionRawSizeField);
-    s.raw_offset = get_u32le(image, s.header + kSectionRawOffsetField);
-    layout.sections.push_back(s);
-  }
-  return layout;
-}
-
-size_t directory_field(const Layout& layout, uint32_t index) {
-  return layout.optional + kDirectoriesField + static_cast<size_t>(index) * kDirectorySize;
-}
-
-// {rva, size} of a data directory; zero when the image has no such entry.
-std::pair<uint32_t, uint32_t> directory(std::span<const uint8_t> image, const Layout& layout, uint32_t index) {
-  if (index >= layout.directory_count) return {0, 0};
-  size_t field = directory_field(layout, index);
-  return {get_u32le(image, field), get_u32le(image, field + 4)};
-}
 
 // The resource tree, read from its directory to the end of its section's bytes in the file.
 class TreeReader {
  public:
   TreeReader(std::span<const uint8_t> image, size_t begin, size_t size, uint32_t rva)
-      : image_(image), begin_(begin), size_(size), rva_(rva), entries_left_(size / kDirectoryEntry), data_left_(size) {}
+      : image_(image), begin_(begin), size_(size), rva_(rva), entries_left_(size / kResourceDirectoryEntry), data_left_(size) {}
 
   void walk(size_t directory, int level, Resource& path, std::vector<Resource>& out) {
-    if (directory > size_ || size_ - directory < kDirectoryHeader) throw ToolError(kMalformed);
-    size_t named = u16(directory + kNamedCountField), count = named + u16(directory + kIdCountField);
+    if (directory > size_ || size_ - directory < kResourceDirectoryHeader) throw ToolError(kMalformed);
+    size_t named = u16(directory + kResourceNamedCountField), count = named + u16(directory + kResourceIdCountField);
     // A well-formed tree uses each entry once; this also bounds a tree whose entries repeat.
-    if (count > entries_left_ || (size_ - directory - kDirectoryHeader) / kDirectoryEntry < count) {
+    if (count > entries_left_ || (size_ - directory - kResourceDirectoryHeader) / kResourceDirectoryEntry < count) {
       throw ToolError(kMalformed);
     }
     entries_left_ -= count;
     for (size_t i = 0; i < count; ++i) {
-      size_t entry = directory + kDirectoryHeader + i * kDirectoryEntry;
+      size_t entry = directory + kResourceDirectoryHeader + i * kResourceDirectoryEntry;
       ResourceKey key = key_at(u32(entry));
       uint32_t target = u32(entry + 4);
-      if ((level < 2) != ((target & kHighBit) != 0)) throw ToolError(kMalformed);
+      if ((level < 2) != ((target & kResourceSubdirectoryBit) != 0)) throw ToolError(kMalformed);
       if (level == 0) path.type = key;
       if (level == 1) path.name = key;
       if (level < 2) {
-        walk(target & ~kHighBit, level + 1, path, out);
+        walk(target & ~kResourceSubdirectoryBit, level + 1, path, out);
         continue;
       }
       if (!key.text.empty()) throw ToolError(kMalformed);
@@ -102,12 +58,12 @@ class TreeReader {
   }
   ResourceKey key_at(uint32_t field) const {
     ResourceKey key;
-    if ((field & kHighBit) == 0) {
+    if ((field & kResourceSubdirectoryBit) == 0) {
       if (field > UINT16_MAX) throw ToolError(kMalformed);
       key.id = static_cast<uint16_t>(field);
       return key;
     }
-    size_t at = field & ~kHighBit, length = u16(at);
+    size_t at = field & ~kResourceSubdirectoryBit, length = u16(at);
     if (length == 0) throw ToolError(kMalformed);
     for (size_t i = 0; i < length; ++i) key.text += static_cast<char16_t>(u16(at + 2 + 2 * i));
     return key;
@@ -195,10 +151,10 @@ SectionLayout lay_out(const std::vector<Resource>& r, const std::vector<Director
   size_t offset = 0;
   for (const Directory& dir : dirs) {
     layout.directories.push_back(offset);
-    offset += kDirectoryHeader + dir.runs.size() * kDirectoryEntry;
+    offset += kResourceDirectoryHeader + dir.runs.size() * kResourceDirectoryEntry;
   }
   layout.data_entries = offset;
-  offset += r.size() * kDataEntry;
+  offset += r.size() * kResourceDataEntry;
   for (const Directory& dir : dirs) {
     for (Run run : dir.runs) {
       const Resource& first = r[run.first];
@@ -207,7 +163,7 @@ SectionLayout lay_out(const std::vector<Resource>& r, const std::vector<Director
         layout.key_fields.push_back(key == nullptr ? first.language : key->id);
         continue;
       }
-      layout.key_fields.push_back(kHighBit | static_cast<uint32_t>(offset));
+      layout.key_fields.push_back(kResourceSubdirectoryBit | static_cast<uint32_t>(offset));
       layout.strings.emplace_back(&key->text, offset);
       offset += 2 + 2 * key->text.size();
     }
@@ -231,14 +187,14 @@ void write_directories(Bytes& section, const std::vector<Directory>& dirs, const
     size_t at = layout.directories[d], named = 0;
     for (size_t k = 0; k < dir.runs.size(); ++k) {
       uint32_t key = layout.key_fields[entry_index++];
-      named += (key & kHighBit) != 0;
-      size_t target = dir.level < 2 ? kHighBit | layout.directories[next_child++]
-                                    : layout.data_entries + dir.runs[k].first * kDataEntry;
-      put_u32le(section, at + kDirectoryHeader + k * kDirectoryEntry, key);
-      put_u32le(section, at + kDirectoryHeader + k * kDirectoryEntry + 4, static_cast<uint32_t>(target));
+      named += (key & kResourceSubdirectoryBit) != 0;
+      size_t target = dir.level < 2 ? kResourceSubdirectoryBit | layout.directories[next_child++]
+                                    : layout.data_entries + dir.runs[k].first * kResourceDataEntry;
+      put_u32le(section, at + kResourceDirectoryHeader + k * kResourceDirectoryEntry, key);
+      put_u32le(section, at + kResourceDirectoryHeader + k * kResourceDirectoryEntry + 4, static_cast<uint32_t>(target));
     }
-    put_u16le(section, at + kNamedCountField, static_cast<uint16_t>(named));
-    put_u16le(section, at + kIdCountField, static_cast<uint16_t>(dir.runs.size() - named));
+    put_u16le(section, at + kResourceNamedCountField, static_cast<uint16_t>(named));
+    put_u16le(section, at + kResourceIdCountField, static_cast<uint16_t>(dir.runs.size() - named));
   }
 }
 
@@ -246,13 +202,13 @@ void write_directories(Bytes& section, const std::vector<Directory>& dirs, const
 Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
   std::vector<Directory> dirs = directories_of(r);
   SectionLayout layout = lay_out(r, dirs);
-  if (layout.size >= kHighBit || va + static_cast<uint64_t>(layout.size) > UINT32_MAX) {
+  if (layout.size >= kResourceSubdirectoryBit || va + static_cast<uint64_t>(layout.size) > UINT32_MAX) {
     throw ToolError("the resources would not fit the image");
   }
   Bytes section(layout.size, 0);
   write_directories(section, dirs, layout);
   for (size_t i = 0; i < r.size(); ++i) {
-    size_t entry = layout.data_entries + i * kDataEntry;
+    size_t entry = layout.data_entries + i * kResourceDataEntry;
     put_u32le(section, entry, va + static_cast<uint32_t>(layout.data[i]));
     put_u32le(section, entry + 4, static_cast<uint32_t>(r[i].data.size()));
     std::copy(r[i].data.begin(), r[i].data.end(), section.begin() + static_cast<std::ptrdiff_t>(layout.data[i]));
@@ -264,10 +220,10 @@ Bytes build_section(const std::vector<Resource>& r, uint32_t va) {
   return section;
 }
 
-const Section& resource_section(std::span<const uint8_t> image, const Layout& layout) {
-  uint32_t rva = directory(image, layout, kResourceDirectory).first;
+const PeSection& resource_section(std::span<const uint8_t> image, const PeHeaders& layout) {
+  uint32_t rva = data_directory(image, layout, kResourceDirectory).first;
   if (rva == 0) throw ToolError("has no resources");
-  for (const Section& s : layout.sections) {
+  for (const PeSection& s : layout.sections) {
     if (s.va == rva) return s;
   }
   throw ToolError("its resources do not begin a section of their own");
@@ -275,12 +231,12 @@ const Section& resource_section(std::span<const uint8_t> image, const Layout& la
 
 // Only the base relocations may follow the resource section (they refer to no address in it or
 // after it, and nothing refers to them but their directory entry), so that it can grow in place.
-void require_movable_tail(std::span<const uint8_t> image, const Layout& layout, const Section& resources) {
+void require_movable_tail(std::span<const uint8_t> image, const PeHeaders& layout, const PeSection& resources) {
   const char* fixed = "cannot grow its resource section: other data follows it";
-  auto [relocations, relocations_size] = directory(image, layout, kRelocationDirectory);
-  if (directory(image, layout, kSecurityDirectory).second != 0) throw ToolError("is signed");
+  auto [relocations, relocations_size] = data_directory(image, layout, kRelocationDirectory);
+  if (data_directory(image, layout, kSecurityDirectory).second != 0) throw ToolError("is signed");
   uint64_t resources_raw_end = static_cast<uint64_t>(resources.raw_offset) + resources.raw_size;
-  for (const Section& s : layout.sections) {
+  for (const PeSection& s : layout.sections) {
     if (&s == &resources) continue;
     if (s.va < resources.va) {
       if (s.raw_size != 0 && static_cast<uint64_t>(s.raw_offset) + s.raw_size > resources.raw_offset) {
@@ -292,13 +248,13 @@ void require_movable_tail(std::span<const uint8_t> image, const Layout& layout, 
     }
   }
   for (uint32_t i = 0; i < layout.directory_count && i < kDirectoryCount; ++i) {
-    auto [rva, size] = directory(image, layout, i);
+    auto [rva, size] = data_directory(image, layout, i);
     bool moves = i != kResourceDirectory && i != kRelocationDirectory && rva != 0;
     if (moves && static_cast<uint64_t>(rva) + size > resources.va) throw ToolError(fixed);
   }
   if (get_u32le(image, layout.optional + kEntryPointField) >= resources.va) throw ToolError(fixed);
   // Every relocated page lies before the resources.
-  for (const Section& s : layout.sections) {
+  for (const PeSection& s : layout.sections) {
     if (s.va != relocations || relocations == 0) continue;
     size_t at = s.raw_offset, end = at + std::min(relocations_size, s.raw_size);
     while (end - at >= 8) {
@@ -319,11 +275,11 @@ void add_to_field(Bytes& image, size_t field, int64_t delta) {
 }  // namespace
 
 std::vector<Resource> read_resources(std::span<const uint8_t> image) {
-  Layout layout = read_layout(image);
-  auto [rva, size] = directory(image, layout, kResourceDirectory);
+  PeHeaders layout = read_pe_headers(image);
+  auto [rva, size] = data_directory(image, layout, kResourceDirectory);
   std::vector<Resource> resources;
   if (rva == 0) return resources;
-  for (const Section& s : layout.sections) {
+  for (const PeSection& s : layout.sections) {
     if (rva < s.va || rva - s.va >= s.raw_size) continue;
     uint64_t begin = static_cast<uint64_t>(s.raw_offset) + (rva - s.va);
     uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(s.raw_offset) + s.raw_size, image.size());
@@ -337,9 +293,9 @@ std::vector<Resource> read_resources(std::span<const uint8_t> image) {
 }
 
 Bytes replace_resources(const Bytes& image, std::vector<Resource> resources) {
-  Layout layout = read_layout(image);
+  PeHeaders layout = read_pe_headers(image);
   if (sections_end(image) != image.size()) throw ToolError("carries data after its image");
-  const Section& old = resource_section(image, layout);
+  const PeSection& old = resource_section(image, layout);
   require_movable_tail(image, layout, old);
   uint32_t section_alignment = get_u32le(image, layout.optional + kSectionAlignmentField);
   uint32_t file_alignment = get_u32le(image, layout.optional + kFileAlignmentField);
@@ -361,14 +317,14 @@ Bytes replace_resources(const Bytes& image, std::vector<Resource> resources) {
   checked_u32(out.size(), "the image");
   put_u32le(out, old.header + kSectionVirtualSizeField, static_cast<uint32_t>(section.size()));
   put_u32le(out, old.header + kSectionRawSizeField, static_cast<uint32_t>(raw_size));
-  for (const Section& s : layout.sections) {
+  for (const PeSection& s : layout.sections) {
     if (s.va <= old.va) continue;
     add_to_field(out, s.header + kSectionAddressField, va_delta);
     if (s.raw_size != 0) add_to_field(out, s.header + kSectionRawOffsetField, raw_delta);
   }
-  put_u32le(out, directory_field(layout, kResourceDirectory) + 4, static_cast<uint32_t>(section.size()));
-  if (directory(image, layout, kRelocationDirectory).first != 0) {
-    add_to_field(out, directory_field(layout, kRelocationDirectory), va_delta);
+  put_u32le(out, data_directory_field(layout, kResourceDirectory) + 4, static_cast<uint32_t>(section.size()));
+  if (data_directory(image, layout, kRelocationDirectory).first != 0) {
+    add_to_field(out, data_directory_field(layout, kRelocationDirectory), va_delta);
   }
   add_to_field(out, layout.optional + kImageSizeField, va_delta);
   add_to_field(out, layout.optional + kInitializedDataSizeField, raw_delta);

@@ -8,8 +8,13 @@
 #include <vector>
 
 #include "files/byte_buffer.h"
+#include "payload/pe_layout.h"
 
 namespace msiboot_tool {
+
+using pe_layout::kResourceGroupIcon;
+using pe_layout::kResourceIcon;
+using pe_layout::kResourceVersion;
 
 // A type or name: a number, or (when text is not empty) a name.
 struct ResourceKey {
@@ -23,10 +28,6 @@ struct Resource {
   uint16_t language = 0;
   Bytes data;
 };
-
-constexpr uint16_t kResourceIcon = 3;
-constexpr uint16_t kResourceGroupIcon = 14;
-constexpr uint16_t kResourceVersion = 16;
 
 // Every resource of the image, in the order of its tree; none when it has no resource section.
 // Throws ToolError when it is not a PE32+ image or its resource tree is malformed.
