@@ -172,23 +172,8 @@ std::string table_folder(const nlohmann::json& report, uint32_t lcid) {
 TEST_F(ToolWineE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
   ToolRun table = tool({"inspect", work("setup.exe"), "--json"});
   ASSERT_EQ(table.exit_code, 0) << table.err;
+  // The JSON's fields are the inspect unit tests'; here it agrees with what the stub installs.
   const nlohmann::json report = nlohmann::json::parse(table.out);
-  EXPECT_EQ(report["containers"][0]["placement"], "append");
-  for (const auto& record : report["containers"][0]["records"]) {
-    EXPECT_TRUE(record["signature_valid"]);
-    EXPECT_EQ(record["lookup"]["code"], 0);
-  }
-  // Entries as fields, each bound to its record.
-  const auto& entries = report["containers"][0]["manifest"];
-  EXPECT_EQ(entries[0], nlohmann::json({{"id", 1000}, {"kind", "package"}, {"architecture", "x64"},
-                                        {"languages", {1049}}, {"folder", russian.code}, {"title", russian.name},
-                                        {"binding", entries[0]["binding"]}}));
-  for (const auto& entry : entries) {
-    EXPECT_EQ(entry["binding"]["sha256"].get<std::string>().size(), 64u) << entry;
-    if (entry["kind"] == "cabinet") {
-      EXPECT_EQ(entry["file"], "sample.cab");
-    }
-  }
   struct Case {
     uint32_t lcid;
     const char* lang;

@@ -8,3 +8,9 @@ using Bytes = std::vector<uint8_t>;
 
 // Bytes that deflate does not shrink, the same for the same seed.
 Bytes incompressible_bytes(size_t size, uint32_t seed);
+
+// head, then tail.
+inline Bytes joined(Bytes head, const Bytes& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}

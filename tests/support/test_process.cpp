@@ -1,7 +1,6 @@
 #include "test_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -17,14 +18,13 @@ extern char** environ;
 namespace msiboot_test {
 namespace {
 
-// Spawns argv with stdin from /dev/null and stdout, stderr on the given descriptors.
-pid_t spawn(const std::vector<std::string>& argv, int out, int err, const std::vector<int>& close_in_child) {
+// Spawns argv with stdin from /dev/null, stdout and stderr into the files given.
+pid_t spawn(const std::vector<std::string>& argv, const char* out, const char* err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out, 1);
-  posix_spawn_file_actions_adddup2(&actions, err, 2);
-  for (int fd : close_in_child) posix_spawn_file_actions_addclose(&actions, fd);
+  posix_spawn_file_actions_addopen(&actions, 1, out, O_WRONLY | O_TRUNC, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, err, O_WRONLY | O_TRUNC, 0);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -35,75 +35,46 @@ pid_t spawn(const std::vector<std::string>& argv, int out, int err, const std::v
   return pid;
 }
 
-// Reads both pipes to their end, or until the deadline; false when it passed.
-bool drain(int out_fd, int err_fd, int deadline_ms, ProcessRun& run) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms);
-  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-  std::string* texts[2] = {&run.out, &run.err};
-  int open_pipes = 2;
-  while (open_pipes > 0) {
-    int left = -1;
-    if (deadline_ms > 0) {
-      auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (ms.count() <= 0) return false;
-      left = static_cast<int>(ms.count());
-    }
-    if (poll(fds, 2, left) < 0 && errno != EINTR) return false;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n > 0) {
-        texts[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        fds[i].fd = -1;
-        --open_pipes;
-      }
-    }
-  }
-  return true;
+// A file of its own for an output, removed once read.
+std::string scratch_file() {
+  char path[] = "/tmp/msiboot-output-XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) throw std::runtime_error("cannot make a scratch file");
+  close(fd);
+  return path;
+}
+
+std::string take(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  unlink(path.c_str());
+  return text.str();
 }
 
 }  // namespace
 
 ProcessRun run_process(const std::vector<std::string>& argv, int deadline_ms) {
-  int out[2], err[2];
-  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  if (pipe(err) != 0) {
-    close(out[0]);
-    close(out[1]);
-    throw std::runtime_error("pipe failed");
+  const std::string out = scratch_file(), err = scratch_file();
+  pid_t pid = spawn(argv, out.c_str(), err.c_str());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms);
+  bool killed = false;
+  // Until it ends (left to wait_process to reap) or the deadline passes.
+  siginfo_t ended = {};
+  while (deadline_ms > 0 && !killed && waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         ended.si_pid == 0) {
+    killed = std::chrono::steady_clock::now() >= deadline;
+    if (killed) kill(pid, SIGKILL);
+    usleep(10000);
   }
-  ProcessRun run;
-  pid_t pid = -1;
-  try {
-    pid = spawn(argv, out[1], err[1], {out[0], out[1], err[0], err[1]});
-  } catch (...) {
-    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
-    throw;
-  }
-  close(out[1]);
-  close(err[1]);
-  if (!drain(out[0], err[0], deadline_ms, run)) {
-    kill(pid, SIGKILL);
-    run.killed = true;
-  }
-  close(out[0]);
-  close(err[0]);
-  ProcessRun ended = wait_process(pid);
-  run.exit_code = run.killed ? -1 : ended.exit_code;
-  run.signal = ended.signal;
+  ProcessRun run = wait_process(pid);
+  run.killed = killed;
+  if (killed) run.exit_code = -1;
+  run.out = take(out);
+  run.err = take(err);
   return run;
 }
 
-pid_t start_process(const std::vector<std::string>& argv) {
-  int null = open("/dev/null", O_WRONLY);
-  if (null < 0) throw std::runtime_error("cannot open /dev/null");
-  pid_t pid = spawn(argv, null, null, {null});
-  close(null);
-  return pid;
-}
+pid_t start_process(const std::vector<std::string>& argv) { return spawn(argv, "/dev/null", "/dev/null"); }
 
 ProcessRun wait_process(pid_t pid) {
   int status = 0;

@@ -19,11 +19,7 @@ using msiboot_tool::OpenSslPtr;
 // A private scratch folder, removed with everything in it.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "msiboot-sign-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
-    path_ = pattern;
-  }
+  ScratchDir() : path_(scratch_dir("msiboot-sign")) {}
   ~ScratchDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);

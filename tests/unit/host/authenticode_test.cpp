@@ -102,9 +102,7 @@ std::string osslsigncode_digest(const std::string& output) {
 class Authenticode : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (fs::temp_directory_path() / "msiboot-authenticode-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    work_dir = pattern;
+    work_dir = msiboot_test::scratch_dir("msiboot-authenticode");
     ASSERT_EQ(msiboot_test::run_process({std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", work("sample")})
                   .exit_code, 0);
     // A cabinet beyond the largest certificate the check parses: its carrier is left out.

@@ -40,10 +40,6 @@ Bytes stub_like(const Bytes& key) {
   return image;
 }
 
-Bytes joined(Bytes head, const Bytes& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
-  return head;
-}
 
 BundlePackage package(const char* architecture, const char* languages, const char* folder, const char* title) {
   return {architecture, languages, folder, title, kMsi, {{"data.cab", kCabinet}}};
@@ -54,9 +50,7 @@ BundlePackage package(const char* architecture, const char* languages, const cha
 class Inspect : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (fs::temp_directory_path() / "msiboot-inspect-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    work_ = pattern;
+    work_ = msiboot_test::scratch_dir("msiboot-inspect");
     fs::current_path(work_);
     const Bytes key = read_file_bytes(msiboot_test::test_keys_dir() + "/test-payload-key.blob");
     const Bytes stub = stub_like(key), signed_stub = msiboot_test::sign_with_test_signer(stub);

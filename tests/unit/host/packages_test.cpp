@@ -23,9 +23,7 @@ using namespace msiboot_tool;
 class Packages : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (fs::temp_directory_path() / "msiboot-packages-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    work_ = pattern;
+    work_ = msiboot_test::scratch_dir("msiboot-packages");
     for (const Kind& k : kinds()) {
       std::vector<std::string> argv = {std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", dir(k.name),
                                        "--product-code", "{5A4D2000-0000-4000-8000-000000000001}"};

@@ -22,10 +22,6 @@ Bytes text_bytes(size_t size) {
   return bytes;
 }
 
-Bytes joined(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 TEST(RecordPacking, TheStubInflatesEveryStreamBackToItsContent) {
   struct Case {

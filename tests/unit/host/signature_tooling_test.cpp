@@ -21,10 +21,6 @@ using namespace msiboot_test;
 
 Bytes bytes_of(const char* text) { return Bytes(text, text + strlen(text)); }
 
-uint32_t get_u32(const Bytes& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
 struct Extension {
   std::string identifier;
   bool critical;
@@ -148,8 +144,8 @@ TEST_F(SignatureTooling, RefusesWhatItCannotPlaceSafely) {
   EXPECT_THROW(add_signature_certificates(unsigned_image, {}), std::runtime_error);
 
   Bytes pe32 = signed_image();
-  pe32[get_u32(pe32, 0x3C) + 24] = 0x0B;
-  pe32[get_u32(pe32, 0x3C) + 25] = 0x01;
+  pe32[get_u32le(pe32, 0x3C) + 24] = 0x0B;
+  pe32[get_u32le(pe32, 0x3C) + 25] = 0x01;
   EXPECT_THROW(locate_certificate_table(pe32), std::runtime_error);
 
   // Re-encoding would drop a container that follows the message inside the entry.

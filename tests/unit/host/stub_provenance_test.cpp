@@ -29,10 +29,6 @@ std::string sha256_hex(const Bytes& bytes) {
   return text;
 }
 
-Bytes joined(Bytes head, const Bytes& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
-  return head;
-}
 
 TEST(StubProvenance, RecognisesTheReleasedStubAndLocatesEveryOtherDifference) {
   const Bytes released = read_file_bytes(MSIBOOT_UNSTAMPED_STUB);

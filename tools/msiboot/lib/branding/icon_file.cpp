@@ -1,9 +1,9 @@
 #include "branding/icon_file.h"
-#include "files/tool_error.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {

@@ -8,11 +8,8 @@
 namespace msiboot_tool {
 namespace {
 
+// VS_FIXEDFILEINFO: 52 bytes, its signature first.
 constexpr uint32_t kFixedSignature = 0xFEEF04BD;
-constexpr uint32_t kFixedStructVersion = 0x00010000;
-constexpr uint32_t kFixedFlagsMask = 0x3F;
-constexpr uint32_t kOsNtWindows32 = 0x00040004;
-constexpr uint32_t kFileTypeApp = 1;
 constexpr size_t kFixedSize = 52;
 constexpr uint16_t kBinary = 0, kText = 1;
 // Language neutral, code page 1200 (Unicode): the table every system language reads.
@@ -54,8 +51,10 @@ void text_block(Bytes& out, const char16_t* key, const std::string& text) {
 Bytes fixed_file_info(const FourPartVersion& v) {
   Bytes fixed;
   uint32_t most = static_cast<uint32_t>(v[0]) << 16 | v[1], least = static_cast<uint32_t>(v[2]) << 16 | v[3];
-  for (uint32_t field : {kFixedSignature, kFixedStructVersion, most, least, most, least, kFixedFlagsMask, 0u,
-                         kOsNtWindows32, kFileTypeApp, 0u, 0u, 0u}) {
+  // The signature, structure version 1.0, the file and product versions, the flags that are valid
+  // (all six) and those set (none), the system (NT, 32-bit Windows), the type (an application),
+  // no subtype and no date.
+  for (uint32_t field : {kFixedSignature, 0x00010000u, most, least, most, least, 0x3Fu, 0u, 0x00040004u, 1u, 0u, 0u, 0u}) {
     append_u32le(fixed, field);
   }
   return fixed;

@@ -1,12 +1,12 @@
 #include "container/key_passphrase.h"
-#include "files/tool_error.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {

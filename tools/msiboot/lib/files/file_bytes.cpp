@@ -1,10 +1,10 @@
 #include "files/file_bytes.h"
-#include "files/tool_error.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 
@@ -19,6 +19,5 @@ std::vector<uint8_t> read_file_bytes(const std::string& path) {
   if (!in) throw ToolError(path, "cannot read it");
   return bytes;
 }
-
 
 }  // namespace msiboot_tool

@@ -1,5 +1,4 @@
 #include "files/interrupt_cleanup.h"
-#include "files/tool_error.h"
 
 #include <limits.h>
 #include <signal.h>
@@ -8,7 +7,8 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {

@@ -1,8 +1,8 @@
 #include "files/tool_paths.h"
-#include "files/tool_error.h"
 
 #include <filesystem>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 

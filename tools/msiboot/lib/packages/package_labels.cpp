@@ -1,7 +1,6 @@
 #include "packages/package_labels.h"
-#include "files/tool_error.h"
 
-#include <stdexcept>
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 
