@@ -94,11 +94,12 @@ std::vector<uint8_t> signature_with(const uint8_t* message_bytes, size_t length,
   }
   for (const std::vector<uint8_t>& der : certificates) {
     const unsigned char* p = der.data();
-    X509* certificate = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
-    if (certificate == nullptr) throw ToolError("not a DER certificate");
-    int added = PKCS7_add_certificate(message.get(), certificate);
-    X509_free(certificate);  // the message holds its own reference
-    if (added != 1) throw ToolError("cannot add a certificate to the signature");
+    OpenSslPtr<X509> certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+    if (!certificate) throw ToolError("not a DER certificate");
+    // The message takes a reference of its own.
+    if (PKCS7_add_certificate(message.get(), certificate.get()) != 1) {
+      throw ToolError("cannot add a certificate to the signature");
+    }
   }
   int encoded = i2d_PKCS7(message.get(), nullptr);
   if (encoded <= 0) throw ToolError("cannot encode the signature");
