@@ -136,13 +136,10 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
   return path;
 }
 
-RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
-                         const std::vector<std::string>& presses, int timeout_ms) {
-  std::vector<std::string> argv = robot_command(timeout_ms);
-  for (const std::string& press : presses) {
-    argv.push_back("--press");
-    argv.push_back(press);
-  }
+namespace {
+
+RobotRun run_robot(std::vector<std::string> argv, const std::string& exe,
+                   const std::vector<std::string>& args, int timeout_ms) {
   argv.push_back("--");
   argv.push_back(wine_path(exe));
   argv.insert(argv.end(), args.begin(), args.end());
@@ -155,6 +152,22 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
     run.transcript += "(the robot itself did not end in time and was killed)\n";
   }
   return run;
+}
+
+}  // namespace
+
+RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
+                         const std::vector<std::string>& presses, int timeout_ms) {
+  std::vector<std::string> argv = robot_command(timeout_ms);
+  for (const std::string& press : presses) argv.insert(argv.end(), {"--press", press});
+  return run_robot(argv, exe, args, timeout_ms);
+}
+
+RobotRun run_swapped_under_robot(const std::string& exe, const std::string& replacement,
+                                 const std::vector<std::string>& args) {
+  std::vector<std::string> argv = robot_command(60000);
+  argv.insert(argv.end(), {"--swap", wine_path(replacement)});
+  return run_robot(argv, exe, args, 60000);
 }
 
 std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes,
@@ -235,11 +248,14 @@ void expect_failure_box(const RobotRun& run, int exit_code, const std::string& c
 }
 
 BundlePackage sample_package(const std::string& language, const std::string& product_code,
-                             const std::string& name, const std::string& text) {
-  const std::string dir = e2e_work_dir() + "/sample-" + language;
-  msiboot_test::ProcessRun built = msiboot_test::run_process(
-      {std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", dir, "--language", language,
-       "--product-code", product_code, "--name", name, "--text", text});
+                             const std::string& name, const std::string& text,
+                             const std::vector<std::string>& options) {
+  const std::string dir = e2e_work_dir() + "/sample-" + language + (options.empty() ? "" : "-" + product_code);
+  std::vector<std::string> argv = {std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", dir,
+                                   "--language", language, "--product-code", product_code, "--name", name,
+                                   "--text", text};
+  argv.insert(argv.end(), options.begin(), options.end());
+  msiboot_test::ProcessRun built = msiboot_test::run_process(argv);
   if (built.exit_code != 0) throw std::runtime_error("scripts/sample-msi failed: " + built.err);
   return {"x64", language, product_code, name, msiboot_tool::read_file_bytes(dir + "/sample.msi"),
           {{"sample.cab", msiboot_tool::read_file_bytes(dir + "/sample.cab")}}};

@@ -58,9 +58,9 @@ Status load_payload() {
 
 // The chosen package's items written under the progress window; any result but success is a
 // write fault whose report the window has already dealt with.
-Status write_items(ItemWriter& writer, const PackageChoice& choice, bool* silenced) {
+Status write_items(ItemWriter& writer, const PackageChoice& choice, bool quiet, bool* silenced) {
   ProgressWindow window = {&writer, bootstrap_state.taskbar,
-                           static_cast<HINSTANCE>(bootstrap_state.instance), false};
+                           static_cast<HINSTANCE>(bootstrap_state.instance), quiet};
   INT_PTR result = run_progress_dialog(window, kWindowClassName, choice.title_units, kFaceName);
   if (result == kProgressWritten) return status_of(0, kSiteProgressWindow);
   *silenced = true;
@@ -86,12 +86,14 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
   }
 
   // Held from here until the installer has exited; the package path names it by its final path.
+  // With the installer's quiet switches nothing may wait for a person.
   static HeldFolder folder;
+  bool quiet = has_quiet_switch(state.argv, state.argc);
   if (!status_failed(status)) {
-    status = choose_target_folder(writer, choice.folder, strings.browse_title, folder);
-    if (status_failed(status)) *silenced = true;  // the user cancelled the folder browser
+    status = choose_target_folder(writer, choice.folder, strings.browse_title, quiet, folder);
+    if (status_failed(status)) *silenced = true;  // cancelled, or quiet: no box either way
   }
-  if (!status_failed(status)) status = write_items(writer, choice, silenced);
+  if (!status_failed(status)) status = write_items(writer, choice, quiet, silenced);
 
   uint32_t exit_code = kErrorInstallServiceFailure;  // until the installer says otherwise
   if (!status_failed(status)) {

@@ -21,13 +21,13 @@ bool path_exists(const char* path);
 // file already there when it holds exactly the item's bytes; any other file there is deleted and
 // created anew, by this run. Every file must lie, by its handle's final path, in the held folder.
 // On a failure the attempt is rolled back (the files it created deleted, the folder released) and
-// false is returned.
+// false is returned, with the failure's last error.
 bool create_item_files(ItemWriter& writer, HeldFolder& folder);
 
-// Does at most one step of at most chunk_size bytes: a write, or, once the item is written, a
-// comparison of what its held file holds with the item's bytes. A written file is closed and
-// held (it must still be the very file created); a held file that does not hold the item's bytes
-// is a failed write. Returns kWriterMoreData, kWriterWriteFailed (the same item resumes after
+// Does at most one step: a write of at most chunk_size bytes, or, once the item is written, a
+// comparison of what its held file holds with the item's bytes, chunk after chunk for up to about
+// 16 ms. A written file is closed and held (it must still be the very file created); a held file
+// that does not hold the item's bytes is a failed write. Returns kWriterMoreData, kWriterWriteFailed (the same item resumes after
 // the bytes that were written) or kWriterDone. percent, when given, receives the current item's
 // progress from 0 to 100: writing takes it to 50, comparing to 100.
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent);
