@@ -206,23 +206,13 @@ TEST_F(ToolWineE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsF
   }
 }
 
-// Signing after packing, the order other tools use: the signature verifies, the stub finds no
-// payload, and inspect says why and how to pack instead.
+// Signing after packing, the order other tools use: the signature verifies and the stub finds no
+// payload (what inspect says of it is the inspect unit tests').
 TEST_F(ToolWineE2e, SigningAfterPackingIsRecognisedAndExplained) {
   const std::string setup = work("signed-after-packing.exe");
   msiboot_test::write_file_bytes(setup, msiboot_test::sign_with_test_signer(read_file_bytes(work("setup.exe"))));
   EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
   EXPECT_EQ(run_setup(setup).exit_code, 1168);
-  ToolRun inspect = tool({"inspect", setup, "--json"});
-  EXPECT_EQ(inspect.exit_code, 1);
-  const nlohmann::json report = nlohmann::json::parse(inspect.out);
-  EXPECT_FALSE(report["containers"][0]["found_by_stub"]);
-  EXPECT_EQ(report["discovery"]["code"], 1168);
-  ASSERT_FALSE(report["findings"].empty());
-  const std::string finding = report["findings"][0]["text"];
-  for (const char* words : {"signed after its container was appended", "--placement certificate", "signature-tail"}) {
-    EXPECT_NE(finding.find(words), std::string::npos) << finding;
-  }
 }
 
 // With --json, a file that cannot be read and a wrong command line are answered by a JSON error
@@ -248,8 +238,7 @@ TEST_F(ToolE2e, InspectAnswersErrorsWithAJsonDocument) {
 TEST_F(ToolWineE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
   for (const char* placement : {"certificate", "signature-tail"}) {
     SCOPED_TRACE(placement);
-    const std::string setup = pack_signed_and_install(signed_stub(), placement);
-    EXPECT_EQ(nlohmann::json::parse(tool({"inspect", setup, "--json"}).out)["containers"][0]["placement"], placement);
+    pack_signed_and_install(signed_stub(), placement);
     TearDown();
   }
 }

@@ -141,6 +141,10 @@ TEST_F(Inspect, TheJsonNamesWhatEachKindOfSetupHoldsAndWhatNeedsThePublisher) {
   EXPECT_EQ(gets, (std::vector<std::pair<uint32_t, std::string>>{{1049, "{RU}"}, {1033, "{EN}"}, {2073, "{RU}"},
                                                                  {2057, "{EN}"}, {1025, "{EN}"}}));
   EXPECT_EQ(report["authenticode"].begin().key(), "state");  // in the order the text shows
+  const std::string finding = render_json(model("signed-after-packing.exe"))["findings"][0]["text"];
+  for (const char* words : {"signed after its container was appended", "--placement certificate", "signature-tail"}) {
+    EXPECT_NE(finding.find(words), std::string::npos) << finding;
+  }
   EXPECT_EQ(render_json(model("certificate.exe", 1031))["choice"]["folder"], "{EN}");
 }
 
