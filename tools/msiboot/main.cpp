@@ -17,6 +17,7 @@
 #include "commands/keygen_command.h"
 #include "commands/pack_command.h"
 #include "commands/stub_command.h"
+#include "files/tool_error.h"
 #include "inspect/json_report.h"
 #include "packages/package_labels.h"
 
@@ -290,7 +291,7 @@ int main(int argc, char** argv) {
     // One line, like every other error: the command, then what is wrong.
     std::string name = app.get_subcommands().empty() ? "" : " " + app.get_subcommands().front()->get_name();
     std::fprintf(stderr, "msiboot%s: %s (see --help)\n", name.c_str(), e.what());
-    if (asks_for_json(argc, argv)) std::printf("%s\n", error_document("", "command line", e.what()).c_str());
+    if (asks_for_json(argc, argv)) std::printf("%s\n", error_document("", error_kind_name(ErrorKind::CommandLine), e.what()).c_str());
     return 2;
   }
   std::string name = app.get_subcommands().front()->get_name();

@@ -19,19 +19,17 @@ std::string entry_text(const std::string (&fields)[Count], const std::string& bi
 
 }  // namespace
 
-RecordBinding content_binding(const std::vector<uint8_t>& content) {
-  RecordBinding binding = {kBindingPresent, checked_u32(content.size(), "a record"), {}};
-  SHA256(content.data(), content.size(), binding.digest);
-  return binding;
-}
-
 std::string binding_text(const RecordBinding& binding) {
   char field[kBindingFieldSize];
   write_record_binding(binding, field);
   return field;
 }
 
-std::string binding_field(const std::vector<uint8_t>& content) { return binding_text(content_binding(content)); }
+std::string binding_field(const std::vector<uint8_t>& content) {
+  RecordBinding binding = {kBindingPresent, checked_u32(content.size(), "a record"), {}};
+  SHA256(content.data(), content.size(), binding.digest);
+  return binding_text(binding);
+}
 
 std::string package_text(const std::string& architecture, const std::string& languages,
                          const std::string& folder, const std::string& title, const std::string& binding) {

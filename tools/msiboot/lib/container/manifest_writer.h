@@ -11,13 +11,10 @@
 
 namespace msiboot_tool {
 
-// The binding of a record's content: its SHA-256 and length.
-RecordBinding content_binding(const std::vector<uint8_t>& content);
-
 // The binding field, as the stub reads it: "sha256=" 64 lower-case hex digits ":" the length.
 std::string binding_text(const RecordBinding& binding);
 
-// binding_text of content_binding(content).
+// The binding field of a record's content: its SHA-256 and length.
 std::string binding_field(const std::vector<uint8_t>& content);
 
 // architecture\languages\folder\title, then the binding field when it is not empty.
