@@ -10,8 +10,6 @@
 namespace msiboot_tool {
 namespace {
 
-constexpr size_t kFieldUnits = 255;
-
 // UTF-8 bytes of text that make up its first units UTF-16 units.
 size_t utf8_prefix(const std::string& text, size_t units) {
   size_t i = 0;
@@ -38,7 +36,7 @@ void check_manifest_field(const std::string& what, const std::string& value) {
   } catch (const std::exception&) {
     throw std::runtime_error(what + " is not UTF-8 text");
   }
-  if (units.size() / 2 > kFieldUnits) {
+  if (units.size() / 2 > kManifestFieldUnits) {
     throw std::runtime_error(what + " is longer than 255 characters, which the stub ignores");
   }
 }
