@@ -69,6 +69,7 @@ bool only_administrators_write(HANDLE folder) {
   LocalFree(descriptor);
   return private_folder;
 }
+
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 
