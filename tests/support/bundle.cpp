@@ -9,6 +9,7 @@ std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages
   // pack's own plan, over names that stand for files: package i's cabinets lie in folder i.
   std::vector<msiboot_tool::PlannedPackage> planned;
   std::map<std::string, const std::vector<uint8_t>*> contents;
+  std::vector<std::string> names;  // the cabinets', in the plan's order
   for (size_t i = 0; i < packages.size(); ++i) {
     const BundlePackage& p = packages[i];
     const std::string folder = "bundle-" + std::to_string(i) + "/";
@@ -19,12 +20,15 @@ std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages
     package.folder = p.folder;
     package.title = p.title;
     contents[package.path] = &p.msi;
-    for (const BundleFile& cabinet : p.cabinets) {
-      package.cabinets.push_back(folder + cabinet.name);
-      contents[folder + cabinet.name] = &cabinet.content;
+    for (size_t c = 0; c < p.cabinets.size(); ++c) {
+      package.cabinets.push_back(folder + "cabinet-" + std::to_string(c));
+      contents[package.cabinets.back()] = &p.cabinets[c].content;
+      names.push_back(p.cabinets[c].name);
     }
   }
   msiboot_tool::BundlePlan plan = msiboot_tool::plan_bundle(planned);
+  // The names as the tests give them, also those pack never writes.
+  for (size_t k = 0; k < plan.cabinets.size(); ++k) plan.cabinets[k].name = names[k];
   std::vector<msiboot_test::TestRecord> records;
   for (auto& record : msiboot_tool::bundle_records(plan, [&](const std::string& file) { return *contents[file]; })) {
     records.push_back({record.manifest, record.id, std::move(record.content)});

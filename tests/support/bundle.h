@@ -19,7 +19,8 @@ struct BundlePackage {
   std::vector<BundleFile> cabinets;
 };
 
-// A signed container carrying the packages, planned and bound as the pack command plans a bundle:
-// ids from 1000 in record order, each package followed by its cabinets.
+// A signed container carrying the packages, planned and bound as the pack command plans a bundle
+// (ids from 1000 in record order, each package followed by its cabinets), the cabinets named as
+// given, also with names pack refuses.
 std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages);
 
