@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "container_writer.h"
-#include "test_keys.h"
+#include "container/signing_key.h"
 #include "payload/container.h"
 #include "platform/heap.h"
+#include "test_keys.h"
 
 namespace {
 

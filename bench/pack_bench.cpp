@@ -16,8 +16,8 @@
 #include <string>
 
 #include "bundle.h"
+#include "files/file_bytes.h"
 #include "test_files.h"
-#include "file_bytes.h"
 #include "test_keys.h"
 
 namespace {

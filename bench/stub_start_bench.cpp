@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "bundle.h"
+#include "files/file_bytes.h"
 #include "test_files.h"
-#include "file_bytes.h"
 
 namespace {
 

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   uint32_t size = 0;
   wchar_t path[MAX_PATH] = {};
   MultiByteToWideChar(CP_ACP, 0, argv[1], -1, path, MAX_PATH);
-  Status status = read_own_file(path, &image, &size);
+  Status status = read_whole_file(path, &image, &size);
   double read = now_ms();
   PayloadSet payload = {};
   if (!status_failed(status)) status = discover_payload(payload, &image, size);

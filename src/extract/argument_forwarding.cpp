@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/text.h"
-#include "shared/error_codes.h"
 #include "shared/status.h"
 
 namespace {
@@ -33,9 +33,10 @@ uint32_t append_forwarded_argument(char* line, size_t capacity, size_t* length,
   } else if (*length >= capacity) {
     result = kErrorFilenameTooLong;
   } else {
-    // A blank is never a trail byte of a multibyte character in the narrow code pages, so a byte
-    // search finds exactly the blanks.
-    const char* format = strchr(narrow, ' ') != nullptr ? " \"%s\"" : " %s";
+    // Quoted when it holds a character the installer's command line may be split on: the
+    // splitter's separators and the other white space. None is ever a trail byte of a multibyte
+    // character in the narrow code pages, so a byte search finds exactly those characters.
+    const char* format = strpbrk(narrow, " \t\n\v\f\r") != nullptr ? " \"%s\"" : " %s";
     int n = bounded_format(line + *length, capacity - *length, format, narrow);
     if (n < 0) {
       result = kErrorFilenameTooLong;

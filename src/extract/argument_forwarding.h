@@ -4,7 +4,8 @@
 #include <cstdint>
 
 // Converts arg to narrow text and appends it to line at *length as ' arg', or ' "arg"' when it
-// holds a blank. Returns 0 and advances *length; 206 when the line would not fit its capacity
+// holds a blank, tab, line feed, vertical tab, form feed or carriage return, so that it reaches
+// the installer as one argument. Returns 0 and advances *length; 206 when the line would not fit its capacity
 // (line and *length are then unchanged); 1113 when a character of arg has no exact equivalent in
 // the narrow code page (a look-alike could change what the installer reads: a fullwidth quotation
 // mark would become '"'); the last error or 8 when the conversion fails.

@@ -4,10 +4,10 @@
 
 #include "payload/inflate.h"
 #include "payload/payload_public_key.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/signature.h"
 #include "shared/byte_reader.h"
-#include "shared/error_codes.h"
 
 const RecordType ManifestRecordType = {0xF7, 0xBB, 0xD5, 0xEE, 0x84, 0x12, 0x19, 0x46,
                                        0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55};
@@ -111,7 +111,8 @@ Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint
                            uint32_t key_size, uint8_t** content, uint32_t* length) {
   *content = nullptr;
   *length = 0;
-  if (binding != nullptr && binding->state == kBindingMalformed) {
+  // An entry without its binding could name any record signed with the key.
+  if (binding != nullptr && binding->state != kBindingPresent) {
     return status_of(kErrorInvalidData, kSiteRecordBinding);
   }
   RecordLocation fields = {};
@@ -120,7 +121,7 @@ Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint
   bool is_file = same_type(type, FileRecordType);
   const RecordSites& sites = is_file ? kFileSites : kManifestSites;
   bool is_signed = (blob.flags & kPayloadSigned) != 0;
-  bool is_bound = binding != nullptr && binding->state == kBindingPresent;
+  bool is_bound = binding != nullptr;
   uint32_t limit = is_bound ? binding->size : is_file ? UINT32_MAX : kManifestInflateCap;
   uint8_t* block = nullptr;
   uint32_t block_length = 0;

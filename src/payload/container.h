@@ -68,10 +68,10 @@ Status find_record_with_key(const PayloadBlob& blob, const RecordType& type, uin
                             const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
                             uint32_t* length);
 
-// find_record_with_key for file record id, bound to its manifest entry: with a binding present the
-// record is inflated no further than the binding's size (a longer stream fails as unreadable, 13
-// at the inflate site) and must have exactly its size and SHA-256 (else 13 at kSiteRecordBinding);
-// a malformed binding fails at kSiteRecordBinding too; an absent one checks nothing more.
+// find_record_with_key for file record id, bound to its manifest entry: the record is inflated no
+// further than the binding's size (a longer stream fails as unreadable, 13 at the inflate site)
+// and must have exactly its size and SHA-256 (else 13 at kSiteRecordBinding); an absent or
+// malformed binding fails at kSiteRecordBinding before the record is looked for.
 Status find_bound_record(const PayloadBlob& blob, uint32_t id, const RecordBinding& binding,
                          const uint8_t* key_blob, uint32_t key_size, uint8_t** content,
                          uint32_t* length);

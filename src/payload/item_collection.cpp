@@ -6,16 +6,23 @@
 #include "payload/payload_public_key.h"
 #include "payload/plain_file_name.h"
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "shared/ascii_case.h"
-#include "shared/error_codes.h"
 #include "shared/grow_array.h"
 
 namespace {
 
-constexpr int kCabinetFields = 3;
 constexpr char kPackageName[] = "main.msi";
-constexpr char kCabinetType[] = "cab";
+
+struct CabinetCollector {
+  const PayloadSet* payload;  // the blobs whose file records fill the items
+  ExtractItem** items;        // the writer's item array, grown as cabinets are added
+  int32_t* count;
+  uint32_t blob_index;        // the chosen package
+  uint32_t entry_id;
+  uint32_t failed;            // 1 once a cabinet could not be added or filled
+};
 
 // One more zeroed record at the end of the array; null (the array unchanged) when it cannot grow.
 ExtractItem* grow_items(ExtractItem* items, int32_t count) {
@@ -24,10 +31,26 @@ ExtractItem* grow_items(ExtractItem* items, int32_t count) {
       grow_array_by_one(items, static_cast<size_t>(count), sizeof(ExtractItem)));
 }
 
-void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entry_id,
-                 const char* name, const RecordBinding& binding) {
-  // Joined to the target folder, any other name could lead the elevated write elsewhere.
-  if (!is_plain_file_name(name)) {
+// Zeroes item, names it and fills it with the content of file record record_id of the blob at
+// blob_index in the set, checked against the binding of the entry that names it. False when the
+// record is not delivered (an entry without a binding among the reasons) or the name does not
+// fit the item.
+bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
+                  const RecordBinding& binding, ExtractItem& item, const char* name) {
+  memset(&item, 0, sizeof item);
+  // A name cut to fit would name another file.
+  if (bounded_format(item.name, sizeof item.name, "%s", name) < 0) return false;
+  if (blob_index >= payload.blob_count) return false;
+  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
+                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
+                                    &item.size);
+  return !status_failed(status);
+}
+
+void add_cabinet(CabinetCollector& collector, uint32_t blob_index, const ManifestEntry& entry) {
+  // Joined to the target folder, any other name could lead the elevated write elsewhere; a
+  // character converted as '?' would name no file, or another one.
+  if (!is_plain_file_name(entry.units[kFieldFile]) || !field_is_exact(entry, kFieldFile)) {
     collector.failed = 1;
     return;
   }
@@ -38,8 +61,8 @@ void add_cabinet(CabinetCollector& collector, uint32_t blob_index, uint32_t entr
   }
   *collector.items = items;
   // The record counts even when it stays empty, so the clean-up sees it.
-  if (!extract_item(*collector.payload, blob_index, entry_id, binding, items[*collector.count],
-                    name)) {
+  if (!extract_item(*collector.payload, blob_index, entry.id, entry.binding,
+                    items[*collector.count], entry.fields[kFieldFile])) {
     collector.failed = 1;
   }
   ++*collector.count;
@@ -58,6 +81,21 @@ bool collect_package(const PayloadSet& payload, const PackageChoice& choice, Ite
     writer.items = nullptr;
   }
   return filled;
+}
+
+// ManifestCallback over a CabinetCollector: adds an item for each time a cabinet entry of the
+// chosen package's blob lists the package's id. Always 1, so every entry is seen.
+int collect_cabinet_entry(uint32_t blob_index, const ManifestEntry& entry, void* context) {
+  auto* collector = static_cast<CabinetCollector*>(context);
+  if (collector == nullptr || blob_index != collector->blob_index || entry.kind != kEntryCabinet) {
+    return 1;
+  }
+  const char* cursor = entry.fields[kFieldPackages];
+  uint32_t listed = 0;
+  while (next_listed_number(&cursor, &listed)) {
+    if (listed == collector->entry_id) add_cabinet(*collector, blob_index, entry);
+  }
+  return 1;
 }
 
 bool collect_cabinets(const PayloadSet& payload, const PackageChoice& choice, ItemWriter& writer) {
@@ -86,43 +124,12 @@ bool names_are_unambiguous(const ItemWriter& writer) {
 
 }  // namespace
 
-int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* text,
-                          void* context) {
-  auto* collector = static_cast<CabinetCollector*>(context);
-  ManifestField fields[kCabinetFields];
-  if (collector == nullptr || text == nullptr || blob_index != collector->blob_index ||
-      split_manifest_fields(text, fields, kCabinetFields) != kCabinetFields ||
-      !equals_ignoring_ascii_case(fields[0], kCabinetType)) {
-    return 1;
-  }
-  const RecordBinding binding = read_record_binding(text, kCabinetFields);
-  const char* cursor = fields[1];
-  uint32_t listed = 0;
-  while (next_listed_number(&cursor, &listed)) {
-    if (listed == collector->entry_id) {
-      add_cabinet(*collector, blob_index, entry_id, fields[2], binding);
-    }
-  }
-  return 1;
-}
-
-bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
-                  const RecordBinding& binding, ExtractItem& item, const char* name) {
-  memset(&item, 0, sizeof item);
-  for (uint32_t i = 0; i + 1 < kItemTextSize && name[i] != '\0'; ++i) item.name[i] = name[i];
-  if (blob_index >= payload.blob_count) return false;
-  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
-                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
-                                    &item.size);
-  return !status_failed(status);
-}
-
 Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,
                       ItemWriter& writer, const char* failure_text, char* message,
                       size_t message_size) {
   // The folder name is joined to the Installer folder the same way as the items' names.
   bool collected = choose_package_entry(payload, language, choice) &&
-                   is_plain_file_name(choice.folder) && collect_package(payload, choice, writer) &&
+                   choice.folder_plain != 0 && collect_package(payload, choice, writer) &&
                    collect_cabinets(payload, choice, writer) && names_are_unambiguous(writer);
   if (collected) return status_of(0, kSitePackageChoice);
   bounded_format(message, message_size, "%s", failure_text != nullptr ? failure_text : "");

@@ -9,28 +9,12 @@
 #include "payload/payload_blob.h"
 #include "shared/status.h"
 
-struct CabinetCollector {
-  const PayloadSet* payload;  // the blobs whose file records fill the items
-  ExtractItem** items;        // the writer's item array, grown as cabinets are added
-  int32_t* count;
-  uint32_t blob_index;        // the chosen package
-  uint32_t entry_id;
-  uint32_t failed;            // 1 once a cabinet could not be added or filled
-};
-
-// ManifestCallback over a CabinetCollector: adds an item for each time a cabinet entry of the
-// chosen package's blob lists the package's id. Always 1, so every entry is seen.
-int collect_cabinet_entry(uint32_t blob_index, uint32_t entry_id, const char* text, void* context);
-
-// Zeroes item, names it and fills it with the content of file record record_id of the blob at
-// blob_index in the set, checked against the binding of the entry that names it.
-bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
-                  const RecordBinding& binding, ExtractItem& item, const char* name);
-
 // Chooses the package for *language and collects it and its cabinets into the writer's items.
-// A folder or cabinet name that is not a plain file name is corrupt data; so is a record that is
-// not the one its entry was packed with, and a name listed twice (in any ASCII letter case) with
-// different contents. A name listed twice with the same content stays: the writer writes it once. On failure (code 13,
+// A folder or cabinet name that is not a plain file name, or that the narrow code page cannot
+// spell, is corrupt data; so is an entry without its binding, a record that is not the one its
+// entry was packed with, and a name listed twice (in any ASCII letter case) with different
+// contents. A name listed twice with the same content stays: the writer writes it once. On
+// failure (code 13,
 // site 2151) failure_text is copied into the message buffer; items already added stay in the
 // writer for the clean-up. When only the third pass finds a package, *language is left at 1033.
 Status choose_package(const PayloadSet& payload, uint32_t* language, PackageChoice& choice,

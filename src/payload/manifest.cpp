@@ -2,24 +2,11 @@
 
 #include <string.h>
 
-#include "platform/heap.h"
-#include "platform/text.h"
 #include "shared/byte_reader.h"
 
 namespace {
 
 constexpr uint32_t kEntryHeaderSize = 8;  // id and text length
-
-// The entry text as a NUL-terminated narrow string; an odd last byte is not part of any unit. Null
-// when no block can be had.
-char* convert_text(const uint8_t* units, uint32_t byte_length) {
-  int count = static_cast<int>(byte_length / 2);
-  int needed = utf16_to_narrow(units, count, nullptr, 0);
-  if (needed < 0) needed = 0;
-  char* text = static_cast<char*>(heap_alloc(kHeapZeroInit, static_cast<size_t>(needed) + 1));
-  if (text != nullptr && needed > 0) utf16_to_narrow(units, count, text, needed);
-  return text;
-}
 
 // Walks one blob's entries; false when the whole walk must end.
 bool walk_blob(uint32_t index, const PayloadBlob& blob, ManifestCallback callback,
@@ -31,11 +18,9 @@ bool walk_blob(uint32_t index, const PayloadBlob& blob, ManifestCallback callbac
     const uint8_t* entry = blob.manifest + position;
     uint32_t length = read_u32le(entry + 4);
     if (length > left - kEntryHeaderSize) return false;
-    char* text = convert_text(entry + kEntryHeaderSize, length);
-    if (text == nullptr) return false;
-    int go_on = callback(index, read_u32le(entry), text, context);
-    heap_free(text);
-    if (go_on == 0) return false;
+    ManifestEntry read;
+    read_manifest_entry(read_u32le(entry), entry + kEntryHeaderSize, length, read);
+    if (callback(index, read, context) == 0) return false;
     position += kEntryHeaderSize + length;  // stays within the manifest: checked above
   }
   return true;
@@ -65,23 +50,6 @@ void walk_manifest(const PayloadSet& set, ManifestCallback callback, void* conte
   for (uint32_t i = 0; i < set.blob_count; ++i) {
     if (!walk_blob(i, set.blobs[i], callback, context)) return;
   }
-}
-
-int split_manifest_fields(const char* text, ManifestField* fields, int wanted) {
-  int read = 0;
-  const char* p = text;
-  while (read < wanted) {
-    size_t length = strcspn(p, "\\");
-    if (length == 0) break;
-    if (length >= kManifestFieldSize) return -1;
-    memcpy(fields[read], p, length);
-    fields[read][length] = '\0';
-    ++read;
-    p += length;
-    if (*p != '\\') break;
-    ++p;
-  }
-  return read;
 }
 
 bool next_listed_number(const char** cursor, uint32_t* number) {

@@ -2,23 +2,28 @@
 
 #include <string.h>
 
+#include "payload/plain_file_name.h"
 #include "shared/ascii_case.h"
+#include "shared/byte_reader.h"
 
 namespace {
 
-constexpr int kPackageFields = 4;
 constexpr char kArchitecture[] = "x64";
 
-// Fields hold at most 255 characters, so they always fit with their terminator.
-void copy_field(ManifestField& to, const ManifestField& from) { memcpy(to, from, strlen(from) + 1); }
+void copy_field(ManifestField& to, const ManifestField& from) { memcpy(to, from, sizeof to); }
+
+void copy_title(PackageChoice& choice, const ManifestUnits& title) {
+  for (uint32_t i = 0; i < title.count; ++i) {
+    choice.title_units[i] = static_cast<char16_t>(read_u16le(title.units + 2 * i));
+  }
+  choice.title_units[title.count] = 0;
+}
 
 bool lists_language(const PackageChoice& choice, const char* languages) {
-  uint32_t mask = choice.match_primary != 0 ? 0xFF : 0xFFFF;
-  uint32_t wanted = choice.language & mask;
   const char* cursor = languages;
   uint32_t listed = 0;
   while (next_listed_number(&cursor, &listed)) {
-    if ((listed & mask) == wanted) return true;
+    if (language_matches(listed, choice.language, choice.match_primary)) return true;
   }
   return false;
 }
@@ -30,24 +35,23 @@ void run_pass(const PayloadSet& payload, PackageChoice& choice, uint32_t match_p
 
 }  // namespace
 
-int select_package_entry(uint32_t blob_index, uint32_t entry_id, const char* text, void* context) {
+int select_package_entry(uint32_t blob_index, const ManifestEntry& entry, void* context) {
   auto* choice = static_cast<PackageChoice*>(context);
-  ManifestField fields[kPackageFields];
-  if (choice == nullptr || text == nullptr ||
-      split_manifest_fields(text, fields, kPackageFields) != kPackageFields) {
+  if (choice == nullptr || entry.kind != kEntryPackage ||
+      !lists_language(*choice, entry.fields[kFieldLanguages]) ||
+      !equals_ignoring_ascii_case(entry.fields[kFieldArchitecture], kArchitecture)) {
     return 1;
   }
-  copy_field(choice->architecture, fields[0]);
-  copy_field(choice->languages, fields[1]);
-  copy_field(choice->folder, fields[2]);
-  copy_field(choice->title, fields[3]);
-  if (!lists_language(*choice, choice->languages) ||
-      !equals_ignoring_ascii_case(choice->architecture, kArchitecture)) {
-    return 1;
-  }
+  copy_field(choice->architecture, entry.fields[kFieldArchitecture]);
+  copy_field(choice->languages, entry.fields[kFieldLanguages]);
+  copy_field(choice->folder, entry.fields[kFieldFolder]);
+  copy_field(choice->title, entry.fields[kFieldTitle]);
+  copy_title(*choice, entry.units[kFieldTitle]);
+  choice->folder_plain = is_plain_file_name(entry.units[kFieldFolder]) &&
+                         field_is_exact(entry, kFieldFolder);
   choice->blob_index = blob_index;
-  choice->entry_id = entry_id;
-  choice->binding = read_record_binding(text, kPackageFields);
+  choice->entry_id = entry.id;
+  choice->binding = entry.binding;
   return 0;
 }
 

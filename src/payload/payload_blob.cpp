@@ -1,7 +1,7 @@
 #include "payload/payload_blob.h"
 
+#include "platform/error_codes.h"
 #include "platform/heap.h"
-#include "shared/error_codes.h"
 #include "shared/grow_array.h"
 
 Status append_blob(PayloadSet& set, const PayloadBlob& blob, uint32_t site) {

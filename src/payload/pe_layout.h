@@ -27,6 +27,7 @@ constexpr uint32_t kFileAlignmentField = 36;
 constexpr uint32_t kImageSizeField = 56;                // SizeOfImage
 constexpr uint32_t kHeadersSizeField = 60;              // SizeOfHeaders
 constexpr uint32_t kChecksumField = 64;                 // CheckSum
+constexpr uint32_t kChecksumSize = 4;
 constexpr uint32_t kDirectoryCountField = 108;          // NumberOfRvaAndSizes
 constexpr uint32_t kDirectoriesField = 112;             // the data directories: rva, then size
 constexpr uint32_t kDirectorySize = 8;
@@ -45,7 +46,25 @@ constexpr uint32_t kSectionAddressField = 12;  // its rva
 constexpr uint32_t kSectionRawSizeField = 16;
 constexpr uint32_t kSectionRawOffsetField = 20;
 
-// A WIN_CERTIFICATE entry: dwLength, wRevision, wCertificateType, then the certificate.
+// The resource section's tree: a directory is a 16-byte header (the counts of its named and its
+// numbered entries at 12 and 14), then its 8-byte entries (a name or id field, then the offset of
+// a subdirectory, its high bit set, or of a 16-byte data entry: rva, size, code page, reserved).
+constexpr uint32_t kResourceDirectoryHeader = 16;
+constexpr uint32_t kResourceNamedCountField = 12;
+constexpr uint32_t kResourceIdCountField = 14;
+constexpr uint32_t kResourceDirectoryEntry = 8;
+constexpr uint32_t kResourceDataEntry = 16;
+constexpr uint32_t kResourceSubdirectoryBit = 0x80000000;  // also marks a name field as a name
+// Resource types.
+constexpr uint16_t kResourceIcon = 3;
+constexpr uint16_t kResourceGroupIcon = 14;
+constexpr uint16_t kResourceVersion = 16;
+
+// A WIN_CERTIFICATE entry: dwLength, wRevision, wCertificateType, then the certificate. Entries
+// are 8-byte aligned, dwLength counting the padding.
 constexpr uint32_t kWinCertificateHeader = 8;
+constexpr uint32_t kWinCertificateAlignment = 8;
+constexpr uint16_t kWinCertificateRevision2 = 0x0200;
+constexpr uint16_t kWinCertificatePkcsSignedData = 0x0002;
 
 }  // namespace pe_layout

@@ -5,12 +5,24 @@
 #include "payload/container.h"
 #include "payload/pe_layout.h"
 #include "platform/certificate_set.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "shared/byte_reader.h"
-#include "shared/error_codes.h"
 
 const char PayloadExtensionOid[] =
     "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
+
+uint32_t check_certificate_table(const uint8_t* image, uint64_t size, uint64_t offset, uint32_t table_size,
+                                 uint32_t* entry_length) {
+  using pe_layout::kWinCertificateHeader;
+  if (table_size < kWinCertificateHeader) return kCertificateTableTooShort;
+  if (offset + table_size > size) return kCertificateTablePastEnd;
+  // An entry shorter than its own header or longer than the table cannot be decoded.
+  uint32_t length = read_u32le(image + offset);
+  if (length < kWinCertificateHeader || length > table_size) return kCertificateEntryOutside;
+  *entry_length = length;
+  return kCertificateTableUsable;
+}
 
 // Sums are taken in 64 bits so that no header value can wrap a bound.
 bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** content,
@@ -25,21 +37,22 @@ bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** c
   if (read_u16le(headers + kOptionalHeader) != kPe32PlusMagic) return false;
   uint64_t table_offset = read_u32le(headers + kSecurityOffsetField);
   uint32_t table_size = read_u32le(headers + kSecurityOffsetField + 4);
-  if (table_size < kWinCertificateHeader || table_offset + table_size > size) return false;
-  // An entry shorter than its own header or longer than the table cannot be decoded.
-  uint32_t entry_length = read_u32le(image + table_offset);
-  if (entry_length < kWinCertificateHeader || entry_length > table_size) return false;
+  uint32_t entry_length = 0;
+  if (check_certificate_table(image, size, table_offset, table_size, &entry_length) != kCertificateTableUsable) {
+    return false;
+  }
   *content = image + table_offset + kWinCertificateHeader;
   *length = entry_length - kWinCertificateHeader;
   return true;
 }
 
+namespace {
+
+// True for the payload extension: the payload identifier, not critical.
 bool is_carrier_extension(const CertificateExtension& extension) {
   return !extension.critical && extension.identifier != nullptr &&
          strcmp(extension.identifier, PayloadExtensionOid) == 0;
 }
-
-namespace {
 
 // The walk's visitor and where it is.
 struct CarrierWalk {

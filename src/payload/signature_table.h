@@ -23,13 +23,23 @@ enum SignatureTableSite : uint32_t {
   kSiteCarrierAppend = 892,
 };
 
+enum CertificateTableState : uint32_t {
+  kCertificateTableUsable = 0,
+  kCertificateTableTooShort = 1,  // shorter than an entry's header
+  kCertificateTablePastEnd = 2,   // reaching past the end of the image
+  kCertificateEntryOutside = 3,   // its first entry shorter than its own header or longer than the table
+};
+
+// Checks the certificate table of table_size bytes at offset in the image of size bytes, and the
+// length of its first WIN_CERTIFICATE entry, which *entry_length receives when the table is
+// usable. Sums are taken in 64 bits, so that no header value can wrap a bound.
+uint32_t check_certificate_table(const uint8_t* image, uint64_t size, uint64_t offset, uint32_t table_size,
+                                 uint32_t* entry_length);
+
 // The content of the image's first WIN_CERTIFICATE entry (the PKCS#7 message and whatever follows
 // it inside the entry), or false when the PE32+ headers show no usable certificate table.
 bool find_signature_entry(const uint8_t* image, uint32_t size, const uint8_t** content,
                           uint32_t* length);
-
-// True for the payload extension: the payload identifier, not critical.
-bool is_carrier_extension(const CertificateExtension& extension);
 
 // One carrier extension: where the walk found it and its value, one whole container.
 struct Carrier {

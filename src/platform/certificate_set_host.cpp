@@ -6,6 +6,7 @@
 #include <openssl/x509v3.h>
 
 #include "platform/certificate_set.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/last_error.h"
 
@@ -20,8 +21,6 @@ struct ParsedCertificate {
 };
 
 namespace {
-
-constexpr uint32_t kMoreData = 234;  // ERROR_MORE_DATA
 
 // OpenSSL's own error queue is dropped; the last error carries the code, 0 when there is none.
 bool fail(uint32_t code) {
@@ -82,7 +81,7 @@ bool certificate_set_encoded(CertificateSet* set, uint32_t index, uint8_t* block
   X509* certificate = certificate_at(set, index);
   int length = certificate == nullptr ? -1 : i2d_X509(certificate, nullptr);
   if (length <= 0) return fail(0);
-  if (static_cast<uint32_t>(length) > size) return fail(kMoreData);
+  if (static_cast<uint32_t>(length) > size) return fail(kErrorMoreData);
   unsigned char* cursor = block;
   return i2d_X509(certificate, &cursor) == length || fail(0);
 }

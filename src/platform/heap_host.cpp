@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 #include "platform/last_error.h"
@@ -26,8 +27,6 @@ void note_size(size_t size) {
   }
 }
 
-constexpr uint32_t kNotEnoughMemory = 8;
-
 bool next_call_fails() {
   size_t n = ++calls;
   size_t target = fail_at.load();
@@ -40,12 +39,12 @@ BlockHeader* header_of(void* block) { return static_cast<BlockHeader*>(block) - 
 
 void* heap_alloc(uint32_t flags, size_t size) {
   if (next_call_fails() || size > SIZE_MAX - sizeof(BlockHeader)) {
-    platform_set_last_error(kNotEnoughMemory);
+    platform_set_last_error(kErrorNotEnoughMemory);
     return nullptr;
   }
   auto* h = static_cast<BlockHeader*>(malloc(sizeof(BlockHeader) + size));
   if (h == nullptr) {
-    platform_set_last_error(kNotEnoughMemory);
+    platform_set_last_error(kErrorNotEnoughMemory);
     return nullptr;
   }
   h->size = size;
@@ -58,14 +57,14 @@ void* heap_alloc(uint32_t flags, size_t size) {
 void* heap_realloc(void* block, size_t size, uint32_t flags) {
   if (block == nullptr) return heap_alloc(flags, size);
   if (next_call_fails() || size > SIZE_MAX - sizeof(BlockHeader)) {
-    platform_set_last_error(kNotEnoughMemory);
+    platform_set_last_error(kErrorNotEnoughMemory);
     return nullptr;
   }
   BlockHeader* old = header_of(block);
   size_t old_size = old->size;
   auto* h = static_cast<BlockHeader*>(realloc(old, sizeof(BlockHeader) + size));
   if (h == nullptr) {
-    platform_set_last_error(kNotEnoughMemory);
+    platform_set_last_error(kErrorNotEnoughMemory);
     return nullptr;
   }
   h->size = size;

@@ -3,10 +3,12 @@
 // uses CryptoAPI, Linux OpenSSL's libcrypto; both accept and refuse the same inputs.
 #include <cstdint>
 
+#include "platform/error_codes.h"
+
 enum : uint32_t {
   kSignatureValid = 0,
-  kSignatureKeyNotDecoded = 0x80090003,  // NTE_BAD_KEY
-  kSignatureMismatch = 1392,             // ERROR_FILE_CORRUPT
+  kSignatureKeyNotDecoded = kErrorBadKey,
+  kSignatureMismatch = kErrorFileCorrupt,
 };
 
 constexpr uint32_t kSha256Size = 32;

@@ -13,6 +13,7 @@ constexpr SystemFunctionName kFunctions[kSystemFunctionCount] = {
     {L"crypt32.dll", "CryptMsgOpenToDecode"},
     {L"crypt32.dll", "CryptMsgUpdate"},
     {L"comctl32.dll", "InitCommonControls"},
+    {L"ntdll.dll", "NtAreMappedFilesTheSame"},
 };
 
 constexpr uint32_t kNotResolved = 0xFFFFFFFF;

@@ -1,8 +1,8 @@
 #pragma once
-// The functions the stub takes from system DLLs that are not KnownDLLs (crypt32, comctl32). The
-// loader would look for a DLL named in the import table beside the program before WinMain could
-// lock the DLL search, so these are loaded from the system directory and resolved by name here,
-// the only place that does so.
+// The functions the stub takes from system DLLs that are not KnownDLLs (crypt32, comctl32), and
+// the one it needs from ntdll, which no import library names. The loader would look for a DLL
+// named in the import table beside the program before WinMain could lock the DLL search, so these
+// are loaded from the system directory and resolved by name here, the only place that does so.
 #include <cstdint>
 
 enum SystemFunction : uint32_t {
@@ -13,6 +13,7 @@ enum SystemFunction : uint32_t {
   kCryptMsgOpenToDecode,
   kCryptMsgUpdate,
   kInitCommonControls,
+  kNtAreMappedFilesTheSame,
   kSystemFunctionCount
 };
 

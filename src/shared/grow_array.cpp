@@ -2,9 +2,9 @@
 
 #include <stdint.h>
 
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/last_error.h"
-#include "shared/error_codes.h"
 
 void* grow_array_by_one(void* array, size_t count, size_t record_size) {
   if (record_size == 0 || count >= SIZE_MAX / record_size - 1) {

@@ -4,11 +4,6 @@
 #include <cstdint>
 
 using Status = uint64_t;
-using ErrorQuery = uint32_t (*)();
-
-// (site << 32) | code, where the code is query() unless that is 0 or there is no query, in which
-// case it is the fallback.
-Status make_status(ErrorQuery query, uint32_t fallback, uint32_t site);
 
 constexpr Status status_of(uint32_t code, uint32_t site) {
   return (static_cast<Status>(site) << 32) | code;
@@ -17,7 +12,8 @@ constexpr uint32_t status_code(Status s) { return static_cast<uint32_t>(s); }
 constexpr uint32_t status_site(Status s) { return static_cast<uint32_t>(s >> 32); }
 constexpr bool status_failed(Status s) { return status_code(s) != 0; }
 
-// make_status with the platform's last-error query: the usual form after a failed system call.
+// (site << 32) | code, where the code is the platform's last error unless that is 0, in which case
+// it is the fallback: the usual form after a failed system call.
 Status last_error_status(uint32_t fallback, uint32_t site);
 
 // The platform's last error, or fallback when it is 0.

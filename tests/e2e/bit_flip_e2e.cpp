@@ -17,7 +17,8 @@
 #include <map>
 
 #include "payload/container.h"
-#include "pe_certificate_table.h"
+#include "pe/certificate_table.h"
+#include "test_bytes.h"
 #include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
@@ -25,7 +26,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using msiboot_tool::get_u32le;
 
 const char kCode[] = "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}";
 constexpr uint32_t kUsedIds[] = {1000, 1001};  // the 1033 package and its cabinet
@@ -52,10 +53,6 @@ bool full_sweep() {
   return mode != nullptr && std::strcmp(mode, "full") == 0;
 }
 
-uint32_t u32_at(const Bytes& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
 // Data, signature and trailer of every record of the container that starts at `base` in image,
 // walked from its end as the stub walks it.
 std::vector<Field> record_fields(const Bytes& image, size_t base, size_t size) {
@@ -64,8 +61,8 @@ std::vector<Field> record_fields(const Bytes& image, size_t base, size_t size) {
   for (size_t end = base + size; end >= base + kRecordTrailerSize;) {
     const size_t trailer = end - kRecordTrailerSize;
     const bool manifest = std::memcmp(&image[trailer], ManifestRecordType, 16) == 0;
-    const uint32_t id = u32_at(image, trailer + 16);
-    const size_t signature = u32_at(image, trailer + 20), data = u32_at(image, trailer + 24);
+    const uint32_t id = get_u32le(image, trailer + 16);
+    const size_t signature = get_u32le(image, trailer + 20), data = get_u32le(image, trailer + 24);
     const bool used = manifest || std::count(std::begin(kUsedIds), std::end(kUsedIds), id) > 0;
     const std::string name = manifest ? "manifest" : "record " + std::to_string(id);
     const size_t data_picks = full ? (manifest ? data : data / 16) : (manifest ? 40 : 16);

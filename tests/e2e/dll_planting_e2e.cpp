@@ -62,7 +62,7 @@ TEST(DllPlantingE2e, NoDllBesideSetupIsLoaded) {
   ScopedVariable prefer("WINEDLLOVERRIDES", names + "n,b");
   ScopedVariable log("MSIBOOT_MARKER_LOG", kMarkerLog);
   std::filesystem::remove(prefix_path(kMarkerLog));
-  RobotRun run = run_under_robot(setup, {"/qn"}, {"OK"});
+  RobotRun run = run_under_robot(setup, {}, {"OK"});
 
   EXPECT_EQ(run.exit_code, 0) << run.transcript;
   EXPECT_EQ(run.browsers.size(), 1u) << run.transcript;

@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
+#include "files/file_bytes.h"
+#include "test_bytes.h"
 #include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kFolder[] = "{5D0C8A3E-7B21-4F6A-9C3D-2E8F1A6B4C90}";
 constexpr char kTitle[] = "Extraction Test Product";
@@ -92,7 +92,7 @@ class UnusableInstallerFolder : public ExtractionE2e {
 TEST_F(UnusableInstallerFolder, BrowserPresetToDocumentsWritesThereOrCancelsSilently) {
   const BundlePackage p = package(64 * 1024);
   const std::string stub = stub_with("browse.exe", p);
-  RobotRun chosen = run_under_robot(stub, {"/qn"}, {"OK"});
+  RobotRun chosen = run_under_robot(stub, {}, {"OK"});
   ASSERT_EQ(chosen.browsers.size(), 1u) << chosen.transcript;
   EXPECT_EQ(chosen.browsers[0].title, kBrowseTitle);
   EXPECT_EQ(chosen.exit_code, 0) << chosen.transcript;
@@ -103,6 +103,17 @@ TEST_F(UnusableInstallerFolder, BrowserPresetToDocumentsWritesThereOrCancelsSile
   EXPECT_EQ(cancelled.browsers.size(), 1u) << cancelled.transcript;
   EXPECT_EQ(cancelled.exit_code, 1223) << cancelled.transcript;
   EXPECT_TRUE(cancelled.boxes.empty()) << cancelled.transcript;
+
+  // A deployment with nobody at the screen: no browser, the failure in the Installer folder is
+  // the run's code (a file in the folder's place: 123, not a folder's name), and nothing waits.
+  fs::remove_all(documents_);
+  RobotRun quiet = run_under_robot(stub, {"/qn"}, {}, 20000);
+  EXPECT_FALSE(quiet.timed_out) << quiet.transcript;
+  EXPECT_TRUE(quiet.browsers.empty()) << quiet.transcript;
+  EXPECT_TRUE(quiet.boxes.empty()) << quiet.transcript;
+  EXPECT_EQ(quiet.exit_code, 123) << quiet.transcript;
+  EXPECT_EQ(recorder_.command_lines().size(), 1u);  // the first run's only
+  EXPECT_FALSE(fs::exists(documents_));
 }
 
 // A product folder that is a link (a symbolic link here; a junction on Windows) may lead anywhere:
@@ -114,7 +125,7 @@ TEST_F(UnusableInstallerFolder, AProductFolderThatIsALinkIsUnusable) {
   fs::create_directories(elsewhere);
   fs::create_directory(installer_);
   fs::create_directory_symlink(elsewhere, installed_folder());
-  RobotRun run = run_under_robot(stub_with("linked-folder.exe", p), {"/qn"}, {"OK"});
+  RobotRun run = run_under_robot(stub_with("linked-folder.exe", p), {}, {"OK"});
   EXPECT_EQ(run.browsers.size(), 1u) << run.transcript;
   EXPECT_EQ(run.exit_code, 0) << run.transcript;
   EXPECT_TRUE(fs::is_empty(elsewhere));
@@ -146,7 +157,7 @@ TEST_F(ExtractionE2e, WriteFaultOffersRetryWhichCompletesTheFileOrCancel) {
   const BundlePackage p = package(64 * 1024);
   const std::string stub = stub_with("write-fault.exe", p, MSIBOOT_WRITE_FAULT_STUB);
   const std::string path = std::string(kInstaller) + "\\" + kFolder + "\\main.msi";
-  RobotRun retried = run_under_robot(stub, {"/qn"}, {"Retry"});
+  RobotRun retried = run_under_robot(stub, {}, {"Retry"});
   ASSERT_EQ(retried.boxes.size(), 1u) << retried.transcript;
   EXPECT_EQ(retried.boxes[0].caption, kTitle);
   const std::string tail = "(" + path + ").";
@@ -158,6 +169,12 @@ TEST_F(ExtractionE2e, WriteFaultOffersRetryWhichCompletesTheFileOrCancel) {
   RobotRun cancelled = run_under_robot(stub, {}, {"Cancel"});
   EXPECT_EQ(cancelled.boxes.size(), 1u) << cancelled.transcript;  // the retry box only
   EXPECT_EQ(cancelled.exit_code, 29) << cancelled.transcript;
+
+  // Quiet: the box is not shown and counts as Cancel.
+  RobotRun quiet = run_under_robot(stub, {"/qn"}, {}, 20000);
+  EXPECT_FALSE(quiet.timed_out) << quiet.transcript;
+  EXPECT_TRUE(quiet.boxes.empty()) << quiet.transcript;
+  EXPECT_EQ(quiet.exit_code, 29) << quiet.transcript;
 }
 
 }  // namespace

@@ -10,16 +10,19 @@
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
-#include "test_files.h"
+#include "container/manifest_writer.h"
+#include "files/file_bytes.h"
 #include "payload/container.h"
 #include "shared/byte_reader.h"
+#include "test_bytes.h"
+#include "test_files.h"
+#include "test_keys.h"
+#include "test_signing.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 struct Sample {
   const char* language;
@@ -34,10 +37,20 @@ Sample english = {"1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Sam
                   "English sample", {}, {}};
 Sample russian = {"1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Sample RU",
                   "Russian sample", {}, {}};
+Sample japanese = {"1041", "{5D0C3B9A-6E4F-4A21-8B7C-1D2E3F405162}", "Msiboot Sample JA",
+                   "Japanese sample", {}, {}};
+// A 32-bit package labelled x64, as pack tells publishers to label one, that asks for a restart.
+Sample x86_reboot = {"1033", "{9A8B7C6D-5E4F-4321-A0B1-C2D3E4F50617}", "Msiboot Sample X86",
+                     "32-bit sample", {}, {}};
 
-void build_sample(Sample& sample) {
-  sample.package = sample_package(sample.language, sample.code, sample.name, sample.text);
+// サンプル・ソフト表: in code page 932 the last byte of ソ and of 表 is 0x5C, the backslash.
+const std::string kJapaneseTitle =
+    "\u30B5\u30F3\u30D7\u30EB\u30FB\u30BD\u30D5\u30C8\u8868";
+
+void build_sample(Sample& sample, const std::vector<std::string>& options = {}) {
+  sample.package = sample_package(sample.language, sample.code, sample.name, sample.text, options);
   sample.readme = msiboot_tool::read_file_bytes(e2e_work_dir() + "/sample-" + sample.language +
+                                                (options.empty() ? "" : "-" + std::string(sample.code)) +
                                                 "/files/readme.txt");
 }
 
@@ -49,10 +62,10 @@ std::string installed_readme(const Sample& s) {
   return prefix_path(std::string("C:\\Program Files\\") + s.name + "\\readme.txt");
 }
 
-bool registered(const Sample& s) {
+bool registered(const Sample& s, const char* view = "/reg:64") {
   const std::string key =
       std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + s.code;
-  return run_in_prefix({"reg", "query", key, "/v", "UninstallString", "/reg:64"})
+  return run_in_prefix({"reg", "query", key, "/v", "UninstallString", view})
              .find("UninstallString") != std::string::npos;
 }
 
@@ -67,14 +80,20 @@ class InstallE2e : public ::testing::Test {
     unsetenv("LC_ALL");  // wine takes the user's locale from LANG unless this overrides it
     build_sample(english);
     build_sample(russian);
+    build_sample(japanese);
+    japanese.package.title = kJapaneseTitle;
+    build_sample(x86_reboot, {"--arch", "x86", "--reboot", "yes"});
     setup_ = make_stub_copy("setup.exe", bundle_container({russian.package, english.package}));
   }
   void SetUp() override { ensure_prefix(); }
   void TearDown() override {
-    for (const Sample* s : {&english, &russian}) {
-      if (registered(*s)) run_in_prefix({"msiexec", "/x", s->code, "/qn"});
+    for (const Sample* s : {&english, &russian, &x86_reboot}) {
+      if (registered(*s, s == &x86_reboot ? "/reg:32" : "/reg:64")) {
+        run_in_prefix({"msiexec", "/x", s->code, "/qn"});
+      }
       fs::remove_all(items_folder(*s));
     }
+    fs::remove_all(items_folder(japanese));  // only ever given to the recorder
   }
   static RobotRun run_setup(const std::vector<std::string>& args, const char* lang = "C.UTF-8") {
     ScopedVariable locale("LANG", lang);
@@ -128,8 +147,11 @@ TEST_F(InstallE2e, AFailedInstallationDeletesWhatWasWritten) {
   EXPECT_FALSE(registered(english));
 }
 
+// The first run's product folder is not reused under wine, which reports the user as the owner
+// of every file, so the maintenance run writes it anew.
 TEST_F(InstallE2e, AFailedMaintenanceRunKeepsThePackageOfTheInstalledProduct) {
   ASSERT_EQ(run_setup({"/qn"}).exit_code, 0);
+  fs::remove_all(items_folder(english));
   RobotRun run = run_setup({"/qn", "BLOCKINSTALL=1"});
   EXPECT_EQ(run.exit_code, 1603) << run.transcript;
   EXPECT_TRUE(run.boxes.empty()) << run.transcript;
@@ -144,7 +166,7 @@ TEST_F(InstallE2e, TheInstallerGetsTheExactCommandLineAndItsExitCodeComesBack) {
   EXPECT_TRUE(run.boxes.empty()) << run.transcript;
   const std::string expected = std::string("C:\\windows\\system32\\msiexec.exe /i ") +
                                "C:\\windows\\Installer\\" + english.code +
-                               "\\main.msi /QUIET \"TARGETDIR=C:\\Program Files\\X\" x\ty";
+                               "\\main.msi /QUIET \"TARGETDIR=C:\\Program Files\\X\" \"x\ty\"";
   EXPECT_EQ(recorder.command_lines(), std::vector<std::string>{expected});
   EXPECT_FALSE(fs::exists(items_folder(english)));
 }
@@ -197,30 +219,103 @@ TEST_F(InstallE2e, ASetupWhosePathTheCodePageCannotSpellReadsItself) {
   expect_items_kept(english);
 }
 
-// The trailer ids of the two packages' records swapped: every signature still verifies, but
-// neither record is the one its entry was packed with. The English user got the Russian package.
-TEST_F(InstallE2e, RecordsSwappedBetweenEntriesAreRefusedWithNothingWritten) {
-  Bytes swapped = bundle_container({russian.package, english.package});
-  // The container's trailers from its end: 1101, 1100, 1001, 1000 (cabinet after package).
-  uint32_t end = static_cast<uint32_t>(swapped.size());
-  std::vector<uint32_t> id_at;  // offsets of the file trailers' id fields
+// The container with the trailer ids of its first two packages' records swapped (packages 1000
+// and 1002, each followed by its cabinet): every signature still verifies, but neither record is
+// the one its entry was packed with.
+Bytes with_package_records_swapped(Bytes container) {
+  uint32_t end = static_cast<uint32_t>(container.size());
+  std::vector<uint32_t> id_at;  // offsets of the package trailers' id fields
   while (end >= kRecordTrailerSize) {
     end -= kRecordTrailerSize;
-    if (memcmp(swapped.data() + end, FileRecordType, sizeof(RecordType)) != 0) break;
-    id_at.push_back(end + 16);
-    end -= read_u32le(swapped.data() + end + 20) + read_u32le(swapped.data() + end + 24);
+    if (memcmp(container.data() + end, FileRecordType, sizeof(RecordType)) != 0) break;
+    uint32_t id = read_u32le(container.data() + end + 16);
+    if (id == 1000 || id == 1002) id_at.push_back(end + 16);
+    end -= read_u32le(container.data() + end + 20) + read_u32le(container.data() + end + 24);
   }
-  ASSERT_EQ(id_at.size(), 4u);
-  ASSERT_EQ(read_u32le(swapped.data() + id_at[1]), 1100u);
-  ASSERT_EQ(read_u32le(swapped.data() + id_at[3]), 1000u);
-  for (int i = 0; i < 4; ++i) std::swap(swapped[id_at[1] + i], swapped[id_at[3] + i]);
-  ScopedVariable locale("LANG", "C.UTF-8");
-  RobotRun run = run_under_robot(make_stub_copy("swapped.exe", swapped), {});
-  expect_failure_box(run, 13);
-  for (const Sample* s : {&english, &russian}) {
-    EXPECT_FALSE(fs::exists(items_folder(*s)));
-    EXPECT_FALSE(registered(*s));
+  EXPECT_EQ(id_at.size(), 2u);
+  for (int i = 0; i < 4 && id_at.size() == 2; ++i) std::swap(container[id_at[0] + i], container[id_at[1] + i]);
+  return container;
+}
+
+// Each way an attacker, a deployment system or a user in another writing has made the stub
+// install what it must not: refused with nothing written, or the installer given exactly what
+// the user gave. Runs that reach the installer show its arguments as it splits them and the
+// owner and DACL of the product folder the stub made.
+TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
+  const Bytes japanese_english = bundle_container({japanese.package, english.package});
+  msiboot_tool::ManifestWriter unbound;  // as no released writer makes it: no binding field
+  unbound.package(1000, "x64", "1033", english.code, english.name).cabinet(1001, {1000}, "sample.cab");
+  const std::string setup = make_stub_copy("ja-en.exe", japanese_english);
+  const std::string other = make_stub_copy("other.exe", bundle_container({russian.package}));
+  struct Scenario {
+    const char* name;
+    std::string setup, lang;
+    std::vector<std::string> args;
+    std::string swapped_in;         // replaces setup.exe while it starts
+    int exit_code;                  // 13: refused with the failure box
+    const Sample* installed;        // the package the installer gets, or none
+    std::vector<std::string> seen;  // the installer's arguments after the package, when it runs
+  };
+  const Scenario scenarios[] = {
+      {"ids swapped, a Japanese user (code page 932)",
+       make_stub_copy("swapped.exe", with_package_records_swapped(japanese_english)), "ja_JP.UTF-8", {}, {}, 13,
+       nullptr, {}},
+      {"ids swapped, an English user", make_stub_copy("swapped.exe", with_package_records_swapped(japanese_english)),
+       "en_US.UTF-8", {}, {}, 13, nullptr, {}},
+      {"the same bundle as packed, the Japanese user", setup, "ja_JP.UTF-8", {"/qn"}, {}, 0, &japanese, {"/qn"}},
+      {"a manifest without bindings",
+       make_stub_copy("unbound.exe",
+                      msiboot_test::write_container({{true, 0, unbound.bytes()},
+                                                     {false, 1000, english.package.msi},
+                                                     {false, 1001, english.package.cabinets[0].content}},
+                                                    msiboot_test::test_signing_key())),
+       "en_US.UTF-8", {}, {}, 13, nullptr, {}},
+      {"a tab, and a line feed before an installer option", setup, "en_US.UTF-8",
+       {"INSTALLDIR=C:\\A\tBLOCKINSTALL=1", "P=a\n/lv", "C:\\x.log"}, {}, 0, &english,
+       {"INSTALLDIR=C:\\A<09>BLOCKINSTALL=1", "P=a<0A>/lv", "C:\\x.log"}},
+      {"another bundle of the same key put at setup.exe's path while it starts", setup, "ru_RU.UTF-8", {}, other,
+       13, nullptr, {}},
+  };
+  for (const Scenario& c : scenarios) {
+    SCOPED_TRACE(c.name);
+    InstallerRecorder recorder(0);
+    ScopedVariable probe("MSIBOOT_RECORDER_PROBE", "1");
+    ScopedVariable locale("LANG", c.lang);
+    make_stub_copy("ja-en.exe", japanese_english);  // a swap leaves the other bundle there
+    RobotRun run = c.swapped_in.empty() ? run_under_robot(c.setup, c.args)
+                                        : run_swapped_under_robot(c.setup, c.swapped_in, c.args);
+    if (c.exit_code == 13) expect_failure_box(run, 13);
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.transcript;
+    for (const Sample* s : {&english, &russian, &japanese}) {
+      EXPECT_EQ(fs::exists(items_folder(*s)), s == c.installed) << s->code;
+    }
+    ASSERT_EQ(recorder.command_lines().size(), c.installed != nullptr ? 1u : 0u);
+    if (c.installed == nullptr) continue;
+    std::vector<std::string> args = recorder.values("arg");
+    ASSERT_GE(args.size(), 2u);
+    EXPECT_EQ(args[1], "C:\\windows\\Installer\\" + std::string(c.installed->code) + "\\main.msi");
+    EXPECT_EQ(std::vector<std::string>(args.begin() + 2, args.end()), c.seen);
+    ASSERT_EQ(run.windows.size(), 1u) << run.transcript;
+    EXPECT_EQ(run.windows[0].caption, c.installed->package.title);
+    // As wine can show it (it keeps no owner or protected DACL of its own, only the Linux mode):
+    // no one but SYSTEM and the owner may do anything.
+    const std::vector<std::string> folder = recorder.values("folder");
+    ASSERT_EQ(folder.size(), 1u);
+    const std::string owner = folder[0].substr(2, folder[0].find("D:") - 2);
+    EXPECT_EQ(folder[0], "O:" + owner + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + owner + ")");
+    fs::remove_all(items_folder(*c.installed));
   }
+}
+
+// A 32-bit package registers in the 32-bit registry view; one that ends with 3010 (installed, a
+// restart needed) keeps its files as the product's repair source.
+TEST_F(InstallE2e, A32BitPackageThatAsksForARestartKeepsItsFiles) {
+  RobotRun run = run_under_robot(make_stub_copy("x86.exe", bundle_container({x86_reboot.package})), {"/qn"});
+  EXPECT_EQ(run.exit_code, 3010) << run.transcript;
+  EXPECT_TRUE(run.boxes.empty()) << run.transcript;
+  EXPECT_TRUE(registered(x86_reboot, "/reg:32"));
+  EXPECT_FALSE(registered(x86_reboot));
+  expect_items_kept(x86_reboot);
 }
 
 }  // namespace

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <string>
 
+#include "test_bytes.h"
 #include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kCode[] = "{3F6A2C81-94D7-4B5E-8A1C-7D2E9B4F6A05}";
 constexpr char kPlantedCode[] = "{A5C3E1F7-2B4D-4869-9E0A-1C3B5D7F9E24}";
@@ -86,7 +86,8 @@ TEST_F(LinkedFoldersE2e, OkOnTheBrowserAtWinesLinkedDocumentsInstalls) {
   const std::string written = DefaultLayoutPrefix::home() + "/" + kCode;
   {
     Scene scene("C:\\users\\" + fs::path(user_folder()).filename().string() + "\\Documents");
-    RobotRun run = run_under_robot(setup_, {"/qn"}, {"OK"});
+    // The installer without questions, but not quiet for the stub: /qn would leave no browser.
+    RobotRun run = run_under_robot(setup_, {"/passive"}, {"OK"});
     EXPECT_EQ(run.browsers.size(), 1u) << run.transcript;
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
     EXPECT_TRUE(registered(kCode));
@@ -125,13 +126,13 @@ TEST_F(LinkedFoldersE2e, ALinkRepointedAfterWritingChangesNothing) {
     for (const std::string& folder : {user_folder(), home}) fs::directory_iterator{folder};
     InstallerRecorder recorder(1602);
     ScopedVariable install("MSIBOOT_RECORDER_INSTALL", installs ? "1" : "");
-    RobotRun run = run_under_robot(setup_, {"/qn"}, {"OK"});
+    RobotRun run = run_under_robot(setup_, {}, {"OK"});
     const fs::path repointed = fs::read_symlink(documents);
     fs::remove(documents);
     fs::create_directory_symlink(home, documents);
     EXPECT_EQ(repointed, fs::path(planted_root)) << run.transcript;
     EXPECT_EQ(recorder.command_lines(),
-              std::vector<std::string>{"C:\\windows\\system32\\msiexec.exe /i " + package + " /qn"});
+              std::vector<std::string>{"C:\\windows\\system32\\msiexec.exe /i " + package});
     EXPECT_EQ(run.exit_code, installs ? 0 : 1602) << run.transcript;
     EXPECT_EQ(registered(kCode), installs);
     EXPECT_FALSE(registered(kPlantedCode)) << "the planted package was installed";

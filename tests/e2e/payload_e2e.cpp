@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "file_bytes.h"
+#include "files/file_bytes.h"
 #include "payload/container.h"
 #include "wine_harness.h"
 

@@ -4,16 +4,16 @@
 // 13 and string 101, one never found with 1168.
 #include <gtest/gtest.h>
 
-#include "carrier_certificate.h"
-#include "test_files.h"
+#include "authenticode/carrier_certificate.h"
 #include "payload/signature_table.h"
-#include "pe_certificate_table.h"
+#include "pe/certificate_table.h"
+#include "test_bytes.h"
+#include "test_files.h"
 #include "test_signing.h"
 #include "wine_harness.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
 using namespace msiboot_test;
 

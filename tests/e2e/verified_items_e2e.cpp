@@ -1,21 +1,24 @@
 // The installer runs exactly the verified bytes: while it runs nobody else can write, rename or
-// delete the written files; a hard link planted at an item's path never leads the write to
-// another file; and a cabinet name that leads outside the product folder is corrupt data, writing nothing.
+// delete the written files; a product folder someone else made, with a hard link planted at an
+// item's path, is not used at all; and a cabinet name that leads outside the product folder is
+// corrupt data, writing nothing.
 // The installer recorder stands in for msiexec.exe.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 
-#include "file_bytes.h"
+#include "files/file_bytes.h"
+#include "test_bytes.h"
 #include "test_files.h"
 #include "wine_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kFolder[] = "{9C4E2A17-3B5D-4F60-8E1A-7D2C6B9F0A35}";
 
@@ -64,20 +67,33 @@ TEST_F(VerifiedItemsE2e, FilesAreHeldWhileTheInstallerRunsThenCleanedUpAsBefore)
   }
 }
 
-// A hard link made from Linux, as anyone who may write the folder could make one. (A symbolic
-// link to a file is not tried: wine deletes the file it points to where Windows deletes the link.)
-TEST_F(VerifiedItemsE2e, AHardLinkPlantedAtAnItemsPathNeverLeadsTheWriteElsewhere) {
+// A product folder made beforehand, by another user or by the user without elevation (under
+// wine the owner of every file the prefix's user made reads as that user): whoever made it may
+// change the repair source later, so it is not used, and with /qn nothing waits. A hard link made
+// from Linux stands at an item's path, as anyone who may write the folder could make one.
+TEST_F(VerifiedItemsE2e, AProductFolderSomeoneElseMadeIsNotUsed) {
   const BundlePackage p = package();
   const std::string cabinet = product_folder() + "/data1.cab";
   const Bytes theirs(1000, 'o');
-  msiboot_test::write_file_bytes(elsewhere_, theirs);
-  fs::create_directories(product_folder());
-  fs::create_hard_link(elsewhere_, cabinet);
-  InstallerRecorder recorder(0);
-  RobotRun run = run_under_robot(make_stub_copy("linked.exe", bundle_container({p})), {"/qn"});
-  EXPECT_EQ(run.exit_code, 0) << run.transcript;
-  EXPECT_EQ(read_if_present(elsewhere_), theirs);
-  EXPECT_EQ(read_if_present(cabinet), p.cabinets[0].content);
+  for (bool another_user : {true, false}) {
+    SCOPED_TRACE(another_user ? "another user's" : "the user's own");
+    msiboot_test::write_file_bytes(elsewhere_, theirs);
+    fs::create_directories(product_folder());
+    fs::create_hard_link(elsewhere_, cabinet);
+    if (another_user) {
+      ASSERT_EQ(chown(product_folder().c_str(), 4242, 4242), 0);
+    }
+    InstallerRecorder recorder(0);
+    RobotRun run = run_under_robot(make_stub_copy("found.exe", bundle_container({p})), {"/qn"}, {}, 20000);
+    EXPECT_FALSE(run.timed_out) << run.transcript;
+    EXPECT_EQ(run.exit_code, 5) << run.transcript;
+    EXPECT_TRUE(run.browsers.empty() && run.boxes.empty()) << run.transcript;
+    EXPECT_TRUE(recorder.command_lines().empty());
+    EXPECT_EQ(read_if_present(elsewhere_), theirs);
+    EXPECT_EQ(read_if_present(cabinet), theirs);
+    EXPECT_FALSE(fs::exists(product_folder() + "/main.msi"));
+    fs::remove_all(product_folder());
+  }
 }
 
 TEST_F(VerifiedItemsE2e, ACabinetNameLeadingOutOfTheFolderIsCorruptAndNothingIsWritten) {

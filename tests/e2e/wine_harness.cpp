@@ -3,25 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
-#include "manifest_writer.h"
+#include "container/manifest_writer.h"
+#include "test_process.h"
 #include "test_signing.h"
-
-extern char** environ;
 
 namespace {
 
@@ -30,52 +19,9 @@ constexpr int kWineStartAllowanceMs = 240000;
 
 // Runs argv with stdout captured; kills it when deadline_ms passes. Returns its output.
 std::string run_captured(const std::vector<std::string>& argv, int deadline_ms, bool* killed) {
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipe_fds[1]);
-  if (rc != 0) {
-    close(pipe_fds[0]);
-    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-  }
-
-  std::string output;
-  *killed = false;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms);
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) {
-      kill(pid, SIGKILL);
-      *killed = true;
-      break;
-    }
-    pollfd fd = {pipe_fds[0], POLLIN, 0};
-    int ready = poll(&fd, 1, static_cast<int>(left));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) continue;
-    char buffer[4096];
-    ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    output.append(buffer, static_cast<size_t>(n));
-  }
-  close(pipe_fds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return output;
+  msiboot_test::ProcessRun run = msiboot_test::run_process(argv, deadline_ms);
+  *killed = run.killed;
+  return run.out;
 }
 
 // Reads one "..." text at pos (which must point at the opening quote), undoing the escapes.
@@ -190,13 +136,10 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
   return path;
 }
 
-RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
-                         const std::vector<std::string>& presses, int timeout_ms) {
-  std::vector<std::string> argv = robot_command(timeout_ms);
-  for (const std::string& press : presses) {
-    argv.push_back("--press");
-    argv.push_back(press);
-  }
+namespace {
+
+RobotRun run_robot(std::vector<std::string> argv, const std::string& exe,
+                   const std::vector<std::string>& args, int timeout_ms) {
   argv.push_back("--");
   argv.push_back(wine_path(exe));
   argv.insert(argv.end(), args.begin(), args.end());
@@ -209,6 +152,22 @@ RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>&
     run.transcript += "(the robot itself did not end in time and was killed)\n";
   }
   return run;
+}
+
+}  // namespace
+
+RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
+                         const std::vector<std::string>& presses, int timeout_ms) {
+  std::vector<std::string> argv = robot_command(timeout_ms);
+  for (const std::string& press : presses) argv.insert(argv.end(), {"--press", press});
+  return run_robot(argv, exe, args, timeout_ms);
+}
+
+RobotRun run_swapped_under_robot(const std::string& exe, const std::string& replacement,
+                                 const std::vector<std::string>& args) {
+  std::vector<std::string> argv = robot_command(60000);
+  argv.insert(argv.end(), {"--swap", wine_path(replacement)});
+  return run_robot(argv, exe, args, 60000);
 }
 
 std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes,
@@ -289,12 +248,15 @@ void expect_failure_box(const RobotRun& run, int exit_code, const std::string& c
 }
 
 BundlePackage sample_package(const std::string& language, const std::string& product_code,
-                             const std::string& name, const std::string& text) {
-  const std::string dir = e2e_work_dir() + "/sample-" + language;
-  const std::string command = std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi --out '" +
-                              dir + "' --language " + language + " --product-code '" +
-                              product_code + "' --name '" + name + "' --text '" + text + "'";
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+                             const std::string& name, const std::string& text,
+                             const std::vector<std::string>& options) {
+  const std::string dir = e2e_work_dir() + "/sample-" + language + (options.empty() ? "" : "-" + product_code);
+  std::vector<std::string> argv = {std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", dir,
+                                   "--language", language, "--product-code", product_code, "--name", name,
+                                   "--text", text};
+  argv.insert(argv.end(), options.begin(), options.end());
+  msiboot_test::ProcessRun built = msiboot_test::run_process(argv);
+  if (built.exit_code != 0) throw std::runtime_error("scripts/sample-msi failed: " + built.err);
   return {"x64", language, product_code, name, msiboot_tool::read_file_bytes(dir + "/sample.msi"),
           {{"sample.cab", msiboot_tool::read_file_bytes(dir + "/sample.cab")}}};
 }

@@ -55,6 +55,11 @@ std::string make_stub_copy(const std::string& file_name, const std::vector<uint8
 RobotRun run_under_robot(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& presses = {}, int timeout_ms = 60000);
 
+// The same run, but the program is started suspended, renamed to exe.started and replaced by a
+// copy of replacement (a Linux path) before it runs: a bundle swapped in while it starts.
+RobotRun run_swapped_under_robot(const std::string& exe, const std::string& replacement,
+                                 const std::vector<std::string>& args);
+
 // Runs every exe in turn under one robot (one wine start for all of them), without arguments;
 // after run i every path of `collect` (wine's form) that exists is renamed to path.i. Returns the
 // runs in order.
@@ -97,10 +102,13 @@ std::vector<uint8_t> x86_only_container(
 // caption is `caption` unless that is empty.
 void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {});
 
-// An x64 package built by scripts/sample-msi into the work folder's sample-<language> (its
-// installed files under files/), with its cabinet sample.cab; the folder is the product code.
+// A package built by scripts/sample-msi into the work folder's sample-<language> (its installed
+// files under files/), with its cabinet sample.cab, labelled x64; the folder is the product
+// code. options go to sample-msi (--arch x86, --reboot yes); with options the folder is
+// sample-<language>-<product code>.
 BundlePackage sample_package(const std::string& language, const std::string& product_code,
-                             const std::string& name, const std::string& text);
+                             const std::string& name, const std::string& text,
+                             const std::vector<std::string>& options = {});
 
 // Runs a command in the shared prefix (wine's own programs: "reg", "msiexec") and returns its
 // output.

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "seed_corpus.h"
+#include "test_bytes.h"
 #include "test_keys.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
 using msiboot_test::RecordFault;
 using msiboot_test::zlib_compress;

@@ -7,21 +7,18 @@
 #include <cstring>
 #include <vector>
 
-#include "record_faults.h"
 #include "payload/container.h"
-#include "payload/manifest.h"
 #include "payload/item_collection.h"
-#include "payload/plain_file_name.h"
 #include "payload/package_choice.h"
+#include "payload/plain_file_name.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
+#include "record_faults.h"
+#include "test_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr uint32_t kLanguages[] = {1033, 1049, 2057, 1031, 66569, 0, 0x409FF, 1041};
-
 
 const Bytes& plain_container() {
   static const Bytes container = [] {
@@ -35,9 +32,17 @@ const Bytes& plain_container() {
   return container;
 }
 
-int count_entry(uint32_t, uint32_t, const char* text, void* context) {
-  *static_cast<size_t*>(context) += strlen(text) + 1;
+int count_entry(uint32_t, const ManifestEntry& entry, void* context) {
+  for (uint32_t i = 0; i < entry.field_count; ++i) {
+    if (entry.units[i].count == 0 || entry.units[i].count > kManifestFieldUnits) abort();
+    *static_cast<size_t*>(context) += strlen(entry.fields[i]) + 1;
+  }
   return 1;
+}
+
+// On Linux the narrow text is UTF-8, where no byte of a longer character is ASCII.
+bool names_a_file_inside(const char* name) {
+  return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
 
 }  // namespace
@@ -76,15 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Status status = choose_package(set, &language, choice, writer, "corrupt", message, sizeof message);
   if (!status_failed(status)) {
     if (choice.entry_id == 0 || writer.count < 1 || strcmp(writer.items[0].name, "main.msi") != 0) abort();
-    if (!is_plain_file_name(choice.folder)) abort();
+    if (choice.folder_plain == 0 || !names_a_file_inside(choice.folder)) abort();
     for (int32_t i = 0; i < writer.count; ++i) {
       if (writer.items[i].data == nullptr && writer.items[i].size != 0) abort();
-      if (!is_plain_file_name(writer.items[i].name)) abort();
+      if (!names_a_file_inside(writer.items[i].name)) abort();
     }
   } else if (status != status_of(13, kSitePackageChoice) || strcmp(message, "corrupt") != 0) {
     abort();
   }
-  if (strlen(choice.architecture) > 255 || strlen(choice.title) > 255) abort();
+  if (strlen(choice.architecture) >= kManifestFieldSize || strlen(choice.title) >= kManifestFieldSize) abort();
   release_items(writer);
   if (heap_test_live_blocks() != live) abort();
   return 0;

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "container/manifest_writer.h"
 #include "seed_corpus.h"
-#include "manifest_writer.h"
+#include "test_bytes.h"
 #include "test_manifest.h"
 
 namespace {
 
 using msiboot_test::TestManifest;
-using Bytes = std::vector<uint8_t>;
 
 void write_seed(const std::filesystem::path& dir, const std::string& name, uint8_t language,
                 const Bytes& first, const Bytes& second = {}) {
@@ -23,6 +23,11 @@ void write_seed(const std::filesystem::path& dir, const std::string& name, uint8
   write_seed_file(dir, name, seed);
 }
 
+// Entries bound to the target's file records: record id holds id - 999 bytes 'f'.
+TestManifest bound() {
+  return TestManifest([](uint32_t id) { return Bytes(id > 999 && id < 1004 ? id - 999 : 0, 'f'); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,35 +35,35 @@ int main(int argc, char** argv) {
   if (dir.empty()) return 2;
   // Language selectors: 0 is 1033, 1 is 1049, 2 is 2057.
   write_seed(dir, "package-and-cabinet", 0,
-             TestManifest()
+             bound()
                  .package(1000, "x64", "1033;1049", "{12345678-1234-1234-1234-123456789012}", "Product")
                  .cabinet(1001, {1000}, "data1.cab")
                  .bytes());
   write_seed(dir, "three-passes", 1,
-             TestManifest()
+             bound()
                  .package(1000, "Intel", "1049", "{I}", "Intel")
                  .package(1001, "x64", "2057", "{A}", "A")
                  .package(1002, "X64", "1033", "{B}", "B")
                  .cabinet(1003, {1001, 1002, 1002}, "shared.cab")
                  .bytes());
-  write_seed(dir, "two-blobs", 2, TestManifest().cabinet(1001, {1000}, "a.cab").bytes(),
-             TestManifest()
-                 .package(1000, "x64", "1033", "{P}", "Title\\fifth")
+  write_seed(dir, "two-blobs", 2, bound().cabinet(1001, {1000}, "a.cab").bytes(),
+             bound()
+                 .package(1000, "x64", "1033", "{P}", "Title")
                  .cabinet(1002, {1000}, "b.cab")
                  .cabinet(1003, {1000}, "missing-in-blob.cab")
                  .bytes());
   write_seed(dir, "edge-fields", 0,
-             TestManifest()
+             bound()
                  .entry(1000, "x64\\\\1033\\{E}\\E")
                  .entry(1001, "x64\\1033\\{F}\\" + std::string(256, 't'))
                  .raw_entry(1002, 1, {'x'})
                  .entry(1003, "x64\\ +1033;;x\\{G}\\G", false)
                  .bytes());
   write_seed(dir, "malformed", 0,
-             TestManifest()
+             bound()
                  .package(1000, "x64", "1049", "{A}", "A")
                  .raw_entry(1001, 400, {1, 0, 2, 0})
                  .bytes(),
-             TestManifest().package(1000, "x64", "1033", "{B}", "B").bytes());
+             bound().package(1000, "x64", "1033", "{B}", "B").bytes());
   return 0;
 }

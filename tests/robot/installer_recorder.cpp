@@ -5,7 +5,8 @@
 //   MSIBOOT_RECORDER_EXIT  the exit code (default 1602, the user cancelled)
 //   MSIBOOT_RECORDER_PROBE when set, every file in the package's folder (the /i argument's) is
 //                          opened for reading as an installer would, then for writing, renamed
-//                          and deleted, as another program might try while the installer runs
+//                          and deleted, as another program might try while the installer runs;
+//                          and the folder's owner and DACL are read
 //   MSIBOOT_RECORDER_FIRST a command line run (and waited for) before anything else: under wine
 //                          it may name a Linux program, such as "/bin/sh script" that repoints a
 //                          link in the package's path while the installer starts
@@ -15,18 +16,27 @@
 // Log lines, UTF-8:  program=<own path>  started=<system time, 100 ns units>
 //   parent_started=<the starting program's creation time>  parent_peak=<its peak working set>
 //   command=<line>
+//   arg=<argument>  each argument after the program name, as the bootstrapper's own splitter
+//                   splits a command line (blank, tab, line feed and carriage return separate,
+//                   quotes group), characters below U+0020 shown as <XX>
 //   probe=<file name> read=<allowed|refused> write=... rename=... delete=...
+//   folder=<the package folder's owner and DACL, in SDDL>
 //   first=<the first command's exit code>  installed=<the installation's result>
 // With --tick N it instead prints the mean interval of N zero-delay window timer ticks, in ms.
 #include <windows.h>
 // windows.h first: the headers below depend on it.
+#include <aclapi.h>
 #include <msi.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
+
+#include "driver/command_line.h"
+#include "platform/heap.h"
 
 namespace {
 
@@ -109,6 +119,42 @@ std::wstring package_path(const wchar_t* line) {
   return std::wstring(at, stop);
 }
 
+// One arg= line for each argument the splitter finds after the program name.
+std::string argument_lines(const wchar_t* line) {
+  int count = 0;
+  char16_t** argv = split_command_line(reinterpret_cast<const char16_t*>(line), &count);
+  std::string lines;
+  for (int i = 1; argv != nullptr && i < count; ++i) {
+    std::wstring shown;
+    for (char16_t* c = argv[i]; *c != 0; ++c) {
+      wchar_t hex[8];
+      std::swprintf(hex, 8, L"<%02X>", static_cast<unsigned>(*c));
+      shown += *c < 0x20 ? std::wstring(hex) : std::wstring(1, static_cast<wchar_t>(*c));
+    }
+    lines += "arg=" + utf8(shown.c_str()) + "\r\n";
+  }
+  heap_free(argv);
+  return lines;
+}
+
+// The folder's owner and DACL as the system reports them.
+std::string folder_line(const std::wstring& folder) {
+  HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  char* text = nullptr;
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (handle != INVALID_HANDLE_VALUE &&
+      GetSecurityInfo(handle, SE_FILE_OBJECT, wanted, nullptr, nullptr, nullptr, nullptr, &descriptor) == 0) {
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, wanted, &text, nullptr);
+  }
+  std::string line = "folder=" + std::string(text != nullptr ? text : "") + "\r\n";
+  LocalFree(text);
+  LocalFree(descriptor);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return line;
+}
+
 const char* outcome(bool allowed) { return allowed ? "allowed" : "refused"; }
 
 bool can_open(const std::wstring& path, DWORD access, DWORD share) {
@@ -138,7 +184,7 @@ std::string probe_lines(const std::wstring& package) {
     lines += std::string(" delete=") + outcome(DeleteFileW(path.c_str())) + "\r\n";
   }
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  return lines;
+  return lines + folder_line(folder);
 }
 
 // Runs the command line and waits for it; its exit code, or -1 when it could not start.
@@ -169,7 +215,7 @@ int wmain(int argc, wchar_t** argv) {
   ULARGE_INTEGER started = {{now.dwLowDateTime, now.dwHighDateTime}};
   std::string log = "program=" + utf8(program) + "\r\nstarted=" +
                     std::to_string(started.QuadPart) + "\r\n" + parent_lines() + "command=" +
-                    utf8(GetCommandLineW()) + "\r\n";
+                    utf8(GetCommandLineW()) + "\r\n" + argument_lines(GetCommandLineW());
   const std::wstring first = variable(L"MSIBOOT_RECORDER_FIRST", L"");
   if (!first.empty()) log += "first=" + std::to_string(run_first(first)) + "\r\n";
   if (!variable(L"MSIBOOT_RECORDER_PROBE", L"").empty()) {

@@ -2,9 +2,12 @@
 // window it shows, presses the buttons a scenario names, and prints a transcript ending with the
 // program's exit code.
 //
-//   msiboot-robot.exe [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]... --
-//                     target.exe [args...]
+//   msiboot-robot.exe [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]...
+//                     [--swap FILE] -- target.exe [args...]
 //   msiboot-robot.exe [--timeout MS] [--press ...]... --batch LIST [--collect PATH]...
+//
+// --swap starts the target suspended, renames target.exe to target.exe.started, copies FILE to
+// target.exe and only then lets it run, as someone who replaces a program while it starts.
 //
 // --batch runs every command line of LIST (UTF-8, one a line) in turn, each with the same presses
 // and time-out, its transcript opened by "run N" (N from 0); after run N every --collect PATH
@@ -24,8 +27,8 @@
 //                                       every millisecond while one is up)
 //   timeout                             the program ran out of time and was ended
 //   exit N                              the program's exit code, whole
-//   error start|collect N               starting the program or renaming a collected path failed
-//                                       with that system error code
+//   error start|collect|swap N          starting the program, renaming a collected path or
+//                                       swapping the program failed with that system error code
 // Exit status: 0 when the program ended by itself, 1 on its time-out (in a batch: on any run's),
 // 2 on a usage error, 3 when the program cannot be started.
 #include <windows.h>
@@ -61,6 +64,8 @@ struct Options {
   std::wstring command_line;
   const wchar_t* batch = nullptr;
   std::vector<std::wstring> collect;
+  const wchar_t* swap = nullptr;  // the file put in the target's place while it is suspended
+  std::wstring target;            // the target program's path
 };
 
 struct Watched {
@@ -128,11 +133,11 @@ std::wstring class_of(HWND window) {
   return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-// Adds a quote around an argument holding a blank or tab, or an empty one.
+// Adds a quote around an argument holding white space, or an empty one.
 void append_argument(std::wstring& line, const wchar_t* argument) {
   if (!line.empty()) line += L' ';
   std::wstring text(argument);
-  bool quote = text.empty() || text.find_first_of(L" \t") != std::wstring::npos;
+  bool quote = text.empty() || text.find_first_of(L" \t\n\v\f\r") != std::wstring::npos;
   line += quote ? L"\"" + text + L"\"" : text;
 }
 
@@ -156,12 +161,15 @@ bool parse_options(int argc, wchar_t** argv, Options* options) {
       options->batch = argv[++i];
     } else if (lstrcmpW(argv[i], L"--collect") == 0 && i + 1 < argc) {
       options->collect.push_back(argv[++i]);
+    } else if (lstrcmpW(argv[i], L"--swap") == 0 && i + 1 < argc) {
+      options->swap = argv[++i];
     } else {
       return false;
     }
   }
   if (options->batch != nullptr) return i == argc;
   if (i + 1 >= argc) return false;
+  if (i + 1 < argc) options->target = argv[i + 1];
   for (++i; i < argc; ++i) append_argument(options->command_line, argv[i]);
   return true;
 }
@@ -294,6 +302,16 @@ bool watch(Robot& robot, HANDLE process, DWORD timeout_ms) {
   }
 }
 
+// Puts the swap file in the place of the suspended target, which Windows lets anyone do who may
+// write its folder: a running program may be renamed.
+void swap_target(const Options& options) {
+  const std::wstring started = options.target + L".started";
+  if (!MoveFileExW(options.target.c_str(), started.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+      !CopyFileW(options.swap, options.target.c_str(), FALSE)) {
+    emit("error swap " + std::to_string(GetLastError()));
+  }
+}
+
 // Runs one command line under watch and prints its transcript: 0 when it ended by itself, 1 on
 // its time-out, 3 when it cannot be started.
 int run_target(const Options& options, std::wstring line) {
@@ -305,13 +323,16 @@ int run_target(const Options& options, std::wstring line) {
   bool started = false;
   for (int attempt = 0; attempt < 3 && !started; ++attempt) {
     if (attempt > 0) Sleep(500);
-    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                             options.swap != nullptr ? CREATE_SUSPENDED : 0, nullptr, nullptr,
                              &startup, &process) != 0;
   }
   if (!started) {
     emit("error start " + std::to_string(GetLastError()));
     return 3;
   }
+  if (options.swap != nullptr) swap_target(options);
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
 
   Robot robot;
@@ -381,7 +402,7 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (!parse_options(argc, argv, &options)) {
     std::fputs("usage: msiboot-robot [--timeout MS] [--press OK|Cancel|Retry|Yes|No|Abort|Ignore]..."
-               " -- target.exe [args...]\n"
+               " [--swap FILE] -- target.exe [args...]\n"
                "       msiboot-robot [--timeout MS] [--press ...]... --batch LIST"
                " [--collect PATH]...\n",
                stderr);

@@ -1,41 +1,37 @@
 #include "bundle.h"
 
-#include "manifest_writer.h"
-#include "test_keys.h"
-#include "test_signing.h"
+#include <map>
 
-using msiboot_tool::binding_field;
+#include "packages/bundle_plan.h"
+#include "test_keys.h"
 
 std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages) {
-  msiboot_tool::ManifestWriter manifest;
-  std::vector<msiboot_test::TestRecord> files;
+  // pack's own plan, over names that stand for files: package i's cabinets lie in folder i.
+  std::vector<msiboot_tool::PlannedPackage> planned;
+  std::map<std::string, const std::vector<uint8_t>*> contents;
+  std::vector<std::string> names;  // the cabinets', in the plan's order
   for (size_t i = 0; i < packages.size(); ++i) {
-    const BundlePackage& package = packages[i];
-    uint32_t id = 1000 + 100 * static_cast<uint32_t>(i);
-    manifest.package(id, package.architecture, package.languages, package.folder, package.title,
-                     binding_field(package.msi));
-    files.push_back({false, id, package.msi});
-    for (size_t c = 0; c < package.cabinets.size(); ++c) {
-      uint32_t cabinet_id = id + 1 + static_cast<uint32_t>(c);
-      manifest.cabinet(cabinet_id, {id}, package.cabinets[c].name,
-                       binding_field(package.cabinets[c].content));
-      files.push_back({false, cabinet_id, package.cabinets[c].content});
+    const BundlePackage& p = packages[i];
+    const std::string folder = "bundle-" + std::to_string(i) + "/";
+    msiboot_tool::PlannedPackage& package = planned.emplace_back();
+    package.path = folder + "package.msi";
+    package.architecture = p.architecture;
+    package.languages = p.languages;
+    package.folder = p.folder;
+    package.title = p.title;
+    contents[package.path] = &p.msi;
+    for (size_t c = 0; c < p.cabinets.size(); ++c) {
+      package.cabinets.push_back(folder + "cabinet-" + std::to_string(c));
+      contents[package.cabinets.back()] = &p.cabinets[c].content;
+      names.push_back(p.cabinets[c].name);
     }
   }
-  std::vector<msiboot_test::TestRecord> records = {{true, 0, manifest.bytes()}};
-  records.insert(records.end(), files.begin(), files.end());
+  msiboot_tool::BundlePlan plan = msiboot_tool::plan_bundle(planned);
+  // The names as the tests give them, also those pack never writes.
+  for (size_t k = 0; k < plan.cabinets.size(); ++k) plan.cabinets[k].name = names[k];
+  std::vector<msiboot_test::TestRecord> records;
+  for (auto& record : msiboot_tool::bundle_records(plan, [&](const std::string& file) { return *contents[file]; })) {
+    records.push_back({record.manifest, record.id, std::move(record.content)});
+  }
   return msiboot_test::write_container(records, msiboot_test::test_signing_key());
 }
-
-std::vector<uint8_t> incompressible_bytes(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  uint64_t state = 0x9E3779B97F4A7C15ull ^ seed;
-  for (uint8_t& b : bytes) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    b = static_cast<uint8_t>(state >> 32);
-  }
-  return bytes;
-}
-

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "test_bytes.h"
+
 // One package of a bundle and the cabinets that belong to it.
 struct BundleFile {
   std::string name;
@@ -17,10 +19,8 @@ struct BundlePackage {
   std::vector<BundleFile> cabinets;
 };
 
-// A signed container carrying the packages: package i has id 1000 + 100 i, its cabinets the ids
-// after it. Every entry carries its record's binding field, as the pack command writes it.
+// A signed container carrying the packages, planned and bound as the pack command plans a bundle
+// (ids from 1000 in record order, each package followed by its cabinets), the cabinets named as
+// given, also with names pack refuses.
 std::vector<uint8_t> bundle_container(const std::vector<BundlePackage>& packages);
-
-// Bytes that deflate does not shrink, the same for the same seed.
-std::vector<uint8_t> incompressible_bytes(size_t size, uint32_t seed);
 

@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
+#include "container/record_packing.h"
 #include "payload/container.h"
-#include "record_packing.h"
 
 namespace msiboot_test {
 namespace {

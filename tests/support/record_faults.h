@@ -7,11 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "container_layout.h"
+#include "container/layout.h"
+#include "test_bytes.h"
 
 namespace msiboot_test {
-
-using Bytes = std::vector<uint8_t>;
 
 enum class RecordFault {
   None,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "container_writer.h"
+#include "container/signing_key.h"
 #include "record_faults.h"
 
 namespace msiboot_test {

@@ -2,15 +2,23 @@
 // Manifests for the readers' tests: entries written by the tool's manifest writer, and what the
 // tool never writes (an entry header whose length lies, bytes as they are), in any order.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "manifest_writer.h"
+#include "container/manifest_writer.h"
 
 namespace msiboot_test {
 
 class TestManifest {
  public:
+  using Content = std::function<std::vector<uint8_t>(uint32_t id)>;
+
+  // With content, package and cabinet entries given no binding are bound to content(id), as pack
+  // binds every entry; entry() writes a text as it is, bound or not.
+  explicit TestManifest(Content content = {}) : content_(std::move(content)) {}
+
   TestManifest& entry(uint32_t id, const std::string& text, bool terminate = true);
   TestManifest& package(uint32_t id, const std::string& architecture, const std::string& languages,
                         const std::string& folder, const std::string& title, const std::string& binding = {});
@@ -25,6 +33,8 @@ class TestManifest {
 
  private:
   TestManifest& add(const msiboot_tool::ManifestWriter& written);
+  std::string bound(uint32_t id, const std::string& binding) const;
+  Content content_;
   std::vector<uint8_t> bytes_;
 };
 

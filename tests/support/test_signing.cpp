@@ -1,11 +1,10 @@
 #include "test_signing.h"
 #include "test_files.h"
+#include "test_process.h"
 
 #include <openssl/pem.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -15,16 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 using msiboot_tool::read_file_bytes;
 using msiboot_test::write_file_bytes;
-using msiboot_tool::X509Ptr;
+using msiboot_tool::OpenSslPtr;
 
 // A private scratch folder, removed with everything in it.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "msiboot-sign-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
-    path_ = pattern;
-  }
+  ScratchDir() : path_(scratch_dir("msiboot-sign")) {}
   ~ScratchDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
@@ -36,18 +31,6 @@ class ScratchDir {
  private:
   fs::path path_;
 };
-
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// Runs command with its output (both streams) written to output_path.
-int run_quietly(const std::string& command, const std::string& output_path = "/dev/null") {
-  int status = std::system((command + " >" + quoted(output_path) + " 2>&1").c_str());
-  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 void put(std::vector<uint8_t>& image, size_t at, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -120,13 +103,13 @@ std::vector<uint8_t> sign_with_test_signer(const std::vector<uint8_t>& image,
   certs.insert(certs.end(), ca.begin(), ca.end());
   write_file_bytes(scratch.file("chain.pem"), certs);
 
-  std::string command = "osslsigncode sign -certs " + quoted(scratch.file("chain.pem")) +
-                        " -key " + quoted(test_keys_dir() + "/test-signer.key") +
-                        " -time 1700000000 -h sha256";
-  for (const std::string& extra : extra_certificate_files) command += " -ac " + quoted(extra);
-  for (const std::string& option : options) command += " " + quoted(option);
-  command += " -in " + quoted(scratch.file("in.exe")) + " -out " + quoted(scratch.file("out.exe"));
-  if (run_quietly(command) != 0) throw std::runtime_error("osslsigncode sign failed: " + command);
+  std::vector<std::string> argv = {"osslsigncode", "sign", "-certs", scratch.file("chain.pem"), "-key",
+                                   test_keys_dir() + "/test-signer.key", "-time", "1700000000", "-h", "sha256"};
+  for (const std::string& extra : extra_certificate_files) argv.insert(argv.end(), {"-ac", extra});
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.insert(argv.end(), {"-in", scratch.file("in.exe"), "-out", scratch.file("out.exe")});
+  ProcessRun run = run_process(argv);
+  if (run.exit_code != 0) throw std::runtime_error("osslsigncode sign failed: " + run.out + run.err);
   return read_file_bytes(scratch.file("out.exe"));
 }
 
@@ -138,19 +121,15 @@ std::vector<std::string> test_timestamp_options() {
 bool verifies_with_test_ca(const std::vector<uint8_t>& image, std::string* output) {
   ScratchDir scratch;
   write_file_bytes(scratch.file("signed.exe"), image);
-  const std::string ca = quoted(test_keys_dir() + "/test-ca.pem");
-  bool verified = run_quietly("osslsigncode verify -CAfile " + ca + " -TSA-CAfile " + ca + " -in " +
-                              quoted(scratch.file("signed.exe")), scratch.file("report.txt")) == 0;
-  if (output != nullptr) {
-    std::vector<uint8_t> text = read_file_bytes(scratch.file("report.txt"));
-    output->assign(text.begin(), text.end());
-  }
-  return verified;
+  const std::string ca = test_keys_dir() + "/test-ca.pem";
+  ProcessRun run = run_process({"osslsigncode", "verify", "-CAfile", ca, "-TSA-CAfile", ca, "-in", scratch.file("signed.exe")});
+  if (output != nullptr) *output = run.out + run.err;
+  return run.exit_code == 0;
 }
 
 void write_certificate_pem(const std::string& path, const std::vector<uint8_t>& der) {
   const unsigned char* cursor = der.data();
-  X509Ptr certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
+  OpenSslPtr<X509> certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
   if (!certificate) throw std::runtime_error("not a DER certificate");
   FILE* file = fopen(path.c_str(), "wb");
   if (file == nullptr) throw std::runtime_error("cannot write " + path);

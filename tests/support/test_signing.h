@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "carrier_certificate.h"
-#include "file_bytes.h"
+#include "authenticode/carrier_certificate.h"
+#include "files/file_bytes.h"
 #include "test_keys.h"
 
 namespace msiboot_test {

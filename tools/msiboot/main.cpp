@@ -11,14 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "extract_command.h"
-#include "inspect_command.h"
-#include "inspect_report.h"
-#include "keygen_command.h"
-#include "pack_command.h"
-#include "package_labels.h"
-#include "stub_command.h"
-#include "version_info.h"
+#include "branding/version_info.h"
+#include "commands/extract_command.h"
+#include "commands/inspect_command.h"
+#include "commands/keygen_command.h"
+#include "commands/pack_command.h"
+#include "commands/stub_command.h"
+#include "files/tool_error.h"
+#include "inspect/json_report.h"
+#include "packages/package_labels.h"
 
 namespace {
 
@@ -153,13 +154,6 @@ std::vector<PackageInput> packages_in_order(const CLI::App& command, PackLine& l
   return packages;
 }
 
-Placement placement_of(const std::string& name) {
-  return name == "certificate"      ? Placement::Certificate
-         : name == "signature-tail" ? Placement::SignatureTail
-         : name == "append"         ? Placement::Append
-                                    : Placement::Default;
-}
-
 void add_package_overrides(CLI::App* command, PackLine& line) {
   command->add_option("--title", line.titles, "the next package's progress-window title (default: its ProductName)")
       ->allow_extra_args(false);
@@ -195,7 +189,7 @@ void add_pack(CLI::App& app, PackLine& line) {
   command->add_option("PACKAGE.msi", line.packages, "the packages, first choice first")->required();
   command->callback([command, &line] {
     line.options.packages = packages_in_order(*command, line);
-    line.options.placement = placement_of(line.placement);
+    line.options.placement = placement_named(line.placement);
   });
 }
 
@@ -297,7 +291,7 @@ int main(int argc, char** argv) {
     // One line, like every other error: the command, then what is wrong.
     std::string name = app.get_subcommands().empty() ? "" : " " + app.get_subcommands().front()->get_name();
     std::fprintf(stderr, "msiboot%s: %s (see --help)\n", name.c_str(), e.what());
-    if (asks_for_json(argc, argv)) std::printf("%s\n", error_document("", "command line", e.what()).c_str());
+    if (asks_for_json(argc, argv)) std::printf("%s\n", error_document("", error_kind_name(ErrorKind::CommandLine), e.what()).c_str());
     return 2;
   }
   std::string name = app.get_subcommands().front()->get_name();

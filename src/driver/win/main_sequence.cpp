@@ -13,18 +13,18 @@
 #include "driver/win/own_file.h"
 #include "driver/win/resource_strings.h"
 #include "driver/win/system_dll_search.h"
-#include "payload/item_collection.h"
 #include "extract/win/installer_launch.h"
 #include "extract/win/item_cleanup.h"
 #include "extract/win/progress_dialog.h"
 #include "extract/win/target_folder.h"
 #include "extract/win/taskbar_progress.h"
+#include "payload/item_collection.h"
 #include "payload/package_choice.h"
 #include "payload/payload_discovery.h"
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/system_library_win.h"
-#include "shared/error_codes.h"
 
 namespace {
 
@@ -58,10 +58,10 @@ Status load_payload() {
 
 // The chosen package's items written under the progress window; any result but success is a
 // write fault whose report the window has already dealt with.
-Status write_items(ItemWriter& writer, const PackageChoice& choice, bool* silenced) {
+Status write_items(ItemWriter& writer, const PackageChoice& choice, bool quiet, bool* silenced) {
   ProgressWindow window = {&writer, bootstrap_state.taskbar,
-                           static_cast<HINSTANCE>(bootstrap_state.instance)};
-  INT_PTR result = run_progress_dialog(window, kWindowClassName, choice.title, kFaceName);
+                           static_cast<HINSTANCE>(bootstrap_state.instance), quiet};
+  INT_PTR result = run_progress_dialog(window, kWindowClassName, choice.title_units, kFaceName);
   if (result == kProgressWritten) return status_of(0, kSiteProgressWindow);
   *silenced = true;
   return status_of(kErrorWriteFault, kSiteProgressWindow);
@@ -86,12 +86,14 @@ Status prepare_and_install(const ResourceStrings& strings, char* text, bool* sil
   }
 
   // Held from here until the installer has exited; the package path names it by its final path.
+  // With the installer's quiet switches nothing may wait for a person.
   static HeldFolder folder;
+  bool quiet = has_quiet_switch(state.argv, state.argc);
   if (!status_failed(status)) {
-    status = choose_target_folder(writer, choice.folder, strings.browse_title, folder);
-    if (status_failed(status)) *silenced = true;  // the user cancelled the folder browser
+    status = choose_target_folder(writer, choice.folder, strings.browse_title, quiet, folder);
+    if (status_failed(status)) *silenced = true;  // cancelled, or quiet: no box either way
   }
-  if (!status_failed(status)) status = write_items(writer, choice, silenced);
+  if (!status_failed(status)) status = write_items(writer, choice, quiet, silenced);
 
   uint32_t exit_code = kErrorInstallServiceFailure;  // until the installer says otherwise
   if (!status_failed(status)) {

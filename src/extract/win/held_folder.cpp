@@ -1,6 +1,9 @@
 #include "extract/win/held_folder.h"
 
 #include <windows.h>
+// windows.h first: the headers below depend on it.
+#include <aclapi.h>
+#include <sddl.h>
 #include <string.h>
 
 #include "platform/bounded_format.h"
@@ -8,7 +11,65 @@
 namespace {
 
 constexpr DWORD kFolderFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-constexpr DWORD kHeldFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kHeldFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+
+// The product folder stays as the product's repair source, and repairs run with system rights:
+// owned by the Administrators, full control for them and SYSTEM, read and execute for Users,
+// nothing inherited from a base anyone may write; its files inherit the same.
+constexpr char kPrivateFolder[] =
+    "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+
+// Every right that changes a folder, its files or who may change them.
+constexpr DWORD kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                               FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
+                               WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+bool is_administrators(PSID sid) {
+  return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+         IsWellKnownSid(sid, WinLocalSystemSid);
+}
+
+// An entry of the DACL that lets no one but administrators write. CREATOR OWNER and OWNER RIGHTS
+// stand for the owner, which must be an administrator.
+bool ace_admits_only_administrators(const ACE_HEADER* header) {
+  if (header->AceType == ACCESS_DENIED_ACE_TYPE) return true;
+  if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+  const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+  PSID sid = const_cast<DWORD*>(&ace->SidStart);
+  return (ace->Mask & kWriteRights) == 0 || is_administrators(sid) ||
+         IsWellKnownSid(sid, WinCreatorOwnerSid) || IsWellKnownSid(sid, WinCreatorOwnerRightsSid);
+}
+
+// Makes the folder with the private descriptor; false, with the last error, when it is not made.
+bool create_private_folder(const char* path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateFolder, SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  BOOL created = CreateDirectoryA(path, &attributes);
+  DWORD error = GetLastError();
+  LocalFree(descriptor);
+  SetLastError(error);
+  return created != 0;
+}
+
+// A folder found at the name: usable only when no one but administrators may write it or change
+// who may.
+bool only_administrators_write(HANDLE folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool private_folder = admits_only_administrators(descriptor);
+  LocalFree(descriptor);
+  return private_folder;
+}
+
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 
@@ -39,6 +100,26 @@ bool is_plain_folder(HANDLE folder) {
 }
 
 }  // namespace
+
+bool admits_only_administrators(void* descriptor) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || owner == nullptr ||
+      !is_administrators(owner) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present ||
+      dacl == nullptr) {
+    return false;  // no DACL at all lets everyone do everything
+  }
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace) || !ace_admits_only_administrators(static_cast<ACE_HEADER*>(ace))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 bool final_path_of(void* handle, char* path, size_t size) {
   static wchar_t wide[kHeldPathSize];
@@ -113,16 +194,20 @@ bool hold_product_folder(const char* base, const char* name, HeldFolder& folder)
       bounded_format(path, sizeof path, "%s\\%s", base, name) < 0) {
     return false;
   }
-  bool created = CreateDirectoryA(path, nullptr) != 0;
+  bool created = create_private_folder(path);
+  if (!created && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   HANDLE held = open_folder(path, kHeldFolderAccess, kFolderFlags);
   if (held == INVALID_HANDLE_VALUE) return false;
   folder.handle = held;
+  // Held now, it cannot be renamed or replaced; a folder found there must be private already.
   if (is_plain_folder(held) && final_path_of(held, folder.path, sizeof folder.path) &&
-      names_entry_of(folder.path, base_path, name)) {
+      names_entry_of(folder.path, base_path, name) &&
+      (created || only_administrators_write(held))) {
     folder.created = created;
     return true;
   }
   release_held_folder(folder);  // not created here, whatever stands at the name now: left alone
+  SetLastError(ERROR_ACCESS_DENIED);
   return false;
 }
 

@@ -16,12 +16,22 @@ struct HeldFolder {
   char path[kHeldPathSize];  // its final path in the usual form (C:\..., \\server\share\...)
 };
 
-// Makes the folder name in base unless it is there, and holds it. base is used as given, link
-// or not: it is the user's choice. The product folder is not held when it is a link (a
-// name-surrogate reparse point: a junction or a symbolic link; other reparse points, such as
-// cloud-file placeholders, are ordinary folders) or when its final path is not base's final path
-// and name; false then, and nothing is removed.
+// Makes the folder name in base unless it is there, and holds it. A folder made here is owned by
+// the Administrators with a protected DACL: full control for them and SYSTEM, read and execute
+// for Users. base is used as given, link or not: it is the user's choice. The product folder is
+// not held when it is a link (a name-surrogate reparse point: a junction or a symbolic link;
+// other reparse points, such as cloud-file placeholders, are ordinary folders), when its final
+// path is not base's final path and name, or when it was there already and is not private (see
+// admits_only_administrators); false then, with the last error (5 for these three), and nothing
+// is removed.
 bool hold_product_folder(const char* base, const char* name, HeldFolder& folder);
+
+// True when the security descriptor lets no one but administrators change the folder or its
+// files: its owner is the Administrators or SYSTEM, and every entry of its DACL that grants a
+// right to write, delete or change the DACL or owner names one of them (or CREATOR OWNER or
+// OWNER RIGHTS, which stand for that owner). No DACL, or an entry of another kind than allow or
+// deny, is not private.
+bool admits_only_administrators(void* descriptor);
 
 // The final path of an open file or folder in the usual form, written into path (size bytes) in
 // the ANSI code page; false when there is none, it does not fit or the code page cannot spell it

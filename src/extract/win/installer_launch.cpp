@@ -4,8 +4,8 @@
 
 #include "extract/argument_forwarding.h"
 #include "platform/bounded_format.h"
+#include "platform/error_codes.h"
 #include "platform/text.h"
-#include "shared/error_codes.h"
 #include "shared/win/status_message.h"
 
 InstallerProcessCalls installer_process_calls = {CreateProcessA, WaitForSingleObject,

@@ -20,7 +20,7 @@ constexpr uint32_t kSiteInstallerExit = 2349;
 Status find_installer(char* path);
 
 // Fills line (kCommandLineSize bytes): the installer, /i and the package, then every argument
-// after the program name in order, each quoted when it holds a blank. Returns 0; 206 when the
+// after the program name in order, each quoted when it holds white space. Returns 0; 206 when the
 // whole does not fit (line is then empty); 1113 when an argument has a character without an exact
 // equivalent in the narrow code page, or the conversion's error when an argument cannot be
 // converted, with *failed (when not null) the argument's index. No argument is ever dropped or

@@ -6,8 +6,9 @@
 #include "extract/win/held_folder.h"
 #include "payload/extract_items.h"
 
-// True when the product's Uninstall key (64-bit view) carries a non-empty "UninstallString". A
-// folder name that makes the key path too long counts as not registered.
+// True when the product's Uninstall key carries a non-empty "UninstallString" in the 64-bit or
+// the 32-bit registry view. A folder name that makes the key path too long counts as not
+// registered.
 bool product_registered(const char* folder_name);
 
 // Deletes the files this run created unless exit_code is 0 or the product is registered (through

@@ -152,16 +152,41 @@ bool hold_written(const ItemWriter& writer, ExtractItem& item) {
   return false;
 }
 
-// Compares the next chunk of the held file with the item's bytes. A difference lets go of the
-// file: a retry holds it again and compares from its start.
-uint32_t check_chunk(const ItemWriter& writer, ExtractItem& item, uint32_t* percent) {
-  uint32_t n = item.size - item.checked;
-  if (n > writer.chunk_size) n = writer.chunk_size;
-  bool equal = contents_equal(item.held, item.data + item.checked, n);
-  item.checked = equal ? item.checked + n : 0;
+// How long one step may go on comparing: a comparison needs no pacing of its own (a chunk takes
+// well under a millisecond), only room for the window to repaint between steps.
+constexpr DWORD kCompareMilliseconds = 16;
+
+// Compares the held file with the item's bytes, chunk after chunk for as long as one step may
+// take. A difference lets go of the file: a retry holds it again and compares from its start.
+uint32_t check_chunks(const ItemWriter& writer, ExtractItem& item, uint32_t* percent) {
+  DWORD start = GetTickCount();
+  bool equal = true;
+  do {
+    uint32_t n = item.size - item.checked;
+    if (n > writer.chunk_size) n = writer.chunk_size;
+    equal = contents_equal(item.held, item.data + item.checked, n);
+    item.checked = equal ? item.checked + n : 0;
+  } while (equal && item.checked < item.size && GetTickCount() - start < kCompareMilliseconds);
   if (!equal) close_handle(item.held);
   set_percent(percent, percent_of(item));
   return equal ? kWriterMoreData : kWriterWriteFailed;
+}
+
+// Undoes the placing of the items: deletes the files this attempt created, through their handles,
+// lets go of the files that were there before, clears every item's handles, counts and path, and
+// releases the folder (removed when this attempt made it). Names, data and sizes stay for the
+// next folder.
+void roll_back_item_files(ItemWriter& writer, HeldFolder& folder) {
+  delete_created_files(writer);
+  for (int32_t i = 0; i < writer.count; ++i) {
+    ExtractItem& item = writer.items[i];
+    item.written = 0;
+    item.checked = 0;
+    item.identity = FileIdentity{};
+    memset(item.path, 0, sizeof item.path);
+  }
+  // Removes the folder only when this attempt made it and nothing was there before.
+  release_held_folder(folder);
 }
 
 }  // namespace
@@ -179,24 +204,13 @@ bool path_exists(const char* path) {
 bool create_item_files(ItemWriter& writer, HeldFolder& folder) {
   for (int32_t i = 0; i < writer.count; ++i) {
     if (!place_item(writer, i, folder)) {
+      DWORD error = GetLastError();  // what failed, not what the roll-back did
       roll_back_item_files(writer, folder);
+      SetLastError(error);
       return false;
     }
   }
   return true;
-}
-
-void roll_back_item_files(ItemWriter& writer, HeldFolder& folder) {
-  delete_created_files(writer);
-  for (int32_t i = 0; i < writer.count; ++i) {
-    ExtractItem& item = writer.items[i];
-    item.written = 0;
-    item.checked = 0;
-    item.identity = FileIdentity{};
-    memset(item.path, 0, sizeof item.path);
-  }
-  // Removes the folder only when this attempt made it and nothing was there before.
-  release_held_folder(folder);
 }
 
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
@@ -209,7 +223,7 @@ uint32_t writer_step(ItemWriter& writer, uint32_t* percent) {
       set_percent(percent, percent_of(item));
       return kWriterWriteFailed;
     }
-    if (item.checked < item.size) return check_chunk(writer, item, percent);
+    if (item.checked < item.size) return check_chunks(writer, item, percent);
     ++writer.current;
   }
   if (writer.current >= writer.count) {

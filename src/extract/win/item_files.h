@@ -6,7 +6,7 @@
 
 #include "extract/win/held_folder.h"
 #include "payload/extract_items.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 enum WriterStepResult : uint32_t {
   kWriterDone = 0,
@@ -20,19 +20,14 @@ bool path_exists(const char* path);
 // Gives every item its path in the held folder and creates its file for writing, or holds the
 // file already there when it holds exactly the item's bytes; any other file there is deleted and
 // created anew, by this run. Every file must lie, by its handle's final path, in the held folder.
-// On a failure the attempt is rolled back (the folder released) and false is returned.
+// On a failure the attempt is rolled back (the files it created deleted, the folder released) and
+// false is returned, with the failure's last error.
 bool create_item_files(ItemWriter& writer, HeldFolder& folder);
 
-// Undoes create_item_files: deletes the files this attempt created, through their handles, lets
-// go of the files that were there before, clears every item's handles, counts and path, and
-// releases the folder (removed when this attempt made it). Names, data and sizes stay for the
-// next folder.
-void roll_back_item_files(ItemWriter& writer, HeldFolder& folder);
-
-// Does at most one step of at most chunk_size bytes: a write, or, once the item is written, a
-// comparison of what its held file holds with the item's bytes. A written file is closed and
-// held (it must still be the very file created); a held file that does not hold the item's bytes
-// is a failed write. Returns kWriterMoreData, kWriterWriteFailed (the same item resumes after
+// Does at most one step: a write of at most chunk_size bytes, or, once the item is written, a
+// comparison of what its held file holds with the item's bytes, chunk after chunk for up to about
+// 16 ms. A written file is closed and held (it must still be the very file created); a held file
+// that does not hold the item's bytes is a failed write. Returns kWriterMoreData, kWriterWriteFailed (the same item resumes after
 // the bytes that were written) or kWriterDone. percent, when given, receives the current item's
 // progress from 0 to 100: writing takes it to 50, comparing to 100.
 uint32_t writer_step(ItemWriter& writer, uint32_t* percent);

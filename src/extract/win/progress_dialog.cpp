@@ -20,7 +20,6 @@ constexpr UINT_PTR kStepTimerId = 1;
 constexpr UINT kRetryCancelQuestion = MB_RETRYCANCEL | MB_ICONQUESTION;
 constexpr size_t kBoxTextSize = 1024;
 constexpr int kCaptionSize = 256;
-constexpr int kConvertedBytes = 255;  // a title is at most 255 bytes: 255 units and a terminator
 
 void put_u16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
@@ -32,14 +31,20 @@ void put_u32(uint8_t* at, uint32_t value) {
   put_u16(at + 2, static_cast<uint16_t>(value >> 16));
 }
 
-// Converts text from the ANSI code page into the slot at `at`, cut to 49 units, and returns the
-// bytes written with the terminator.
-size_t put_text(uint8_t* at, const char* text) {
-  wchar_t wide[kConvertedBytes + 1] = {};
-  int length = static_cast<int>(strnlen(text, kConvertedBytes));
-  int units = MultiByteToWideChar(CP_ACP, 0, text, length, wide, kConvertedBytes);
-  size_t kept = cut_to_units(wide, units > 0 ? static_cast<size_t>(units) : 0, kTemplateTextUnits);
-  for (size_t i = 0; i < kept; ++i) put_u16(at + 2 * i, static_cast<uint16_t>(wide[i]));
+template <typename Char>
+size_t text_length(const Char* text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+// Writes text into the slot at `at`, cut to 49 units, and returns the bytes written with the
+// terminator. The program's own names are ASCII; the title is written in UTF-16 as the package
+// gives it, so that a title the code page cannot spell still shows as written.
+template <typename Char>
+size_t put_text(uint8_t* at, const Char* text) {
+  size_t kept = cut_to_units(text, text_length(text), kTemplateTextUnits);
+  for (size_t i = 0; i < kept; ++i) put_u16(at + 2 * i, static_cast<uint16_t>(text[i]));
   put_u16(at + 2 * kept, 0);
   return 2 * (kept + 1);
 }
@@ -48,11 +53,16 @@ ProgressWindow* window_state(HWND dialog) {
   return reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 
-// Asks Retry or Cancel with the dialog's own caption; true for Retry.
+// Asks Retry or Cancel with the dialog's own caption; true for Retry. Without anyone to answer,
+// the box is not shown and counts as Cancel.
 bool ask_retry(HWND dialog, const char* text) {
-  char caption[kCaptionSize] = {};
-  GetWindowTextA(dialog, caption, sizeof caption);
-  return MessageBoxA(dialog, text, caption, kRetryCancelQuestion) != IDCANCEL;
+  ProgressWindow* state = window_state(dialog);
+  if (state == nullptr || state->quiet) return false;
+  wchar_t caption[kCaptionSize] = {};
+  wchar_t wide[kBoxTextSize] = {};
+  GetWindowTextW(dialog, caption, kCaptionSize);
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kBoxTextSize - 1);
+  return MessageBoxW(dialog, wide, caption, kRetryCancelQuestion) != IDCANCEL;
 }
 
 // Starts (or restarts) the zero-delay step timer, asking to retry for as long as the system
@@ -159,24 +169,28 @@ INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM, LPARAM 
   return FALSE;
 }
 
+// A Unicode window class, so that the caption keeps the characters the code page cannot spell.
 void register_window_class(HINSTANCE instance, const char* class_name) {
-  WNDCLASSA window_class = {};
+  wchar_t name[kCaptionSize];
+  size_t length = text_length(class_name);
+  for (size_t i = 0; i <= length; ++i) name[i] = static_cast<wchar_t>(class_name[i]);
+  WNDCLASSW window_class = {};
   window_class.style = kClassStyle;
-  window_class.lpfnWndProc = DefDlgProcA;
+  window_class.lpfnWndProc = DefDlgProcW;
   window_class.cbWndExtra = DLGWINDOWEXTRA;
   window_class.hInstance = instance;
   window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  window_class.lpszClassName = class_name;
-  RegisterClassA(&window_class);
+  window_class.lpszClassName = name;
+  RegisterClassW(&window_class);
 }
 
 }  // namespace
 
-size_t dialog_template_size(const char* class_name, const char* title, const char* face_name) {
-  return 28 + 2 * (strlen(class_name) + strlen(title) + strlen(face_name));
+size_t dialog_template_size(const char* class_name, const char16_t* title, const char* face_name) {
+  return 28 + 2 * (text_length(class_name) + text_length(title) + text_length(face_name));
 }
 
-size_t write_dialog_template(uint8_t* block, const char* class_name, const char* title,
+size_t write_dialog_template(uint8_t* block, const char* class_name, const char16_t* title,
                              const char* face_name) {
   put_u32(block, kDialogStyle);
   put_u32(block + 4, 0);   // extended style
@@ -195,7 +209,7 @@ size_t write_dialog_template(uint8_t* block, const char* class_name, const char*
   return at;
 }
 
-INT_PTR run_progress_dialog(ProgressWindow& window, const char* class_name, const char* title,
+INT_PTR run_progress_dialog(ProgressWindow& window, const char* class_name, const char16_t* title,
                             const char* face_name) {
   register_window_class(window.instance, class_name);
   size_t size = dialog_template_size(class_name, title, face_name);
@@ -204,7 +218,7 @@ INT_PTR run_progress_dialog(ProgressWindow& window, const char* class_name, cons
   auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
   write_dialog_template(bytes, class_name, title, face_name);
   GlobalUnlock(block);
-  INT_PTR result = DialogBoxIndirectParamA(window.instance, static_cast<LPCDLGTEMPLATEA>(block),
+  INT_PTR result = DialogBoxIndirectParamW(window.instance, static_cast<LPCDLGTEMPLATEW>(block),
                                            nullptr, progress_dialog_proc,
                                            reinterpret_cast<LPARAM>(&window));
   GlobalFree(block);

@@ -23,17 +23,20 @@ struct ProgressWindow {
   ItemWriter* writer;
   TaskbarProgress* taskbar;  // may be null
   HINSTANCE instance;        // for the window class, the dialog and the icon
+  bool quiet;                // nobody answers: a failed step ends the window as cancelled
 };
 
-// Bytes of the template block: 28 + 2 x the byte lengths of the three texts.
-size_t dialog_template_size(const char* class_name, const char* title, const char* face_name);
+// Bytes of the template block: 28 + 2 x the lengths of the three texts (class and face name in
+// ASCII, the title in UTF-16 units).
+size_t dialog_template_size(const char* class_name, const char16_t* title, const char* face_name);
 
 // Writes the dialog template into block (zeroed, dialog_template_size bytes) and returns the
-// bytes used. A text longer than 49 units is cut to 49, never inside a character.
-size_t write_dialog_template(uint8_t* block, const char* class_name, const char* title,
+// bytes used. The title, NUL-terminated UTF-16 shown as written, is cut to 49 units, never inside
+// a character.
+size_t write_dialog_template(uint8_t* block, const char* class_name, const char16_t* title,
                              const char* face_name);
 
 // Registers the window class, builds the template and runs the dialog until the writer is done
 // or the user cancels. Returns a ProgressDialogResult.
-INT_PTR run_progress_dialog(ProgressWindow& window, const char* class_name, const char* title,
+INT_PTR run_progress_dialog(ProgressWindow& window, const char* class_name, const char16_t* title,
                             const char* face_name);

@@ -4,7 +4,7 @@
 
 #include "extract/win/item_files.h"
 #include "platform/bounded_format.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ Status browse_for_target_folder(ItemWriter& writer, const char* folder_name,
 }
 
 Status choose_target_folder(ItemWriter& writer, const char* folder_name, const char* browse_title,
-                            HeldFolder& folder) {
+                            bool quiet, HeldFolder& folder) {
   char base[kTargetFolderSize] = {};
   UINT length = GetWindowsDirectoryA(base, kTargetFolderSize);
   if (length == 0 || length >= kTargetFolderSize || !append_folder(base, kInstallerFolder)) {
@@ -155,5 +155,6 @@ Status choose_target_folder(ItemWriter& writer, const char* folder_name, const c
   // A failed lookup leaves base empty: the product folder is then tried at the drive's root.
   if (base[0] != '\0') create_if_missing(base);
   if (try_base_folder(writer, base, folder_name, folder)) return status_of(0, kSiteBrowserCancelled);
+  if (quiet) return last_error_status(ERROR_ACCESS_DENIED, kSiteQuietTargetFolder);
   return browse_for_target_folder(writer, folder_name, browse_title, folder);
 }

@@ -15,6 +15,7 @@
 
 constexpr uint32_t kTargetFolderSize = 1024;
 constexpr uint32_t kSiteBrowserCancelled = 2219;
+constexpr uint32_t kSiteQuietTargetFolder = 2212;
 
 // The folder the browser opens on: the user's documents folder (from the shell, else the
 // registry's shell folders, else the current directory), environment references expanded and
@@ -27,8 +28,10 @@ int CALLBACK browse_callback(HWND window, UINT message, LPARAM lparam, LPARAM da
 // Holds the product folder (folder_name) and creates the item files in it: first in the
 // Installer folder, then in folders from the browser, each used as picked, link or not. Success
 // leaves folder held (see held_folder.h); a cancelled browser ends with code 1223 at site 2219.
+// When quiet, nobody is there to answer: the browser is not shown and the failure in the
+// Installer folder (its last error, else 5) ends the run at site 2212.
 Status choose_target_folder(ItemWriter& writer, const char* folder_name, const char* browse_title,
-                            HeldFolder& folder);
+                            bool quiet, HeldFolder& folder);
 
 // The browser part alone: shows the browser until the item files can be created in the product
 // folder of the chosen folder, or the user cancels.

@@ -96,24 +96,37 @@ TEST(CommandLine, QuietSwitchesAreFoundInAnyCaseAfterTheProgramName) {
   EXPECT_FALSE(has_quiet_switch(nullptr, 3));
 }
 
-TEST(CommandLine, ForwardedArgumentsAreQuotedOnlyForBlanks) {
+// Each argument reaches the installer as the one argument it was: split again, the line gives it
+// back whole.
+TEST(CommandLine, ForwardedArgumentsAreQuotedWhereTheyWouldSplit) {
   struct {
     const char16_t* arg;
     const char* expected;
   } cases[] = {
       {u"/qn", " /qn"},
       {u"TARGETDIR=C:\\Program Files\\X", " \"TARGETDIR=C:\\Program Files\\X\""},
-      {u"", " "},
-      {u"tab\there", " tab\there"},
+      {u"TARGETDIR=C:\\Program Files\\X\\", " \"TARGETDIR=C:\\Program Files\\X\\\""},
       {u" ", " \" \""},
+      {u"INSTALLDIR=C:\\A\tBLOCKINSTALL=1", " \"INSTALLDIR=C:\\A\tBLOCKINSTALL=1\""},
+      {u"P=a\n/lv C:\\x.log", " \"P=a\n/lv C:\\x.log\""},
+      {u"a\rb", " \"a\rb\""},
+      {u"a\vb", " \"a\vb\""},
+      {u"a\fb", " \"a\fb\""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
     char line[64] = "msiexec";
     size_t length = 7;
     EXPECT_EQ(append_forwarded_argument(line, sizeof line, &length, c.arg), 0u);
     EXPECT_EQ(std::string(line + 7), c.expected);
     EXPECT_EQ(length, 7 + std::string(c.expected).size());
+    std::u16string back(line, line + length);
+    EXPECT_EQ(split(back.c_str()), (Args{"msiexec", narrow(c.arg)}));
   }
+  char line[16] = "msiexec";
+  size_t length = 7;
+  EXPECT_EQ(append_forwarded_argument(line, sizeof line, &length, u""), 0u);
+  EXPECT_STREQ(line, "msiexec ");  // an empty argument adds a blank: it would not survive anyway
 }
 
 // Nothing is forwarded that the installer would read otherwise than it was given: no look-alike

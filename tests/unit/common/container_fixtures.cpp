@@ -19,18 +19,6 @@ Bytes package_bytes() {
   return Bytes(text.begin(), text.end());
 }
 
-Bytes cabinet_bytes() {
-  Bytes bytes(1200);
-  uint32_t state = 0x9E3779B9u;
-  for (uint8_t& b : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    b = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 }  // namespace
 
 const std::vector<std::string>& content_names() {
@@ -41,7 +29,7 @@ const std::vector<std::string>& content_names() {
 Bytes content(const std::string& name) {
   if (name == "manifest") return manifest_bytes();
   if (name == "package") return package_bytes();
-  if (name == "cabinet") return cabinet_bytes();
+  if (name == "cabinet") return incompressible_bytes(1200, 7);
   if (name == "empty") return {};
   throw std::invalid_argument("no fixture content named " + name);
 }

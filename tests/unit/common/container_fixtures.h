@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "record_faults.h"
 #include "payload/payload_blob.h"
+#include "record_faults.h"
+#include "test_bytes.h"
 
 namespace fixtures {
 
-using Bytes = std::vector<uint8_t>;
 using msiboot_test::TestRecord;
 using msiboot_test::RecordFault;
 

@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "common/container_fixtures.h"
-#include "container_layout.h"
+#include "container/layout.h"
 #include "platform/heap.h"
 
 namespace {
 
-using fixtures::Bytes;
 using msiboot_test::zlib_compress;
 
 struct Result {

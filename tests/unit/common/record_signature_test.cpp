@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "common/container_fixtures.h"
-#include "container_layout.h"
+#include "container/layout.h"
 
 namespace {
 
-using fixtures::Bytes;
 
 uint32_t verify(const Bytes& key, const Bytes& content, const Bytes& signature) {
   return verify_record_signature(key.data(), static_cast<uint32_t>(key.size()), content.data(),

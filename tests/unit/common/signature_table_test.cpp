@@ -11,14 +11,13 @@
 
 #include "payload/payload_blob.h"
 #include "shared/byte_reader.h"
+#include "test_bytes.h"
 
 #ifndef MSIBOOT_SIGNATURE_FIXTURES
 #error "MSIBOOT_SIGNATURE_FIXTURES names the folder of the generated signed images"
 #endif
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 bool read_file(const std::string& path, Bytes* bytes) {
   FILE* file = fopen(path.c_str(), "rb");

@@ -6,18 +6,19 @@
 #include <openssl/sha.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 
-#include "authenticode_output.h"
+#include "authenticode/signature_message.h"
 #include "bundle.h"
-#include "byte_buffer.h"
-#include "file_bytes.h"
-#include "pack_command.h"
-#include "pe_certificate_table.h"
-#include "signature_message.h"
+#include "commands/pack_command.h"
+#include "files/byte_buffer.h"
+#include "files/file_bytes.h"
+#include "inspect/json_report.h"
+#include "inspect/text_report.h"
+#include "pe/certificate_table.h"
 #include "test_files.h"
 #include "test_keys.h"
+#include "test_process.h"
 #include "test_signing.h"
 
 namespace {
@@ -51,8 +52,8 @@ T* read_pem(const std::string& path, T* (*read)(FILE*, T**, pem_password_cb*, vo
 
 // A PKCS #9 countersignature by the test timestamping certificate (signing time 2023-11-14T22:15:00Z).
 void add_countersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer) {
-  X509Ptr tsa(read_pem(msiboot_test::test_keys_dir() + "/test-tsa.pem", PEM_read_X509));
-  EvpPkeyPtr key(read_pem(msiboot_test::test_keys_dir() + "/test-tsa.key", PEM_read_PrivateKey));
+  OpenSslPtr<X509> tsa(read_pem(msiboot_test::test_keys_dir() + "/test-tsa.pem", PEM_read_X509));
+  OpenSslPtr<EVP_PKEY> key(read_pem(msiboot_test::test_keys_dir() + "/test-tsa.key", PEM_read_PrivateKey));
   PKCS7_SIGNER_INFO* counter = PKCS7_SIGNER_INFO_new();
   unsigned char digest[SHA256_DIGEST_LENGTH];
   SHA256(signer->enc_digest->data, signer->enc_digest->length, digest);
@@ -74,7 +75,7 @@ void add_countersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer) {
 Bytes with_signature(const Bytes& image, void (*change)(PKCS7* message, PKCS7_SIGNER_INFO* signer)) {
   CertificateTable table = locate_certificate_table(image);
   const unsigned char* cursor = image.data() + table.offset + 8;
-  std::unique_ptr<PKCS7, void (*)(PKCS7*)> message(d2i_PKCS7(nullptr, &cursor, table.first_entry_length - 8), PKCS7_free);
+  OpenSslPtr<PKCS7> message(d2i_PKCS7(nullptr, &cursor, table.first_entry_length - 8));
   change(message.get(), sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(message.get()), 0));
   unsigned char* der = nullptr;
   int length = i2d_PKCS7(message.get(), &der);
@@ -101,11 +102,9 @@ std::string osslsigncode_digest(const std::string& output) {
 class Authenticode : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (fs::temp_directory_path() / "msiboot-authenticode-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    work_dir = pattern;
-    ASSERT_EQ(std::system(("'" + std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi' --out '" + work("sample") +
-                           "' >/dev/null").c_str()), 0);
+    work_dir = msiboot_test::scratch_dir("msiboot-authenticode");
+    ASSERT_EQ(msiboot_test::run_process({std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", work("sample")})
+                  .exit_code, 0);
     // A cabinet beyond the largest certificate the check parses: its carrier is left out.
     msiboot_test::write_file_bytes(work("sample/sample.cab"), incompressible_bytes(kLargestParsedCertificate + 4096, 1));
     msiboot_test::write_file_bytes(work("signed-stub.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
@@ -152,9 +151,8 @@ TEST_F(Authenticode, AgreesWithOsslsigncodeOnEverySigningOrder) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const AuthenticodeReport report = check_authenticode(c.image.data(), c.image.size(), kTestCa);
-    const nlohmann::json json = authenticode_json(report);
-    std::string text;
-    for (const std::string& line : authenticode_lines(report)) text += line + "\n";
+    const ReportJson json = authenticode_json(report);
+    const std::string text = authenticode_text(report);
     EXPECT_NE(text.find(c.line), std::string::npos) << text;
     ASSERT_EQ(report.signatures.size(), c.signatures) << text;
     for (const SignatureCheck& check : report.signatures) {
@@ -180,7 +178,7 @@ TEST_F(Authenticode, ChainIsCheckedAgainstTheGivenTrust) {
   const AuthenticodeReport report = check_authenticode(image.data(), image.size(), "");
   EXPECT_FALSE(authenticode_needs_publisher(report));
   EXPECT_TRUE(authenticode_chain_untrusted(report));
-  EXPECT_NE(authenticode_lines(report)[0].find(", signature valid, chain not trusted (system store: "), std::string::npos);
+  EXPECT_NE(authenticode_text(report).find(", signature valid, chain not trusted (system store: "), std::string::npos);
   EXPECT_THROW(check_authenticode(image.data(), image.size(), work("missing.pem")), std::runtime_error);
 }
 

@@ -6,17 +6,16 @@
 #include <vector>
 
 #include "common/container_fixtures.h"
-#include "container_layout.h"
+#include "container/layout.h"
 #include "payload/container.h"
 #include "payload/inflate.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 #include "platform/signature.h"
-#include "shared/error_codes.h"
+#include "platform/error_codes.h"
 
 namespace {
 
-using fixtures::Bytes;
 using fixtures::TestRecord;
 using fixtures::RecordFault;
 using fixtures::file_record;

@@ -1,6 +1,6 @@
 // The tool library's container writer and signing key, and the signature vectors the windows
 // tests are built with.
-#include "container_writer.h"
+#include "container/signing_key.h"
 #include "test_keys.h"
 
 #include <gtest/gtest.h>
@@ -9,40 +9,30 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 
 #include "common/container_fixtures.h"
+#include "files/file_bytes.h"
 #include "payload/container.h"
 #include "platform/signature.h"
+#include "shared/byte_reader.h"
 #include "record_vectors.h"
 
 namespace {
 
-using fixtures::Bytes;
 using namespace msiboot_tool;
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint32_t u32_at(const Bytes& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
+uint32_t u32_at(const Bytes& bytes, size_t offset) { return read_u32le(bytes.data() + offset); }
 
 std::string temp_path(const char* name) {
   return ::testing::TempDir() + "msiboot-writer-" + name;
 }
 
-bool write_pem(EVP_PKEY* key, const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
-  bool ok = PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
-  std::fclose(file);
-  EVP_PKEY_free(key);
-  return ok;
+bool write_pem(EVP_PKEY* generated, const std::string& path) {
+  OpenSslPtr<EVP_PKEY> key(generated);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "w"), std::fclose);
+  return file && PEM_write_PrivateKey(file.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
 }
 
 SigningKey test_key() {
@@ -53,8 +43,7 @@ SigningKey test_key() {
 
 TEST(ContainerWriter, TestKeyMatchesTheCommittedPublicBlob) {
   SigningKey key = test_key();
-  std::string blob = read_file(std::string(MSIBOOT_SOURCE_DIR) + "/tests/keys/test-payload-key.blob");
-  EXPECT_EQ(public_key_blob(key), Bytes(blob.begin(), blob.end()));
+  EXPECT_EQ(public_key_blob(key), read_file_bytes(std::string(MSIBOOT_SOURCE_DIR) + "/tests/keys/test-payload-key.blob"));
 }
 
 TEST(ContainerWriter, RecordsAreLaidOutAsTheReaderExpects) {
@@ -102,9 +91,8 @@ TEST(ContainerWriter, SigningKeysOfOtherKindsAreRefused) {
 }
 
 TEST(ContainerWriter, WindowsSignatureVectorsAreCurrent) {
-  std::string committed = read_file(std::string(MSIBOOT_SOURCE_DIR) +
-                                    "/tests/unit/common/record_vectors.inc");
-  EXPECT_EQ(committed, record_vectors_text())
+  Bytes committed = read_file_bytes(std::string(MSIBOOT_SOURCE_DIR) + "/tests/unit/common/record_vectors.inc");
+  EXPECT_EQ(std::string(committed.begin(), committed.end()), record_vectors_text())
       << "tests/unit/common/record_vectors.inc is out of date: regenerate it with "
          "msiboot-record-vectors";
 }

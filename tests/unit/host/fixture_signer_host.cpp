@@ -1,7 +1,7 @@
 // The host build signs the container fixtures with the test key itself.
 #include "common/container_fixtures.h"
-#include "test_keys.h"
 #include "platform/heap_test.h"
+#include "test_keys.h"
 
 namespace fixtures {
 

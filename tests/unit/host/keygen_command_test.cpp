@@ -1,5 +1,5 @@
 // msiboot keygen: a usable key pair, never written over an existing private key.
-#include "keygen_command.h"
+#include "commands/keygen_command.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "container_writer.h"
+#include "container/signing_key.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // What each kind of user gets from a manifest, as pack's warnings and inspect read it: the stub's
 // own choice, asked for a listed language, a locale sharing only its primary language, and one
 // whose language no package lists; and why, in words.
-#include "locale_outcomes.h"
+#include "packages/locale_outcomes.h"
 
 #include <gtest/gtest.h>
 
-#include "locale_wording.h"
-#include "manifest_writer.h"
+#include "container/manifest_writer.h"
+#include "inspect/wording.h"
 
 namespace {
 

@@ -3,28 +3,30 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "payload/item_collection.h"
-#include "payload/plain_file_name.h"
-#include "record_faults.h"
-#include "manifest_writer.h"
-#include "test_manifest.h"
-#include "utf16_text.h"
+#include "container/manifest_writer.h"
+#include "files/utf16_text.h"
 #include "payload/container.h"
+#include "payload/item_collection.h"
 #include "payload/manifest.h"
+#include "payload/plain_file_name.h"
 #include "payload/record_binding.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
+#include "platform/text.h"
+#include "record_faults.h"
+#include "test_bytes.h"
+#include "test_manifest.h"
 
 namespace {
 
 using msiboot_tool::binding_field;
 using msiboot_test::TestManifest;
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kCorrupt[] = "The installation file is either corrupted or does not support your "
                             "processor architecture.";
@@ -105,10 +107,27 @@ class PackageChoiceTest : public ::testing::Test {
 
 std::string long_text(size_t n) { return std::string(n, 't'); }
 
-// A blob holding one package entry 1000 and its record.
-BlobLayout one_package(const char* architecture, const char* languages) {
-  return {TestManifest().package(1000, architecture, languages, "{P}", "T").bytes(), {1000}};
+std::u16string wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// An entry whose text is given as UTF-16 units, lone surrogates and all.
+Bytes units_entry(uint32_t id, const std::u16string& text) {
+  Bytes units;
+  for (char16_t c : text) units.insert(units.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  return TestManifest().raw_entry(id, static_cast<uint32_t>(units.size()), units).bytes();
 }
+
+// A manifest for blob whose entries are bound to the records these tests lay out.
+TestManifest manifest(uint32_t blob = 0) {
+  return TestManifest([blob](uint32_t id) { return file_content(blob, id); });
+}
+
+// A blob holding one package entry 1000 and its record.
+BlobLayout one_package(const char* architecture, const char* languages, uint32_t blob = 0) {
+  return {manifest(blob).package(1000, architecture, languages, "{P}", "T").bytes(), {1000}};
+}
+
+// The binding field of a record of these tests' blobs.
+std::string bound(uint32_t blob, uint32_t id) { return binding_field(file_content(blob, id)); }
 
 struct SelectionCase {
   const char* name;
@@ -131,21 +150,21 @@ std::vector<SelectionCase> selection_cases() {
        {"main.msi"}},
       {"English user without a third pass", 1033, {one_package("x64", "1049")}, 13, 0, 0, 1033, {}},
       {"high bits ignored, pass 1 beats an earlier pass-2 fit", 1033,
-       {{TestManifest()
+       {{manifest()
              .package(1000, "x64", "2057", "{A}", "A")
              .package(1001, "x64", "66569", "{B}", "B")
              .bytes(),
          {1000, 1001}}},
        0, 1001, 0, 1033, {"main.msi"}},
       {"a fitting id 0 ends each pass without a choice", 1049,
-       {{TestManifest()
+       {{manifest()
              .package(0, "x64", "1049", "{Z}", "Z")
              .package(1000, "x64", "1033", "{P}", "T")
              .bytes(),
          {1000}}},
        0, 1000, 0, 1033, {"main.msi"}},
       {"Intel never chosen, X64 in any case", 1033,
-       {{TestManifest()
+       {{manifest()
              .package(1000, "Intel", "1033", "{I}", "I")
              .package(1001, "X64", "1033", "{X}", "X")
              .bytes(),
@@ -153,7 +172,7 @@ std::vector<SelectionCase> selection_cases() {
        0, 1001, 0, 1033, {"main.msi"}},
       {"Intel only", 1033, {one_package("Intel", "1033")}, 13, 0, 0, 1033, {}},
       {"empty fields and empty texts ignored", 1033,
-       {{TestManifest()
+       {{manifest()
              .entry(1000, "x64\\\\1033\\{E}\\E")
              .entry(1001, "x64\\1033\\\\E")
              .raw_entry(1002, 0, {})
@@ -163,7 +182,7 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1001, 1002, 1003, 1004}}},
        0, 1004, 0, 1033, {"main.msi"}},
       {"a 256-character field is ignored, 255 fit", 1033,
-       {{TestManifest()
+       {{manifest()
              .package(1000, "x64", "1033", "{P}", long_text(256))
              .package(1001, "x64", "1033", long_text(256), "T")
              .package(1002, "x64", "1033", "{P}", long_text(255))
@@ -171,22 +190,22 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1001, 1002}}},
        0, 1002, 0, 1033, {"main.msi"}},
       {"first fit in blob order", 1033,
-       {one_package("x64", "1049"), one_package("x64", "1033"), one_package("x64", "1033")},
+       {one_package("x64", "1049"), one_package("x64", "1033", 1), one_package("x64", "1033", 2)},
        0, 1000, 1, 1033, {"main.msi"}},
       {"cabinets of the chosen blob only, in walk order, a double listing twice", 1033,
-       {{TestManifest().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
-        {TestManifest()
+       {{manifest().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
+        {manifest(1)
              .cabinet(1003, {999, 1000}, "first.cab")
              .package(1000, "x64", "1033", "{P}", "T")
              .cabinet(1001, {1000, 1000}, "twice.cab")
-             .entry(1002, "CAB\\1000\\upper.cab\\ignored")
+             .entry(1002, "CAB\\1000\\upper.cab\\" + bound(1, 1002) + "\\ignored")
              .cabinet(1004, {1001}, "foreign.cab")
              .bytes(),
          {1000, 1001, 1002, 1003, 1004}},
-        {TestManifest().cabinet(1001, {1000}, "later.cab").bytes(), {1001}}},
+        {manifest(2).cabinet(1001, {1000}, "later.cab").bytes(), {1001}}},
        0, 1000, 1, 1033, {"main.msi", "first.cab", "twice.cab", "twice.cab", "upper.cab"}},
       {"missing cabinet record fails after the whole walk", 1033,
-       {{TestManifest()
+       {{manifest()
              .package(1000, "x64", "1033", "{P}", "T")
              .cabinet(1001, {1000}, "missing.cab")
              .cabinet(1002, {1000}, "present.cab")
@@ -194,29 +213,36 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1002}}},
        13, 1000, 0, 1033, {"main.msi", "missing.cab", "present.cab"}},
       {"a cabinet name that is not a plain file name adds nothing and fails", 1033,
-       {{TestManifest()
+       {{manifest()
              .package(1000, "x64", "1033", "{P}", "T")
              .cabinet(1001, {1000}, "a/b.cab")
              .cabinet(1002, {1000}, "ok.cab")
              .bytes(),
          {1000, 1001, 1002}}},
        13, 1000, 0, 1033, {"main.msi", "ok.cab"}},
+      {"a cabinet name the code page cannot spell (a lone surrogate) fails", 1033,
+       {{manifest()
+             .package(1000, "x64", "1033", "{P}", "T")
+             .raw_bytes(units_entry(1001, u"cab\\1000\\a\xD800.cab\\" + wide(bound(0, 1001))))
+             .bytes(),
+         {1000, 1001}}},
+       13, 1000, 0, 1033, {"main.msi"}},
       {"a folder name that is not a plain file name", 1033,
-       {{TestManifest().package(1000, "x64", "1033", "..", "T").bytes(), {1000}}},
+       {{manifest().package(1000, "x64", "1033", "..", "T").bytes(), {1000}}},
        13, 1000, 0, 1033, {}},
       {"missing package record", 1033,
        {{one_package("x64", "1033").manifest, {}}},
        13, 1000, 0, 1033, {}},
       {"malformed second entry ends the walk before later blobs", 1033,
-       {{TestManifest()
+       {{manifest()
              .package(1000, "x64", "1049", "{A}", "A")
              .raw_entry(1001, 100, {1, 0, 2, 0})
              .bytes(),
          {1000}},
-        one_package("x64", "1033")},
+        one_package("x64", "1033", 1)},
        13, 0, 0, 1033, {}},
       {"empty manifest skipped", 1033,
-       {{{}, {}}, one_package("x64", "1033")},
+       {{{}, {}}, one_package("x64", "1033", 1)},
        0, 1000, 1, 1033, {"main.msi"}},
   };
 }
@@ -243,8 +269,11 @@ TEST_F(PackageChoiceTest, SelectionTable) {
 }
 
 TEST_F(PackageChoiceTest, ChosenEntryFieldsAndCabinetContents) {
-  install({{TestManifest()
-                .package(1000, "x64", "1033", "{GUID}", "My Product\\extra\\fields")
+  // A title in the writing of a code page whose characters may end in the byte 0x5C, and fields
+  // after the binding, which no reader looks at.
+  const std::string title = "\xE3\x82\xB5\xE3\x83\xB3\xE3\x83\x97\xE3\x83\xAB\xE3\x83\xBB\xE3\x82\xBD\xE8\xA1\xA8";
+  install({{manifest()
+                .entry(1000, msiboot_tool::package_text("x64", "1033", "{GUID}", title, bound(0, 1000)) + "\\extra")
                 .cabinet(1001, {1000}, "data1.cab")
                 .bytes(),
             {1000, 1001}}},
@@ -253,7 +282,8 @@ TEST_F(PackageChoiceTest, ChosenEntryFieldsAndCabinetContents) {
   EXPECT_STREQ(choice_.architecture, "x64");
   EXPECT_STREQ(choice_.languages, "1033");
   EXPECT_STREQ(choice_.folder, "{GUID}");
-  EXPECT_STREQ(choice_.title, "My Product");
+  EXPECT_EQ(choice_.title, title);
+  EXPECT_EQ(std::u16string(choice_.title_units), u"\u30B5\u30F3\u30D7\u30EB\u30FB\u30BD\u8868");
   ASSERT_EQ(writer_.count, 2);
   EXPECT_EQ(item_data(1), file_content(0, 1001));
   EXPECT_EQ(writer_.items[1].handle, nullptr);
@@ -270,7 +300,7 @@ TEST_F(PackageChoiceTest, FailureTextIsNeverCutOff) {
 }
 
 TEST_F(PackageChoiceTest, EveryOutOfMemoryPathFailsCleanly) {
-  install({{TestManifest()
+  install({{manifest()
                 .package(1000, "x64", "1049", "{A}", "A")
                 .package(1001, "x64", "1033", "{P}", "T")
                 .cabinet(1002, {1001}, "a.cab")
@@ -302,6 +332,13 @@ TEST_F(PackageChoiceTest, EveryOutOfMemoryPathFailsCleanly) {
   EXPECT_GT(failures, 0);
 }
 
+std::string narrow(const ManifestUnits& text) {
+  std::string out(3 * text.count, '\0');
+  out.resize(static_cast<size_t>(utf16_to_narrow(text.units, static_cast<int>(text.count), out.data(),
+                                                 static_cast<int>(out.size()))));
+  return out;
+}
+
 // Records what the walk hands to its callback.
 struct Seen {
   std::vector<std::pair<uint32_t, uint32_t>> entries;  // blob index, entry id
@@ -309,10 +346,10 @@ struct Seen {
   size_t stop_after = 0;  // 0: never stop
 };
 
-int record_entry(uint32_t blob_index, uint32_t entry_id, const char* text, void* context) {
+int record_entry(uint32_t blob_index, const ManifestEntry& entry, void* context) {
   auto* seen = static_cast<Seen*>(context);
-  seen->entries.emplace_back(blob_index, entry_id);
-  seen->texts.emplace_back(text);
+  seen->entries.emplace_back(blob_index, entry.id);
+  seen->texts.push_back(narrow(entry.text));
   return seen->stop_after == 0 || seen->entries.size() < seen->stop_after;
 }
 
@@ -343,9 +380,6 @@ TEST_F(PackageChoiceTest, WalkDecodesEntriesAndStopsWhereTheManifestEnds) {
   EXPECT_EQ(stopping.entries.size(), 2u);
 }
 
-// The binding field of a record of these tests' blobs.
-std::string bound(uint32_t blob, uint32_t id) { return binding_field(file_content(blob, id)); }
-
 TEST_F(PackageChoiceTest, RecordsMustBeTheOnesTheirEntriesWerePackedWith) {
   struct Case {
     const char* name;
@@ -358,14 +392,15 @@ TEST_F(PackageChoiceTest, RecordsMustBeTheOnesTheirEntriesWerePackedWith) {
   wrong_size = wrong_size.substr(0, wrong_size.find(':') + 1) + std::to_string(short_by_one.size());
   const Case cases[] = {
       {"both bound and matching", bound(0, 1000), bound(0, 1001), 0},
-      {"unbound entries, as written before bindings", "", "", 0},
-      {"a field after the fields that is no binding", "note=1", "x", 0},
+      {"unbound entries, as no released writer makes them", "", "", 13},
+      {"an unbound cabinet", bound(0, 1000), "", 13},
+      {"a field after the fields that is no binding", "note=1", "x", 13},
       {"the records' ids swapped", bound(0, 1001), bound(0, 1000), 13},
       {"the cabinet's record is another one", bound(0, 1000), bound(0, 1000), 13},
       {"a record from another bundle", bound(1, 1000), bound(0, 1001), 13},
       {"a record shorter than its entry says", binding_field(short_by_one), bound(0, 1001), 13},
       {"a record longer than its entry says", wrong_size, bound(0, 1001), 13},
-      {"a binding with a digit short", bound(0, 1000).substr(1), bound(0, 1001), 0},
+      {"a binding without its first letter", bound(0, 1000).substr(1), bound(0, 1001), 13},
       {"a malformed binding", "sha256=" + std::string(64, 'g') + ":1", bound(0, 1001), 13},
       {"a binding without its size", bound(0, 1000).substr(0, 71), bound(0, 1001), 13},
       {"a size past 32 bits", bound(0, 1000).substr(0, 72) + "4294967296", bound(0, 1001), 13},
@@ -398,20 +433,20 @@ TEST_F(PackageChoiceTest, ANameListedTwiceWithDifferentContentsIsCorrupt) {
   };
   const Case cases[] = {
       {"one record listed twice: written once",
-       TestManifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000, 1000}, "a.cab").bytes(),
+       manifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000, 1000}, "a.cab").bytes(),
        0, {"main.msi", "a.cab", "a.cab"}},
       {"two records under one name",
-       TestManifest()
+       manifest()
            .package(1000, "x64", "1033", "{P}", "T")
            .cabinet(1001, {1000}, "a.cab")
            .cabinet(1002, {1000}, "A.CAB")
            .bytes(),
        13, {"main.msi", "a.cab", "A.CAB"}},
       {"a cabinet named like the package",
-       TestManifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000}, "Main.msi").bytes(),
+       manifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000}, "Main.msi").bytes(),
        13, {"main.msi", "Main.msi"}},
       {"names that differ", 
-       TestManifest()
+       manifest()
            .package(1000, "x64", "1033", "{P}", "T")
            .cabinet(1001, {1000}, "a.cab")
            .cabinet(1002, {1000}, "a.cab2")
@@ -427,78 +462,75 @@ TEST_F(PackageChoiceTest, ANameListedTwiceWithDifferentContentsIsCorrupt) {
   }
 }
 
-TEST(RecordBinding, ReadAfterTheEntrysOwnFields) {
-  const std::string digest(64, 'a');
+ManifestEntry read_entry(const std::u16string& text) {
+  static Bytes units;  // the entry points into its text
+  units.clear();
+  for (char16_t c : text) units.insert(units.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  ManifestEntry entry;
+  read_manifest_entry(7, units.data(), static_cast<uint32_t>(units.size()), entry);
+  return entry;
+}
+
+TEST(ManifestEntry, KindFieldsAndBindingReadOnTheUtf16Text) {
+  const std::u16string digest(64, 'a');
+  const std::u16string binding = u"sha256=" + digest + u":12";
+  const std::u16string t255(255, u'\u30BD'), t256(256, 't');
   struct Case {
-    std::string text;
-    int leading;
-    uint32_t state;
+    std::u16string text;
+    uint32_t kind;
+    std::vector<std::u16string> fields;
+    uint32_t binding;
     uint32_t size;
   };
   const Case cases[] = {
-      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":12", 4, kBindingPresent, 12},
-      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":4294967295\\later", 4, kBindingPresent, 0xFFFFFFFF},
-      {"cab\\1000\\a.cab\\sha256=" + digest + ":0", 3, kBindingPresent, 0},
-      {"cab\\1000\\a.cab\\sha256=" + digest + ":0", 4, kBindingAbsent, 0},
-      {"x64\\1033\\{P}\\T", 4, kBindingAbsent, 0},
-      {"x64\\1033\\{P}\\T\\", 4, kBindingAbsent, 0},
-      {"x64\\1033\\\\T\\sha256=" + digest + ":1", 4, kBindingAbsent, 0},
-      {"x64\\1033\\{P}\\T\\other=1\\sha256=" + digest + ":1", 4, kBindingAbsent, 0},
-      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":", 4, kBindingMalformed, 0},
-      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":12x", 4, kBindingMalformed, 0},
-      {"x64\\1033\\{P}\\T\\sha256=" + digest.substr(1) + ":12", 4, kBindingMalformed, 0},
-      {"x64\\1033\\{P}\\T\\sha256=" + digest + ":4294967296", 4, kBindingMalformed, 0},
-      {"x64\\1033\\{P}\\T\\SHA256=" + digest + ":1", 4, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\" + binding, kEntryPackage, {u"x64", u"1033", u"{P}", u"T"}, kBindingPresent, 12},
+      {u"x64\\1033\\{P}\\T\\sha256=" + digest + u":4294967295\\later", kEntryPackage, {}, kBindingPresent,
+       0xFFFFFFFF},
+      {u"CaB\\1000\\a.cab\\sha256=" + digest + u":0", kEntryCabinet, {u"CaB", u"1000", u"a.cab"}, kBindingPresent, 0},
+      {u"cab\\1000\\a.cab\\x\\" + binding, kEntryCabinet, {}, kBindingAbsent, 0},
+      {u"cab\\1000\\a.cab\\" + t256, kEntryCabinet, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\" + t255 + u"\\" + binding, kEntryPackage, {u"x64", u"1033", u"{P}", t255},
+       kBindingPresent, 12},
+      {u"x64\\1033\\{P}\\" + t256 + u"\\" + binding, kEntryUnread, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\" + t256, kEntryPackage, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T", kEntryPackage, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\", kEntryPackage, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\\\" + binding, kEntryPackage, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\other=1\\" + binding, kEntryPackage, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\SHA256=" + digest + u":1", kEntryPackage, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\T\\sha256=" + digest + u":", kEntryPackage, {}, kBindingMalformed, 0},
+      {u"x64\\1033\\{P}\\T\\sha256=" + digest + u":12x", kEntryPackage, {}, kBindingMalformed, 0},
+      {u"x64\\1033\\{P}\\T\\sha256=" + digest.substr(1) + u":12", kEntryPackage, {}, kBindingMalformed, 0},
+      {u"x64\\1033\\{P}\\T\\sha256=" + digest + u":4294967296", kEntryPackage, {}, kBindingMalformed, 0},
+      {u"x64\\1033\\\\T\\" + binding, kEntryUnread, {}, kBindingAbsent, 0},
+      {u"a\\b\\c", kEntryUnread, {}, kBindingAbsent, 0},
+      {u"\\a\\b\\c\\d", kEntryUnread, {}, kBindingAbsent, 0},
+      {std::u16string(u"x64\\1033\\{P}\0\\T", 14), kEntryUnread, {}, kBindingAbsent, 0},
+      {u"", kEntryUnread, {}, kBindingAbsent, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    RecordBinding binding = read_record_binding(c.text.c_str(), c.leading);
-    EXPECT_EQ(binding.state, c.state);
-    if (c.state == kBindingPresent) {
-      EXPECT_EQ(binding.size, c.size);
-      EXPECT_EQ(binding.digest[0], 0xAA);
-      EXPECT_EQ(binding.digest[31], 0xAA);
+    SCOPED_TRACE(std::string(c.text.begin(), c.text.begin() + std::min<size_t>(c.text.size(), 40)));
+    ManifestEntry entry = read_entry(c.text);
+    EXPECT_EQ(entry.kind, c.kind);
+    EXPECT_EQ(entry.binding.state, c.binding);
+    if (c.binding == kBindingPresent) {
+      EXPECT_EQ(entry.binding.size, c.size);
+      EXPECT_EQ(entry.binding.digest[0], 0xAA);
+      EXPECT_EQ(entry.binding.digest[31], 0xAA);
+    }
+    for (size_t i = 0; i < c.fields.size(); ++i) {
+      EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(entry.units[i].units), entry.units[i].count),
+                c.fields[i]);
+      EXPECT_EQ(entry.fields[i], narrow(entry.units[i]));
+      EXPECT_TRUE(field_is_exact(entry, static_cast<uint32_t>(i)));
     }
   }
-  RecordBinding mixed = read_record_binding(
-      ("cab\\1\\a\\sha256=0123456789ABCDEFabcdef" + std::string(42, '0') + ":5").c_str(), 3);
-  EXPECT_EQ(mixed.state, kBindingPresent);
-  EXPECT_EQ(mixed.digest[0], 0x01);
-  EXPECT_EQ(mixed.digest[7], 0xEF);
-  EXPECT_EQ(mixed.digest[10], 0xEF);
-}
-
-TEST(ManifestFields, SplitsLikeABoundedScan) {
-  struct Case {
-    const char* text;
-    int wanted;
-    int read;
-    std::vector<std::string> fields;
-  };
-  const std::string f255(255, 'f');
-  const std::string f256(256, 'f');
-  const std::string with255 = "a\\" + f255;
-  const std::string with256 = "a\\" + f256;
-  const std::string after256 = "a\\b\\c\\" + f256;
-  const Case cases[] = {
-      {"a\\b\\c\\d", 4, 4, {"a", "b", "c", "d"}},
-      {"a\\b\\c\\d\\e", 4, 4, {"a", "b", "c", "d"}},
-      {"a\\b\\c", 4, 3, {"a", "b", "c"}},
-      {"a\\b\\c\\", 4, 3, {"a", "b", "c"}},
-      {"a\\\\c\\d", 4, 1, {"a"}},
-      {"\\a", 4, 0, {}},
-      {"", 4, 0, {}},
-      {with255.c_str(), 4, 2, {"a", f255}},
-      {with256.c_str(), 4, -1, {}},
-      {after256.c_str(), 3, 3, {"a", "b", "c"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    ManifestField fields[4] = {};
-    int read = split_manifest_fields(c.text, fields, c.wanted);
-    EXPECT_EQ(read, c.read);
-    for (int i = 0; i < read; ++i) EXPECT_EQ(fields[i], c.fields[static_cast<size_t>(i)]);
-  }
+  ManifestEntry mixed = read_entry(u"cab\\1\\a\\sha256=0123456789ABCDEFabcdef" + std::u16string(42, '0') + u":5");
+  EXPECT_EQ(mixed.binding.state, kBindingPresent);
+  EXPECT_EQ(mixed.binding.digest[0], 0x01);
+  EXPECT_EQ(mixed.binding.digest[7], 0xEF);
+  EXPECT_EQ(mixed.binding.digest[10], 0xEF);
+  EXPECT_FALSE(field_is_exact(read_entry(u"cab\\1\\a\xDC00"), kFieldFile));
 }
 
 TEST(ManifestFields, ListedNumbersReadLikePercentU) {
@@ -528,6 +560,7 @@ TEST(ManifestFields, ListedNumbersReadLikePercentU) {
 TEST(ItemNames, OnlyPlainFileNamesNameAFileInTheFolder) {
   const std::pair<const char*, bool> cases[] = {
       {"data1.cab", true}, {"x..y.cab", true}, {".cab", true}, {"\xC3\xA9.cab", true},
+      {"\xE3\x82\xBD\xE8\xA1\xA8.cab", true},  // characters whose code page 932 bytes end in 0x5C
       {"", false}, {".", false}, {"..", false}, {"a/b.cab", false}, {"a\\b.cab", false},
       {"x.cab:s", false}, {"C:x.cab", false}, {"x\t.cab", false}, {"x\x1F.cab", false},
       {"x\x7F.cab", false}, {"nul.cab", false}, {"CON", false}, {"com1.txt", false},
@@ -535,17 +568,19 @@ TEST(ItemNames, OnlyPlainFileNamesNameAFileInTheFolder) {
       {"x.cab.", false}, {"x.cab ", false}, {"a<b", false}, {"a>b", false}, {"a\"b", false},
       {"a|b", false}, {"a?.cab", false}, {"a*.cab", false},
   };
-  for (const auto& [name, plain] : cases) EXPECT_EQ(is_plain_file_name(name), plain) << name;
-  EXPECT_FALSE(is_plain_file_name(nullptr));
+  for (const auto& [name, plain] : cases) {
+    Bytes units = msiboot_tool::utf16le(name, false);
+    EXPECT_EQ(is_plain_file_name({units.data(), static_cast<uint32_t>(units.size() / 2)}), plain) << name;
+  }
 }
 
 TEST(PackageEntry, NullContextAndCabinetTextsAreNotChosen) {
-  EXPECT_EQ(select_package_entry(0, 1000, "x64\\1033\\{P}\\T", nullptr), 1);
+  EXPECT_EQ(select_package_entry(0, read_entry(u"x64\\1033\\{P}\\T"), nullptr), 1);
   PackageChoice choice = {};
   choice.language = 1033;
-  EXPECT_EQ(select_package_entry(0, 1000, "cab\\1033\\x.cab", &choice), 1);
-  EXPECT_EQ(select_package_entry(0, 1000, "x64\\1033\\{P}\\T", &choice), 0);
-  EXPECT_EQ(choice.entry_id, 1000u);
+  EXPECT_EQ(select_package_entry(0, read_entry(u"cab\\1033\\x.cab\\T"), &choice), 1);
+  EXPECT_EQ(select_package_entry(0, read_entry(u"x64\\1033\\{P}\\T"), &choice), 0);
+  EXPECT_EQ(choice.entry_id, 7u);
 }
 
 }  // namespace

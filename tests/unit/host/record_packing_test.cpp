@@ -1,7 +1,7 @@
 // Records deflated in parallel pieces: whatever the sizes and the mix of compressible and
 // incompressible pieces, the stub's own inflation gives the content back, and incompressible
 // pieces are stored rather than deflated.
-#include "record_packing.h"
+#include "container/record_packing.h"
 #include "record_faults.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +22,6 @@ Bytes text_bytes(size_t size) {
   return bytes;
 }
 
-Bytes joined(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 TEST(RecordPacking, TheStubInflatesEveryStreamBackToItsContent) {
   struct Case {

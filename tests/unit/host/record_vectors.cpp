@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string hex_lines(const fixtures::Bytes& bytes, const char* indent) {
+std::string hex_lines(const Bytes& bytes, const char* indent) {
   std::string text;
   for (size_t i = 0; i < bytes.size(); ++i) {
     char byte[8];
@@ -32,7 +32,7 @@ std::string record_vectors_text() {
     bool stream_too = name == "manifest" || name == "package";
     for (bool over_stream : {false, true}) {
       if (over_stream && !stream_too) continue;
-      fixtures::Bytes bytes = fixtures::content(name);
+      Bytes bytes = fixtures::content(name);
       if (over_stream) bytes = msiboot_test::zlib_stream(bytes);
       text += "    {\"" + name + "\", " + (over_stream ? "true" : "false") + ", {\n" +
               hex_lines(fixtures::signature(bytes), "        ") + "    }},\n";

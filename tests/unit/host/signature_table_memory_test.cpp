@@ -7,11 +7,10 @@
 #include "payload/payload_blob.h"
 #include "payload/signature_table.h"
 #include "platform/heap_test.h"
+#include "test_bytes.h"
 #include "test_signing.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 Bytes fixture(const char* name) {
   return msiboot_tool::read_file_bytes(std::string(MSIBOOT_SIGNATURE_FIXTURES) + "/" + name);

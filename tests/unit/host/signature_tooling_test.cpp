@@ -8,22 +8,18 @@
 #include <stdexcept>
 #include <vector>
 
-#include "carrier_certificate.h"
+#include "authenticode/carrier_certificate.h"
 #include "payload/signature_table.h"
-#include "pe_certificate_table.h"
+#include "pe/certificate_table.h"
+#include "test_bytes.h"
 #include "test_signing.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using namespace msiboot_tool;
 using namespace msiboot_test;
 
 Bytes bytes_of(const char* text) { return Bytes(text, text + strlen(text)); }
-
-uint32_t get_u32(const Bytes& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
 
 struct Extension {
   std::string identifier;
@@ -34,7 +30,7 @@ struct Extension {
 
 std::vector<Extension> extensions_of(const Bytes& der) {
   const unsigned char* p = der.data();
-  X509Ptr certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  OpenSslPtr<X509> certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
   EXPECT_TRUE(certificate);
   std::vector<Extension> out;
   if (!certificate) return out;
@@ -96,7 +92,7 @@ TEST_F(SignatureTooling, CarrierCertificateHoldsTheExtensionsAsGiven) {
 
   // Issued and signed by the CA.
   const unsigned char* p = der.data();
-  X509Ptr certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+  OpenSslPtr<X509> certificate(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
   EXPECT_EQ(X509_verify(certificate.get(), X509_get0_pubkey(ca_.certificate.get())), 1);
   EXPECT_EQ(X509_NAME_cmp(X509_get_issuer_name(certificate.get()),
                           X509_get_subject_name(ca_.certificate.get())),
@@ -148,8 +144,8 @@ TEST_F(SignatureTooling, RefusesWhatItCannotPlaceSafely) {
   EXPECT_THROW(add_signature_certificates(unsigned_image, {}), std::runtime_error);
 
   Bytes pe32 = signed_image();
-  pe32[get_u32(pe32, 0x3C) + 24] = 0x0B;
-  pe32[get_u32(pe32, 0x3C) + 25] = 0x01;
+  pe32[get_u32le(pe32, 0x3C) + 24] = 0x0B;
+  pe32[get_u32le(pe32, 0x3C) + 25] = 0x01;
   EXPECT_THROW(locate_certificate_table(pe32), std::runtime_error);
 
   // Re-encoding would drop a container that follows the message inside the entry.

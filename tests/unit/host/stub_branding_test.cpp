@@ -1,18 +1,20 @@
 // Branding the built stub: a resource section that grows past its old size moves the base
 // relocations and reads back whole; the resource tree and version information that inspect reads
-// from a setup.exe are untrusted, and every damaged byte of them gives an error or a report.
+// from a setup.exe are untrusted, and every damaged byte of them gives an error or a report. The
+// publisher's icon files and versions are read, or refused saying why.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
-#include "branding_report.h"
-#include "file_bytes.h"
+#include "branding/branding_report.h"
+#include "branding/stub_branding.h"
+#include "files/file_bytes.h"
+#include "files/tool_error.h"
 #include "payload/pe_layout.h"
-#include "pe_certificate_table.h"
-#include "pe_resources.h"
-#include "stub_branding.h"
+#include "pe/certificate_table.h"
+#include "pe/resources.h"
 
 namespace {
 
@@ -55,6 +57,87 @@ TEST(StubBranding, AGrownSectionReadsBackAndDamageToItIsAnErrorOrAReport) {
       try { read_branding(damaged); } catch (const std::runtime_error&) {}
     }
   }
+}
+
+// An icon file of one image: its directory entry (width 16, bit count as given) and its bytes.
+Bytes icon_file(const Bytes& image, uint16_t bit_count, uint16_t type = 1, uint16_t count = 1) {
+  Bytes ico = {0, 0, static_cast<uint8_t>(type), 0, static_cast<uint8_t>(count), 0, 16, 16, 0, 0, 1, 0,
+               static_cast<uint8_t>(bit_count), 0};
+  append_u32le(ico, static_cast<uint32_t>(image.size()));
+  append_u32le(ico, 22);
+  ico.insert(ico.end(), image.begin(), image.end());
+  return ico;
+}
+
+TEST(IconFile, ImagesAreReadOrTheFileIsRefusedSayingWhy) {
+  Bytes bitmap(40 + 16 * 16 * 4, 0);
+  put_u32le(bitmap, 0, 40);
+  put_u16le(bitmap, 14, 24);  // the bitmap's own bit count
+  const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0};
+  Bytes outside = icon_file(png, 32);
+  put_u32le(outside, 14, 1000);
+  struct Case {
+    const char* name;
+    Bytes ico;
+    uint16_t bit_count;  // of the one image read
+    const char* refusal = "";
+  };
+  const Case cases[] = {
+      {"a bitmap, its depth left 0", icon_file(bitmap, 0), 24},
+      {"a PNG, its depth left 0", icon_file(png, 0), 32},
+      {"a PNG of 8 bits", icon_file(png, 8), 8},
+      {"a cursor", icon_file(png, 32, 2), 0, "is a cursor file, not an icon file"},
+      {"no image", icon_file({}, 0, 1, 0), 0, "the icon file holds no images"},
+      {"a directory cut short", icon_file(png, 32, 1, 2), 0, "not an icon file (its directory is cut short)"},
+      {"an image outside", outside, 0, "image 1 of the icon file lies outside the file"},
+      {"neither", icon_file(Bytes(50, 7), 32), 0, "image 1 of the icon file is neither PNG nor a bitmap"},
+      {"a text", {'t', 'e', 'x', 't', '\n', 0}, 0, "not an icon file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      std::vector<IconImage> images = read_icon_file(c.ico);
+      ASSERT_EQ(images.size(), 1u);
+      EXPECT_EQ(images[0].bit_count, c.bit_count);
+      EXPECT_EQ(images[0].planes, 1);
+      EXPECT_STREQ(c.refusal, "");
+    } catch (const ToolError& e) {
+      EXPECT_EQ(e.reason(), c.refusal);
+    }
+  }
+}
+
+TEST(VersionInfo, VersionsAreParsedAndTheResourceReadsBack) {
+  struct Case {
+    const char* text;
+    bool fewer_parts;
+    FourPartVersion version;  // {} with valid false: refused
+    bool valid = true;
+  };
+  const Case cases[] = {
+      {"1.2.3.4", false, {1, 2, 3, 4}},      {"65535.0.0.7", false, {65535, 0, 0, 7}},
+      {"1.2.3", true, {1, 2, 3, 0}},         {"1.2.3", false, {}, false},
+      {"1.2.3.65536", false, {}, false},     {"1..2.3", false, {}, false},
+      {"1.2.3.4.5", true, {}, false},        {"", true, {}, false},
+      {"v1.2", true, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      EXPECT_EQ(parse_version(c.text, c.fewer_parts), c.version);
+      EXPECT_TRUE(c.valid);
+    } catch (const ToolError& e) {
+      EXPECT_FALSE(c.valid) << e.reason();
+    }
+  }
+  const VersionReport read = read_version_resource(version_resource({{{2, 5, 0, 17}}, "Prödukt", "", "Setup", "©"}));
+  EXPECT_EQ(read.file_version, (FourPartVersion{2, 5, 0, 17}));
+  EXPECT_EQ(read.product_version, read.file_version);
+  EXPECT_EQ(read.strings, (std::vector<std::pair<std::string, std::string>>{
+                              {"FileDescription", "Setup"}, {"FileVersion", "2.5.0.17"}, {"LegalCopyright", "©"},
+                              {"ProductName", "Prödukt"}, {"ProductVersion", "2.5.0.17"}}));
+  EXPECT_THROW(check_version_text(std::string(4097, 'x')), ToolError);
+  EXPECT_THROW(check_version_text("Caf\xC3("), ToolError);
 }
 
 }  // namespace

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "branding/stub_branding.h"
 #include "bundle.h"
-#include "file_bytes.h"
+#include "files/file_bytes.h"
+#include "inspect/json_report.h"
+#include "inspect/stub_provenance.h"
+#include "inspect/text_report.h"
 #include "payload/pe_layout.h"
-#include "pe_certificate_table.h"
-#include "stub_branding.h"
-#include "stub_key_slot.h"
-#include "stub_provenance.h"
-#include "stub_provenance_report.h"
+#include "pe/certificate_table.h"
+#include "pe/key_slot.h"
 #include "test_signing.h"
 
 namespace {
@@ -28,10 +29,6 @@ std::string sha256_hex(const Bytes& bytes) {
   return text;
 }
 
-Bytes joined(Bytes head, const Bytes& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
-  return head;
-}
 
 TEST(StubProvenance, RecognisesTheReleasedStubAndLocatesEveryOtherDifference) {
   const Bytes released = read_file_bytes(MSIBOOT_UNSTAMPED_STUB);

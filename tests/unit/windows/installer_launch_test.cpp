@@ -23,7 +23,7 @@ std::vector<char16_t*> table(std::vector<std::u16string>& args) {
   return argv;
 }
 
-TEST(InstallerCommand, QuotesWhatHoldsABlankAndKeepsTheArgumentOrder) {
+TEST(InstallerCommand, QuotesWhatHoldsWhiteSpaceAndKeepsTheArgumentOrder) {
   struct Case {
     const char* installer;
     const char* package;
@@ -35,7 +35,7 @@ TEST(InstallerCommand, QuotesWhatHoldsABlankAndKeepsTheArgumentOrder) {
       {"C:\\a b\\msiexec.exe", "C:\\c d\\main.msi", {u"/qn", u"X=C:\\Program Files\\Y"},
        "\"C:\\a b\\msiexec.exe\" /i \"C:\\c d\\main.msi\" /qn \"X=C:\\Program Files\\Y\""},
       {"m.exe", "p.msi", {u"/QUIET", u"", u"a\tb", u"/l*v", u"log.txt"},
-       "m.exe /i p.msi /QUIET  a\tb /l*v log.txt"},
+       "m.exe /i p.msi /QUIET  \"a\tb\" /l*v log.txt"},
   };
   for (const Case& c : cases) {
     std::vector<std::u16string> args = {u"setup.exe"};
@@ -183,7 +183,7 @@ void unregister_product(const std::string& name, REGSAM view) {
   RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (kUninstall + name).c_str(), view, 0);
 }
 
-TEST(ProductRegistered, NeedsANonEmptyUninstallStringInThe64BitView) {
+TEST(ProductRegistered, NeedsANonEmptyUninstallStringInEitherView) {
   struct Case {
     std::string folder;
     REGSAM view;
@@ -196,7 +196,9 @@ TEST(ProductRegistered, NeedsANonEmptyUninstallStringInThe64BitView) {
       {"{MSIBOOT-TEST-A}", KEY_WOW64_64KEY, "msiexec /x", 11, true},
       {"{MSIBOOT-TEST-B}", KEY_WOW64_64KEY, "", 0, false},
       {"{MSIBOOT-TEST-C}", KEY_WOW64_64KEY, nullptr, 0, false},
-      {"{MSIBOOT-TEST-D}", KEY_WOW64_32KEY, "msiexec /x", 11, false},
+      {"{MSIBOOT-TEST-D}", KEY_WOW64_32KEY, "msiexec /x", 11, true},
+      {"{MSIBOOT-TEST-E}", KEY_WOW64_64KEY, "", 1, false},
+      {"{MSIBOOT-TEST-F}", KEY_WOW64_32KEY, "x", 2, true},
       {longest, KEY_WOW64_64KEY, "msiexec /x", 11, true},
   };
   for (const Case& c : cases) {

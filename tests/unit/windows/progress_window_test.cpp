@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "extract/win/taskbar_progress.h"
+#include "test_bytes.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 constexpr char kClass[] = "MSI_STUB_WINDOW_CLASS_NAME";
 constexpr char kFace[] = "MS Sans Serif";
@@ -23,30 +22,32 @@ void put16(Bytes& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-void put_text(Bytes& out, const std::string& text) {
-  for (char c : text) put16(out, static_cast<uint8_t>(c));
+template <typename Text>
+void put_text(Bytes& out, const Text& text) {
+  for (auto c : text) put16(out, static_cast<uint16_t>(c));
   put16(out, 0);
 }
 
-// The template as the layout says it must be, for an ASCII title.
-Bytes expected_template(const std::string& title) {
+// The template as the layout says it must be.
+Bytes expected_template(const std::u16string& title) {
   Bytes out;
   // style, extended style, no controls, x, y, width 180, height 40, no menu
   for (uint16_t word : {0x08C0, 0x80C8, 0, 0, 0, 0, 0, 180, 40, 0}) put16(out, word);
-  put_text(out, kClass);
+  put_text(out, std::string(kClass));
   put_text(out, title);
   put16(out, 10);
-  put_text(out, kFace);
+  put_text(out, std::string(kFace));
   return out;
 }
 
 TEST(DialogTemplate, HeaderStringsPointSizeAndSize) {
   const struct {
-    std::string title, shown;
+    std::u16string title, shown;
   } cases[] = {
-      {"Setup", "Setup"},
-      {std::string(49, 'a'), std::string(49, 'a')},
-      {std::string(60, 'b'), std::string(49, 'b')},  // cut to the slot
+      {u"Setup", u"Setup"},
+      {u"\u30BD\u8868 \u0416\u00E9", u"\u30BD\u8868 \u0416\u00E9"},  // no code page spells all
+      {std::u16string(49, 'a'), std::u16string(49, 'a')},
+      {std::u16string(60, 'b'), std::u16string(49, 'b')},  // cut to the slot
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title.size());

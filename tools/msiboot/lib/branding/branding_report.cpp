@@ -1,14 +1,12 @@
-#include "branding_report.h"
+#include "branding/branding_report.h"
 
 #include <stdexcept>
 
-#include "pe_resources.h"
-#include "stub_branding.h"
+#include "branding/stub_branding.h"
+#include "pe/resources.h"
 
 namespace msiboot_tool {
 namespace {
-
-using nlohmann::json;
 
 constexpr size_t kGroupHeader = 6, kGroupEntry = 14;
 
@@ -22,37 +20,6 @@ std::vector<IconSize> icon_sizes(const Bytes& group) {
                      get_u16le(group, entry + 6)});
   }
   return sizes;
-}
-
-json branding_json(const BrandingReport& report) {
-  json icon = json::array();
-  for (const IconSize& image : report.icon) {
-    icon.push_back({{"width", image.width}, {"height", image.height}, {"bit_count", image.bit_count}});
-  }
-  json version = nullptr;
-  if (const auto& v = report.version) {
-    json strings = json::object();
-    for (const auto& [name, value] : v->strings) strings[name] = value;
-    version = {{"file_version", version_text(v->file_version)},
-               {"product_version", version_text(v->product_version)},
-               {"strings", strings}};
-  }
-  return {{"icon", icon}, {"version", version}};
-}
-
-std::string branding_text(const BrandingReport& report) {
-  std::string sizes;
-  for (const IconSize& image : report.icon) {
-    sizes += (sizes.empty() ? "" : ", ") + std::to_string(image.width) + "x" + std::to_string(image.height) +
-             " " + std::to_string(image.bit_count) + "-bit";
-  }
-  std::string text = "  icon: " + (sizes.empty() ? "none" : sizes) + "\n";
-  const auto& v = report.version;
-  if (!v) return text + "  version information: none\n";
-  text += "  version information: file " + version_text(v->file_version) + ", product " +
-          version_text(v->product_version) + "\n";
-  for (const auto& [name, value] : v->strings) text += "    " + name + ": " + value + "\n";
-  return text;
 }
 
 }  // namespace
@@ -69,15 +36,6 @@ BrandingReport read_branding(std::span<const uint8_t> image) {
     if (r.type == version_type && !report.version) report.version = read_version_resource(r.data);
   }
   return report;
-}
-
-ShownBranding show_branding(std::span<const uint8_t> image) {
-  try {
-    BrandingReport report = read_branding(image);
-    return {branding_text(report), branding_json(report)};
-  } catch (const std::runtime_error& e) {
-    return {std::string("  resources: not readable (") + e.what() + ")\n", {{"error", e.what()}}};
-  }
 }
 
 }  // namespace msiboot_tool

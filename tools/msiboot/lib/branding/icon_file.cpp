@@ -1,8 +1,9 @@
-#include "icon_file.h"
+#include "branding/icon_file.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {
@@ -21,19 +22,19 @@ bool is_png(const Bytes& image) {
 }  // namespace
 
 std::vector<IconImage> read_icon_file(const Bytes& ico) {
-  if (ico.size() < kHeaderSize || get_u16le(ico, 0) != 0) throw std::runtime_error("not an icon file");
+  if (ico.size() < kHeaderSize || get_u16le(ico, 0) != 0) throw ToolError("not an icon file");
   uint16_t type = get_u16le(ico, 2);
-  if (type == kCursorType) throw std::runtime_error("is a cursor file, not an icon file");
-  if (type != kIconType) throw std::runtime_error("not an icon file");
+  if (type == kCursorType) throw ToolError("is a cursor file, not an icon file");
+  if (type != kIconType) throw ToolError("not an icon file");
   size_t count = get_u16le(ico, 4);
-  if (count == 0) throw std::runtime_error("the icon file holds no images");
-  if ((ico.size() - kHeaderSize) / kEntrySize < count) throw std::runtime_error("not an icon file (its directory is cut short)");
+  if (count == 0) throw ToolError("the icon file holds no images");
+  if ((ico.size() - kHeaderSize) / kEntrySize < count) throw ToolError("not an icon file (its directory is cut short)");
   std::vector<IconImage> images;
   for (size_t i = 0; i < count; ++i) {
     size_t entry = kHeaderSize + i * kEntrySize;
     std::string which = "image " + std::to_string(i + 1) + " of the icon file";
     uint64_t length = get_u32le(ico, entry + 8), offset = get_u32le(ico, entry + 12);
-    if (length == 0 || offset + length > ico.size()) throw std::runtime_error(which + " lies outside the file");
+    if (length == 0 || offset + length > ico.size()) throw ToolError(which + " lies outside the file");
     IconImage image;
     image.width = ico[entry];
     image.height = ico[entry + 1];
@@ -43,7 +44,7 @@ std::vector<IconImage> read_icon_file(const Bytes& ico) {
     image.data.assign(ico.begin() + static_cast<std::ptrdiff_t>(offset),
                       ico.begin() + static_cast<std::ptrdiff_t>(offset + length));
     bool bitmap = image.data.size() >= kBitmapHeaderSize && get_u32le(image.data, 0) == kBitmapHeaderSize;
-    if (!bitmap && !is_png(image.data)) throw std::runtime_error(which + " is neither PNG nor a bitmap");
+    if (!bitmap && !is_png(image.data)) throw ToolError(which + " is neither PNG nor a bitmap");
     // Many tools leave the depth 0 in the directory; the system picks images by it.
     if (image.bit_count == 0) image.bit_count = bitmap ? get_u16le(image.data, 14) : 32;
     if (image.planes == 0) image.planes = 1;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "byte_buffer.h"
+#include "files/byte_buffer.h"
 
 namespace msiboot_tool {
 
@@ -14,7 +14,7 @@ struct IconImage {
   Bytes data;  // a PNG file or a bitmap (header, colours, XOR and AND masks)
 };
 
-// The images of an icon file, in file order. Throws std::runtime_error when the bytes are not an
+// The images of an icon file, in file order. Throws ToolError when the bytes are not an
 // icon file, hold no image, or an image lies outside the file or is neither PNG nor a bitmap.
 std::vector<IconImage> read_icon_file(const Bytes& ico);
 

@@ -1,11 +1,12 @@
-#include "stub_branding.h"
+#include "branding/stub_branding.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "file_bytes.h"
-#include "pe_certificate_table.h"
-#include "pe_resources.h"
+#include "files/file_bytes.h"
+#include "files/tool_error.h"
+#include "pe/certificate_table.h"
+#include "pe/resources.h"
 
 namespace msiboot_tool {
 namespace {
@@ -53,12 +54,7 @@ StubBranding load_branding(const BrandingOptions& options, std::optional<FourPar
                            const std::string& default_name) {
   StubBranding branding;
   if (options.icon) {
-    try {
-      branding.icon = read_icon_file(read_file_bytes(*options.icon));
-    } catch (const std::exception& e) {
-      std::string what = e.what();
-      throw std::runtime_error(what.rfind(*options.icon, 0) == 0 ? what : *options.icon + ": " + what);
-    }
+    branding.icon = about_file(*options.icon, [&] { return read_icon_file(read_file_bytes(*options.icon)); });
   }
   bool wants_version = options.version || options.product_name || options.company || options.description ||
                        options.copyright;
@@ -75,10 +71,10 @@ StubBranding load_branding(const BrandingOptions& options, std::optional<FourPar
 
 Bytes brand_stub(const Bytes& stub, const StubBranding& branding) {
   if (has_certificate_table(stub)) {
-    throw std::runtime_error("is signed: branding would break its signature (brand, stamp, then sign)");
+    throw ToolError("is signed: branding would break its signature (brand, stamp, then sign)");
   }
   if (sections_end(stub) < stub.size()) {
-    throw std::runtime_error("carries data after its image (a payload already?): brand the bare stub");
+    throw ToolError("carries data after its image (a payload already?): brand the bare stub");
   }
   std::vector<Resource> resources = read_resources(stub);
   if (!branding.icon.empty()) replace_icon(resources, branding.icon);

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "byte_buffer.h"
-#include "icon_file.h"
-#include "pe_resources.h"
-#include "version_info.h"
+#include "branding/icon_file.h"
+#include "branding/version_info.h"
+#include "files/byte_buffer.h"
+#include "pe/resources.h"
 
 namespace msiboot_tool {
 
@@ -33,7 +33,7 @@ struct StubBranding {
 StubBranding load_branding(const BrandingOptions& options, std::optional<FourPartVersion> default_version = {},
                            const std::string& default_name = "");
 
-// The stub with the branding in its resources, its checksum updated. Throws std::runtime_error
+// The stub with the branding in its resources, its checksum updated. Throws ToolError
 // for a signed stub, a stub that carries data after its image, and a stub whose layout does not
 // let its resource section be rewritten.
 Bytes brand_stub(const Bytes& stub, const StubBranding& branding);

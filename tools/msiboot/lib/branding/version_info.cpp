@@ -1,18 +1,15 @@
-#include "version_info.h"
+#include "branding/version_info.h"
 
 #include <stdexcept>
 
-#include "platform/text.h"
-#include "utf16_text.h"
+#include "files/tool_error.h"
+#include "files/utf16_text.h"
 
 namespace msiboot_tool {
 namespace {
 
+// VS_FIXEDFILEINFO: 52 bytes, its signature first.
 constexpr uint32_t kFixedSignature = 0xFEEF04BD;
-constexpr uint32_t kFixedStructVersion = 0x00010000;
-constexpr uint32_t kFixedFlagsMask = 0x3F;
-constexpr uint32_t kOsNtWindows32 = 0x00040004;
-constexpr uint32_t kFileTypeApp = 1;
 constexpr size_t kFixedSize = 52;
 constexpr uint16_t kBinary = 0, kText = 1;
 // Language neutral, code page 1200 (Unicode): the table every system language reads.
@@ -23,13 +20,6 @@ constexpr size_t kLongestText = 4096;
 
 void pad4(Bytes& out) {
   while (out.size() % 4 != 0) out.push_back(0);
-}
-
-// UTF-16LE units as the tool's UTF-8 text (a lone surrogate reads as '?').
-std::string narrow(const uint8_t* units, size_t count) {
-  std::string text(static_cast<size_t>(utf16_to_narrow(units, static_cast<int>(count), nullptr, 0)), '\0');
-  if (!text.empty()) utf16_to_narrow(units, static_cast<int>(count), text.data(), static_cast<int>(text.size()));
-  return text;
 }
 
 // A block: length, value length, type, its key, then its value and its children, each 4-aligned.
@@ -48,7 +38,7 @@ void block(Bytes& out, const std::u16string& key, uint16_t type, const Bytes& va
   out.insert(out.end(), value.begin(), value.end());
   children();
   size_t length = out.size() - start;
-  if (length > UINT16_MAX) throw std::runtime_error("the version information is too long");
+  if (length > UINT16_MAX) throw ToolError("the version information is too long");
   out[start] = static_cast<uint8_t>(length);
   out[start + 1] = static_cast<uint8_t>(length >> 8);
 }
@@ -61,8 +51,10 @@ void text_block(Bytes& out, const char16_t* key, const std::string& text) {
 Bytes fixed_file_info(const FourPartVersion& v) {
   Bytes fixed;
   uint32_t most = static_cast<uint32_t>(v[0]) << 16 | v[1], least = static_cast<uint32_t>(v[2]) << 16 | v[3];
-  for (uint32_t field : {kFixedSignature, kFixedStructVersion, most, least, most, least, kFixedFlagsMask, 0u,
-                         kOsNtWindows32, kFileTypeApp, 0u, 0u, 0u}) {
+  // The signature, structure version 1.0, the file and product versions, the flags that are valid
+  // (all six) and those set (none), the system (NT, 32-bit Windows), the type (an application),
+  // no subtype and no date.
+  for (uint32_t field : {kFixedSignature, 0x00010000u, most, least, most, least, 0x3Fu, 0u, 0x00040004u, 1u, 0u, 0u, 0u}) {
     append_u32le(fixed, field);
   }
   return fixed;
@@ -79,15 +71,15 @@ size_t align4(size_t at) { return (at + 3) & ~static_cast<size_t>(3); }
 // The block at `at`, which must lie before limit.
 ReadBlock read_block(const Bytes& bytes, size_t at, size_t limit) {
   const char* malformed = "the version information is malformed";
-  if (limit > bytes.size() || at > limit || limit - at < 6) throw std::runtime_error(malformed);
+  if (limit > bytes.size() || at > limit || limit - at < 6) throw ToolError(malformed);
   size_t length = get_u16le(bytes, at), value_length = get_u16le(bytes, at + 2), type = get_u16le(bytes, at + 4);
-  if (length < 6 || length > limit - at) throw std::runtime_error(malformed);
+  if (length < 6 || length > limit - at) throw ToolError(malformed);
   ReadBlock b;
   b.end = at + length;
   size_t key_end = at + 6;
   while (b.end - key_end >= 2 && get_u16le(bytes, key_end) != 0) key_end += 2;
-  if (b.end - key_end < 2) throw std::runtime_error(malformed);
-  b.key = narrow(bytes.data() + at + 6, (key_end - at - 6) / 2);
+  if (b.end - key_end < 2) throw ToolError(malformed);
+  b.key = utf8_text(bytes.data() + at + 6, (key_end - at - 6) / 2);
   b.value = std::min(align4(key_end + 2), b.end);
   // Some toolchains count a text value in bytes, not units: the value never reaches past the block.
   size_t value_bytes = type == kText ? value_length * 2 : value_length;
@@ -110,7 +102,7 @@ std::vector<ReadBlock> children_of(const Bytes& bytes, const ReadBlock& parent) 
 std::string text_of(const Bytes& bytes, const ReadBlock& b) {
   size_t at = b.value;
   while (b.value_end - at >= 2 && get_u16le(bytes, at) != 0) at += 2;
-  return narrow(bytes.data() + b.value, (at - b.value) / 2);
+  return utf8_text(bytes.data() + b.value, (at - b.value) / 2);
 }
 
 FourPartVersion version_at(const Bytes& bytes, size_t at) {
@@ -134,7 +126,7 @@ FourPartVersion parse_version(const std::string& text, bool fewer_parts) {
     at = dot + 1;
   }
   if (!good || (part != 4 && !fewer_parts)) {
-    throw std::runtime_error("\"" + text + "\" is not a version: four numbers of at most 65535, as 1.2.3.4");
+    throw ToolError("\"" + text + "\" is not a version: four numbers of at most 65535, as 1.2.3.4");
   }
   return version;
 }
@@ -145,7 +137,7 @@ std::string version_text(const FourPartVersion& v) {
 
 void check_version_text(const std::string& text) {
   if (utf16le(text, false).size() / 2 > kLongestText) {
-    throw std::runtime_error("longer than the " + std::to_string(kLongestText) + " characters a version field may hold");
+    throw ToolError("longer than the " + std::to_string(kLongestText) + " characters a version field may hold");
   }
 }
 
@@ -179,7 +171,7 @@ Bytes version_resource(const VersionFields& fields) {
 
 VersionReport read_version_resource(const Bytes& resource) {
   ReadBlock root = read_block(resource, 0, resource.size());
-  if (root.key != "VS_VERSION_INFO") throw std::runtime_error("the version information is malformed");
+  if (root.key != "VS_VERSION_INFO") throw ToolError("the version information is malformed");
   VersionReport report;
   if (root.value_end - root.value >= kFixedSize && get_u32le(resource, root.value) == kFixedSignature) {
     report.file_version = version_at(resource, root.value + 8);

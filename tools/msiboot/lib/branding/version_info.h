@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "byte_buffer.h"
+#include "files/byte_buffer.h"
 
 namespace msiboot_tool {
 
@@ -21,11 +21,11 @@ struct VersionFields {
 };
 
 // "1.2.3.4". With fewer_parts, one to four numbers (a package's ProductVersion, "1.2.3"), the
-// missing ones 0. Throws std::runtime_error when the text is anything else.
+// missing ones 0. Throws ToolError when the text is anything else.
 FourPartVersion parse_version(const std::string& text, bool fewer_parts = false);
 std::string version_text(const FourPartVersion& version);
 
-// Throws std::runtime_error when a text is not UTF-8 or longer than a field may be.
+// Throws ToolError when a text is not UTF-8 or longer than a field may be.
 void check_version_text(const std::string& text);
 
 // The VS_VERSION_INFO resource of a program (VFT_APP) with these fields.
@@ -37,7 +37,7 @@ struct VersionReport {
 };
 
 // Reads a VS_VERSION_INFO resource, every string table's strings included; throws
-// std::runtime_error when it is malformed.
+// ToolError when it is malformed.
 VersionReport read_version_resource(const Bytes& resource);
 
 }  // namespace msiboot_tool

@@ -1,15 +1,16 @@
-#include "extract_command.h"
+#include "commands/extract_command.h"
 
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
 
-#include "manifest_fields.h"
-#include "output_file.h"
-#include "setup_contents.h"
-#include "setup_image.h"
+#include "container/manifest_fields.h"
+#include "files/output_file.h"
+#include "files/tool_error.h"
+#include "inspect/setup_contents.h"
+#include "inspect/setup_image.h"
+#include "inspect/status_meaning.h"
 #include "shared/ascii_case.h"
-#include "status_meaning.h"
 
 namespace msiboot_tool {
 namespace {
@@ -32,7 +33,7 @@ void extract_command(const ExtractOptions& options) {
   std::optional<ChosenItems> chosen;
   if (!status_failed(status)) status = chosen.emplace(image.payload(), options.lcid).status();
   if (status_failed(status)) {
-    throw std::runtime_error(options.setup + ": the stub would install nothing for " + std::to_string(options.lcid) +
+    throw ToolError(options.setup, "the stub would install nothing for " + std::to_string(options.lcid) +
                              " (" + status_text(status) + ": " + status_meaning(status).meaning + ")");
   }
   const ItemWriter& writer = chosen->writer();
@@ -40,7 +41,7 @@ void extract_command(const ExtractOptions& options) {
   for (int32_t i = 0; i < writer.count; ++i) {
     const ExtractItem& item = writer.items[i];
     if (!is_plain_file_name(item.name)) {
-      throw std::runtime_error(options.setup + ": the item name \"" + std::string(item.name) +
+      throw ToolError(options.setup, "the item name \"" + std::string(item.name) +
                                "\" is not a plain file name");
     }
     if (!written_before(writer, i)) folder.add(item.name, item.data, item.size);

@@ -12,7 +12,7 @@ struct ExtractOptions {
   std::string output;  // a folder that must not exist yet, or be empty
 };
 
-// Writes main.msi and its cabinets into the folder; throws std::runtime_error (one line naming the
+// Writes main.msi and its cabinets into the folder; throws ToolError (one line naming the
 // file) on failure, leaving no folder behind.
 void extract_command(const ExtractOptions& options);
 

@@ -1,4 +1,4 @@
-#include "keygen_command.h"
+#include "commands/keygen_command.h"
 
 #include <sys/stat.h>
 
@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "container_writer.h"
-#include "output_file.h"
+#include "container/signing_key.h"
+#include "files/output_file.h"
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {
@@ -18,16 +19,16 @@ void write_key_pair(const std::string& private_path, const std::string& blob_pat
   namespace fs = std::filesystem;
   std::error_code error;
   if (fs::weakly_canonical(fs::absolute(private_path), error) == fs::weakly_canonical(fs::absolute(blob_path), error)) {
-    throw std::runtime_error(blob_path + ": is the private key's path too: give two different files");
+    throw ToolError(blob_path, "is the private key's path too: give two different files");
   }
   for (const std::string& path : {private_path, blob_path}) {
     struct stat existing;
     if (lstat(path.c_str(), &existing) == 0) {
-      throw std::runtime_error(path + ": exists already: keygen never writes over a file");
+      throw ToolError(path, "exists already: keygen never writes over a file");
     }
   }
   SigningKey key;
-  if (!generate_signing_key(&key)) throw std::runtime_error("no RSA key could be generated");
+  if (!generate_signing_key(&key)) throw ToolError("no RSA key could be generated");
   OutputFile pem(private_path), blob(blob_path);
   pem.write(private_key_pem(key));
   blob.write(public_key_blob(key));

@@ -4,26 +4,25 @@
 #include <string>
 #include <vector>
 
-#include "package_plan.h"
-#include "stub_branding.h"
+#include "branding/stub_branding.h"
+#include "packages/package_plan.h"
+#include "pe/placement.h"
 
 namespace msiboot_tool {
-
-enum class Placement { Default, Append, Certificate, SignatureTail };
 
 struct PackOptions {
   std::string key_path;
   std::optional<std::string> key_pass;  // where an encrypted key's passphrase comes from
   std::string output;
   std::string stub;  // empty: the stub installed beside the tool
-  Placement placement = Placement::Default;
+  std::optional<Placement> placement;  // none: append to an unsigned stub, certificate for a signed one
   std::vector<PackageInput> packages;
   // Where any is given, the stub is branded; the version and the product name default to the
   // first package's ProductVersion and title.
   BrandingOptions branding;
 };
 
-// Writes the setup.exe; throws std::runtime_error (one line naming the file) on any failure, and
+// Writes the setup.exe; throws ToolError (one line naming the file) on any failure, and
 // then leaves no output file. Warnings and notes go to stderr, the summary to stdout.
 void pack_command(const PackOptions& options);
 

@@ -1,13 +1,14 @@
-#include "stub_command.h"
+#include "commands/stub_command.h"
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "container_writer.h"
-#include "file_bytes.h"
-#include "output_file.h"
-#include "stub_key_slot.h"
-#include "tool_paths.h"
+#include "container/signing_key.h"
+#include "files/file_bytes.h"
+#include "files/output_file.h"
+#include "files/tool_error.h"
+#include "files/tool_paths.h"
+#include "pe/key_slot.h"
 
 namespace msiboot_tool {
 
@@ -19,14 +20,11 @@ void stub_command(const StubOptions& options) {
   SigningKey key = read_payload_key(options.key_path, options.key_pass);
   StubBranding branding = load_branding(options.branding);
   Bytes stub = read_file_bytes(from);
-  Bytes stamped;
-  try {
+  Bytes stamped = about_file(from, [&] {
     // Branding rewrites the resource section only; the key slot keeps its place.
     if (options.branding.any()) stub = brand_stub(stub, branding);
-    stamped = stamp_stub(stub, public_key_blob(key));
-  } catch (const std::exception& e) {
-    throw std::runtime_error(from + ": " + e.what());
-  }
+    return stamp_stub(stub, public_key_blob(key));
+  });
   OutputFile out(options.output, inputs);
   out.write(stamped);
   out.commit();

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "stub_branding.h"
+#include "branding/stub_branding.h"
 
 namespace msiboot_tool {
 
@@ -16,7 +16,7 @@ struct StubOptions {
   BrandingOptions branding;
 };
 
-// Throws std::runtime_error (one line naming the file) on failure, leaving no output file.
+// Throws ToolError (one line naming the file) on failure, leaving no output file.
 void stub_command(const StubOptions& options);
 
 }  // namespace msiboot_tool

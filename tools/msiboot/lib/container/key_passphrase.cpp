@@ -1,11 +1,12 @@
-#include "key_passphrase.h"
+#include "container/key_passphrase.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {
@@ -17,7 +18,7 @@ std::string first_line(int fd, const std::string& source) {
   for (;;) {
     ssize_t n = read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw std::runtime_error("--key-pass " + source + ": cannot read it (" + std::strerror(errno) + ")");
+    if (n < 0) throw ToolError("--key-pass " + source + ": cannot read it (" + std::strerror(errno) + ")");
     if (n == 0 || c == '\n') break;
     line += c;
   }
@@ -34,12 +35,12 @@ std::string read_passphrase(const std::string& source) {
   if (form == "pass") return value;
   if (form == "env") {
     const char* text = std::getenv(value.c_str());
-    if (text == nullptr) throw std::runtime_error("--key-pass " + source + ": the variable is not set");
+    if (text == nullptr) throw ToolError("--key-pass " + source + ": the variable is not set");
     return text;
   }
   if (form == "file") {
     FILE* file = std::fopen(value.c_str(), "r");
-    if (file == nullptr) throw std::runtime_error("--key-pass " + source + ": cannot read it (" + std::strerror(errno) + ")");
+    if (file == nullptr) throw ToolError("--key-pass " + source + ": cannot read it (" + std::strerror(errno) + ")");
     std::string line = first_line(fileno(file), source);
     std::fclose(file);
     return line;
@@ -48,11 +49,11 @@ std::string read_passphrase(const std::string& source) {
     char* end = nullptr;
     long fd = std::strtol(value.c_str(), &end, 10);
     if (value.empty() || *end != '\0' || fd < 0 || fd > 65535) {
-      throw std::runtime_error("--key-pass " + source + ": not a file descriptor number");
+      throw ToolError("--key-pass " + source + ": not a file descriptor number");
     }
     return first_line(static_cast<int>(fd), source);
   }
-  throw std::runtime_error("--key-pass " + source + ": give pass:TEXT, env:VARIABLE, file:PATH or fd:N");
+  throw ToolError("--key-pass " + source + ": give pass:TEXT, env:VARIABLE, file:PATH or fd:N");
 }
 
 }  // namespace msiboot_tool

@@ -6,7 +6,7 @@
 
 namespace msiboot_tool {
 
-// Throws std::runtime_error naming the source when it has another form or cannot be read.
+// Throws ToolError naming the source when it has another form or cannot be read.
 std::string read_passphrase(const std::string& source);
 
 }  // namespace msiboot_tool

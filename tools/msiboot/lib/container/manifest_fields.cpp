@@ -1,16 +1,16 @@
-#include "manifest_fields.h"
+#include "container/manifest_fields.h"
 
 #include <stdexcept>
 
+#include "container/manifest_writer.h"
+#include "files/tool_error.h"
+#include "files/utf16_text.h"
+#include "payload/manifest_entry.h"
 #include "payload/plain_file_name.h"
-#include "manifest_writer.h"
 #include "shared/title_units.h"
-#include "utf16_text.h"
 
 namespace msiboot_tool {
 namespace {
-
-constexpr size_t kFieldUnits = 255;
 
 // UTF-8 bytes of text that make up its first units UTF-16 units.
 size_t utf8_prefix(const std::string& text, size_t units) {
@@ -28,23 +28,29 @@ size_t utf8_prefix(const std::string& text, size_t units) {
 }  // namespace
 
 void check_manifest_field(const std::string& what, const std::string& value) {
-  if (value.empty()) throw std::runtime_error(what + " is empty");
-  if (value.find('\\') != std::string::npos) {
-    throw std::runtime_error(what + " \"" + value + "\" holds a backslash, which the manifest cannot carry");
+  if (value.empty()) throw ToolError(what + " is empty");
+  if (value.find(kManifestSeparator) != std::string::npos) {
+    throw ToolError(what + " \"" + value + "\" holds a backslash, which the manifest cannot carry");
   }
   std::vector<uint8_t> units;
   try {
     units = utf16le(value, false);
-  } catch (const std::exception&) {
-    throw std::runtime_error(what + " is not UTF-8 text");
+  } catch (const ToolError&) {
+    throw ToolError(what + " is not UTF-8 text");
   }
-  if (units.size() / 2 > kFieldUnits) {
-    throw std::runtime_error(what + " is longer than 255 characters, which the stub ignores");
+  if (units.size() / 2 > kManifestFieldUnits) {
+    throw ToolError(what + " is longer than " + std::to_string(kManifestFieldUnits) + " characters, which the stub ignores");
   }
 }
 
 bool is_plain_file_name(const std::string& name) {
-  return name.find('\0') == std::string::npos && ::is_plain_file_name(name.c_str());
+  std::vector<uint8_t> units;
+  try {
+    units = utf16le(name, false);
+  } catch (const ToolError&) {
+    return false;  // not UTF-8: it would reach the stub garbled
+  }
+  return ::is_plain_file_name(ManifestUnits{units.data(), static_cast<uint32_t>(units.size() / 2)});
 }
 
 std::string title_as_shown(const std::string& title) {

@@ -5,7 +5,7 @@
 
 namespace msiboot_tool {
 
-// Throws std::runtime_error unless value can be a manifest field: not empty, no backslash (the
+// Throws ToolError unless value can be a manifest field: not empty, no backslash (the
 // field separator), at most 255 UTF-16 units (the stub ignores an entry with a longer field).
 void check_manifest_field(const std::string& what, const std::string& value);
 

@@ -1,24 +1,25 @@
 #pragma once
-// Writes payload manifests: packed entries of an id, a byte length and a UTF-16LE text. Package
-// texts read architecture\languages\folder\title, cabinet texts cab\ids\file name; each then
-// ends with the binding field sha256=HEX:SIZE of its record's content when one is given (the pack
-// command always gives it).
+// Writes payload manifests: packed entries of an id, a byte length and a UTF-16LE text, whose
+// fields, kinds and binding field are the stub's own (payload/manifest_entry.h,
+// payload/record_binding.h). Each entry ends with the binding field of its record's content when
+// one is given (the pack command always gives it).
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "payload/record_binding.h"
+
 namespace msiboot_tool {
 
-// The binding field of a record's content: "sha256=" 64 lower-case hex digits ":" its length.
+// The binding field, as the stub reads it: "sha256=" 64 lower-case hex digits ":" the length.
+std::string binding_text(const RecordBinding& binding);
+
+// The binding field of a record's content: its SHA-256 and length.
 std::string binding_field(const std::vector<uint8_t>& content);
 
-// binding is a field appended after a backslash when it is not empty.
+// architecture\languages\folder\title, then the binding field when it is not empty.
 std::string package_text(const std::string& architecture, const std::string& languages,
                          const std::string& folder, const std::string& title,
-                         const std::string& binding = {});
-
-// Ids are joined with ';'.
-std::string cabinet_text(const std::vector<uint32_t>& package_ids, const std::string& file_name,
                          const std::string& binding = {});
 
 class ManifestWriter {
@@ -28,6 +29,7 @@ class ManifestWriter {
   ManifestWriter& package(uint32_t id, const std::string& architecture,
                           const std::string& languages, const std::string& folder,
                           const std::string& title, const std::string& binding = {});
+  // cab\ids\file name, the ids joined with ';', then the binding field when it is not empty.
   ManifestWriter& cabinet(uint32_t id, const std::vector<uint32_t>& package_ids,
                           const std::string& file_name, const std::string& binding = {});
   const std::vector<uint8_t>& bytes() const { return bytes_; }

@@ -1,4 +1,4 @@
-#include "parallel_tasks.h"
+#include "container/parallel_tasks.h"
 
 #include <atomic>
 #include <exception>

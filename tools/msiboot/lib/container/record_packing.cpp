@@ -1,11 +1,12 @@
-#include "record_packing.h"
+#include "container/record_packing.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "parallel_tasks.h"
+#include "container/parallel_tasks.h"
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {
@@ -31,7 +32,7 @@ class Deflater {
  public:
   explicit Deflater(int level) {
     if (deflateInit2(&stream_, level, Z_DEFLATED, kRawDeflate, kMemLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
-      throw std::runtime_error("out of memory for deflate");
+      throw ToolError("out of memory for deflate");
     }
   }
   ~Deflater() { deflateEnd(&stream_); }
@@ -40,7 +41,7 @@ class Deflater {
 
   void prime(const uint8_t* dictionary, size_t length) {
     if (length != 0 && deflateSetDictionary(&stream_, dictionary, static_cast<uInt>(length)) != Z_OK) {
-      throw std::runtime_error("deflate refused its dictionary");
+      throw ToolError("deflate refused its dictionary");
     }
   }
 
@@ -53,7 +54,7 @@ class Deflater {
     stream_.avail_out = static_cast<uInt>(out.size());
     int rc = deflate(&stream_, flush);
     if ((flush == Z_FINISH ? rc != Z_STREAM_END : rc != Z_OK) || stream_.avail_in != 0) {
-      throw std::runtime_error("deflate failed");
+      throw ToolError("deflate failed");
     }
     out.resize(out.size() - stream_.avail_out);
   }

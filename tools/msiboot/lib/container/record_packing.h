@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "container_layout.h"
+#include "container/layout.h"
 
 namespace msiboot_tool {
 

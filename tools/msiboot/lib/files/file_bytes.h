@@ -6,7 +6,7 @@
 
 namespace msiboot_tool {
 
-// Throws std::runtime_error naming the file when it cannot be read.
+// Throws ToolError naming the file when it cannot be read.
 std::vector<uint8_t> read_file_bytes(const std::string& path);
 
 }  // namespace msiboot_tool

@@ -1,4 +1,4 @@
-#include "interrupt_cleanup.h"
+#include "files/interrupt_cleanup.h"
 
 #include <limits.h>
 #include <signal.h>
@@ -7,7 +7,8 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {
@@ -45,7 +46,7 @@ int remove_on_interrupt(const std::string& path) {
   static std::once_flag installed;
   std::call_once(installed, install_handlers);
   std::lock_guard<std::mutex> guard(table_lock);
-  if (path.size() >= PATH_MAX) throw std::runtime_error(path + ": the path is too long");
+  if (path.size() >= PATH_MAX) throw ToolError(path, "the path is too long");
   // Later paths take later slots, so a folder's files are removed before the folder.
   int last = -1;
   for (int i = 0; i < kSlots; ++i) {
@@ -56,7 +57,7 @@ int remove_on_interrupt(const std::string& path) {
     slots[i].used.store(true);
     return i;
   }
-  throw std::runtime_error(path + ": too many temporary files at once");
+  throw ToolError(path, "too many temporary files at once");
 }
 
 void forget_on_interrupt(int slot) {

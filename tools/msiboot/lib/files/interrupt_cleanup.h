@@ -6,7 +6,7 @@
 namespace msiboot_tool {
 
 // Registers a file or an empty folder (files inside a folder are registered after it, so they go
-// first) and returns its slot. Throws std::runtime_error when the table is full.
+// first) and returns its slot. Throws ToolError when the table is full.
 int remove_on_interrupt(const std::string& path);
 
 // Forgets the slot: its path was committed or removed.

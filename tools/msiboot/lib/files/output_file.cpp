@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "files/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "interrupt_cleanup.h"
+#include "files/interrupt_cleanup.h"
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 namespace {
@@ -47,13 +48,13 @@ void check_output_path(const std::string& output, const std::vector<std::string>
   struct stat out;
   if (lstat(output.c_str(), &out) != 0) return;  // nothing there yet
   if (!S_ISREG(out.st_mode)) {
-    throw std::runtime_error(output + ": is " + kind_of(out.st_mode) +
+    throw ToolError(output, std::string("is ") + kind_of(out.st_mode) +
                              ", not a regular file: refusing to replace it");
   }
   for (const std::string& input : inputs) {
     struct stat in;
     if (stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-      throw std::runtime_error(output + ": is also an input (" + input + "): refusing to write over it");
+      throw ToolError(output, "is also an input (" + input + "): refusing to write over it");
     }
   }
 }
@@ -62,7 +63,7 @@ OutputFile::OutputFile(const std::string& path, const std::vector<std::string>& 
     : path_(path), temporary_(path + ".tmp-XXXXXX") {
   check_output_path(path, inputs);
   fd_ = mkstemp(temporary_.data());
-  if (fd_ < 0) throw std::runtime_error(path_ + ": cannot create it (" + reason() + ")");
+  if (fd_ < 0) throw ToolError(path_, "cannot create it (" + reason() + ")");
   try {
     slot_ = remove_on_interrupt(temporary_);
   } catch (...) {
@@ -81,7 +82,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::fail(const char* what) {
-  throw std::runtime_error(path_ + ": cannot " + what + " it (" + reason() + ")");
+  throw ToolError(path_, std::string("cannot ") + what + " it (" + reason() + ")");
 }
 
 void OutputFile::write(const uint8_t* bytes, size_t length) {
@@ -121,7 +122,7 @@ void OutputFile::commit_new(mode_t mode) {
   if (rename_new(temporary_.c_str(), path_.c_str()) != 0) {
     int saved = errno;
     unlink(temporary_.c_str());
-    if (saved == EEXIST) throw std::runtime_error(path_ + ": exists already: refusing to write over it");
+    if (saved == EEXIST) throw ToolError(path_, "exists already: refusing to write over it");
     errno = saved;
     fail("create");
   }
@@ -140,10 +141,10 @@ OutputFolder::OutputFolder(const std::string& path) : path_(path), temporary_(pa
   struct stat existing;
   if (lstat(path.c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode)) {
     std::string kind = S_ISREG(existing.st_mode) ? "a file" : kind_of(existing.st_mode);
-    throw std::runtime_error(path + ": is " + kind + ", not a folder: refusing to replace it");
+    throw ToolError(path, "is " + kind + ", not a folder: refusing to replace it");
   }
   if (mkdtemp(temporary_.data()) == nullptr) {
-    throw std::runtime_error(path_ + ": cannot create it (" + reason() + ")");
+    throw ToolError(path_, "cannot create it (" + reason() + ")");
   }
   slots_.push_back(remove_on_interrupt(temporary_));
 }
@@ -168,12 +169,12 @@ void OutputFolder::add(const std::string& name, const uint8_t* bytes, size_t len
     if (written) done += static_cast<size_t>(n);
   }
   if (fd >= 0 && close(fd) != 0) written = false;
-  if (!written) throw std::runtime_error(path_ + "/" + name + ": cannot write it (" + reason() + ")");
+  if (!written) throw ToolError(path_ + "/" + name, "cannot write it (" + reason() + ")");
 }
 
 void OutputFolder::commit() {
   if (chmod(temporary_.c_str(), program_mode()) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
-    throw std::runtime_error(path_ + ": cannot create it (" + reason() +
+    throw ToolError(path_, "cannot create it (" + reason() +
                              "; it must not exist, or be an empty folder)");
   }
   committed_ = true;

@@ -10,13 +10,13 @@
 
 namespace msiboot_tool {
 
-// Throws std::runtime_error naming output when it exists and is not a regular file, or is the
+// Throws ToolError naming output when it exists and is not a regular file, or is the
 // same file as one of the inputs (also through a link).
 void check_output_path(const std::string& output, const std::vector<std::string>& inputs);
 
 class OutputFile {
  public:
-  // Checks the path against the inputs and creates the temporary file; throws std::runtime_error
+  // Checks the path against the inputs and creates the temporary file; throws ToolError
   // naming path when either fails.
   explicit OutputFile(const std::string& path, const std::vector<std::string>& inputs = {});
   // Removes the temporary file unless it was committed.

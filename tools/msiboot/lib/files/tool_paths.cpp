@@ -1,7 +1,8 @@
-#include "tool_paths.h"
+#include "files/tool_paths.h"
 
 #include <filesystem>
-#include <stdexcept>
+
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 
@@ -10,7 +11,7 @@ std::string installed_stub_path() {
   std::filesystem::path tool = std::filesystem::read_symlink("/proc/self/exe", error);
   std::filesystem::path stub = tool.parent_path().parent_path() / "share/msiboot/msiboot-stub.exe";
   if (error || !std::filesystem::is_regular_file(stub)) {
-    throw std::runtime_error(stub.string() + ": no stub installed beside the tool; name one with --stub");
+    throw ToolError(stub.string(), "no stub installed beside the tool; name one with --stub");
   }
   return stub.string();
 }

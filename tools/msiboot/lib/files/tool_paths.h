@@ -5,7 +5,7 @@
 
 namespace msiboot_tool {
 
-// Throws std::runtime_error naming the expected path when no stub is there.
+// Throws ToolError naming the expected path when no stub is there.
 std::string installed_stub_path();
 
 }  // namespace msiboot_tool

@@ -1,12 +1,13 @@
-#include "bundle_check.h"
+#include "packages/bundle_check.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
-#include "locale_outcomes.h"
-#include "package_labels.h"
+#include "files/tool_error.h"
+#include "packages/locale_outcomes.h"
+#include "packages/package_labels.h"
 
 namespace msiboot_tool {
 namespace {
@@ -51,7 +52,7 @@ void note_neutral(const std::vector<PlannedPackage>& packages, size_t index) {
 [[noreturn]] void refuse_unreachable(const std::vector<PlannedPackage>& packages) {
   std::string which;
   for (const PlannedPackage& p : packages) which += (which.empty() ? "" : ", ") + p.path + " is for " + p.architecture;
-  throw std::runtime_error("no package would ever be installed: the stub installs x64 packages only, and " + which +
+  throw ToolError("no package would ever be installed: the stub installs x64 packages only, and " + which +
                            " (a 32-bit package installs on 64-bit Windows too: label it with --arch x64)");
 }
 

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "byte_buffer.h"
-#include "package_plan.h"
+#include "files/byte_buffer.h"
+#include "packages/package_plan.h"
 
 namespace msiboot_tool {
 
 // packages in bundle order with their entry ids; manifest holds their entries. Throws
-// std::runtime_error when no package would ever be installed.
+// ToolError when no package would ever be installed.
 void check_bundle(const std::vector<PlannedPackage>& packages, const std::vector<uint32_t>& ids,
                   const Bytes& manifest);
 

@@ -1,4 +1,4 @@
-#include "installer_file_kind.h"
+#include "packages/installer_file_kind.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-input-stdio.h>

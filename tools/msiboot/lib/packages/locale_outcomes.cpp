@@ -1,27 +1,17 @@
-#include "locale_outcomes.h"
+#include "packages/locale_outcomes.h"
 
 #include <algorithm>
 #include <set>
 
 #include "payload/manifest.h"
 #include "payload/package_choice.h"
-#include "shared/ascii_case.h"
 
 namespace msiboot_tool {
 namespace {
 
-constexpr int kPackageFields = 4;
-constexpr uint32_t kLanguageMask = 0xFFFF;  // the stub compares listed languages on 16 bits
-constexpr uint32_t kPrimaryMask = 0xFF;
-
-int collect_languages(uint32_t, uint32_t, const char* text, void* context) {
-  ManifestField fields[kPackageFields];
-  // A cabinet entry with its binding field has four fields too, but lists packages, not languages.
-  if (split_manifest_fields(text, fields, kPackageFields) != kPackageFields ||
-      equals_ignoring_ascii_case(fields[0], "cab")) {
-    return 1;
-  }
-  const char* cursor = fields[1];
+int collect_languages(uint32_t, const ManifestEntry& entry, void* context) {
+  if (entry.kind != kEntryPackage) return 1;
+  const char* cursor = entry.fields[kFieldLanguages];
   uint32_t listed = 0;
   auto* languages = static_cast<std::vector<uint32_t>*>(context);
   while (next_listed_number(&cursor, &listed)) {
@@ -51,11 +41,10 @@ uint32_t unlisted_with_primary(uint32_t primary, const std::set<uint32_t>& liste
 
 // The listed language of the chosen entry that the pass matched.
 uint32_t matched_language(const PackageChoice& choice, uint32_t language) {
-  uint32_t mask = choice.match_primary != 0 ? kPrimaryMask : kLanguageMask;
   const char* cursor = choice.languages;
   uint32_t listed = 0;
   while (next_listed_number(&cursor, &listed)) {
-    if ((listed & mask) == (language & mask)) return listed & kLanguageMask;
+    if (language_matches(listed, language, choice.match_primary)) return listed & kLanguageMask;
   }
   return 0;
 }
@@ -81,12 +70,12 @@ std::vector<LocaleOutcome> locale_outcomes(const PayloadSet& payload) {
   std::vector<LocaleOutcome> outcomes;
   for (uint32_t language : order) outcomes.push_back({language, LocaleKind::Listed});
   for (uint32_t language : order) {
-    uint32_t primary = language & kPrimaryMask;
+    uint32_t primary = language & kPrimaryLanguageMask;
     uint32_t lcid = primaries.insert(primary).second ? unlisted_with_primary(primary, listed) : 0;
     if (lcid != 0) outcomes.push_back({lcid, LocaleKind::Primary});
   }
-  for (uint32_t primary = 1; primary <= kPrimaryMask; ++primary) {
-    if (primary == (kFallbackLanguage & kPrimaryMask) || primaries.count(primary) != 0) continue;
+  for (uint32_t primary = 1; primary <= kPrimaryLanguageMask; ++primary) {
+    if (primary == (kFallbackLanguage & kPrimaryLanguageMask) || primaries.count(primary) != 0) continue;
     outcomes.push_back({0x400 | primary, LocaleKind::Other});
     break;
   }
@@ -103,12 +92,11 @@ std::vector<LocaleOutcome> locale_outcomes(const Bytes& manifest) {
 
 LocaleOutcome locale_outcome(const PayloadSet& payload, uint32_t lcid) {
   std::vector<uint32_t> order = listed_languages(payload);
-  auto lists = [&order](uint32_t mask, uint32_t value) {
-    return std::any_of(order.begin(), order.end(), [=](uint32_t l) { return (l & mask) == (value & mask); });
+  auto lists = [&order, lcid](uint32_t match_primary) {
+    return std::any_of(order.begin(), order.end(),
+                       [=](uint32_t listed) { return language_matches(listed, lcid, match_primary); });
   };
-  LocaleOutcome outcome = {lcid, lists(kLanguageMask, lcid)  ? LocaleKind::Listed
-                                 : lists(kPrimaryMask, lcid) ? LocaleKind::Primary
-                                                             : LocaleKind::Other};
+  LocaleOutcome outcome = {lcid, lists(0) ? LocaleKind::Listed : lists(1) ? LocaleKind::Primary : LocaleKind::Other};
   choose_for(payload, outcome);
   return outcome;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "byte_buffer.h"
+#include "files/byte_buffer.h"
 #include "payload/payload_blob.h"
 
 namespace msiboot_tool {

@@ -1,4 +1,4 @@
-#include "msi_package.h"
+#include "packages/msi_package.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "installer_file_kind.h"
+#include "files/tool_error.h"
+#include "packages/installer_file_kind.h"
 
 namespace msiboot_tool {
 namespace {
@@ -30,7 +31,7 @@ using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 [[noreturn]] void fail(const std::string& path, const std::string& what, GError* error) {
   std::string detail = error != nullptr ? std::string(" (") + error->message + ")" : std::string();
   if (error != nullptr) g_error_free(error);
-  throw std::runtime_error(path + ": " + what + detail);
+  throw ToolError(path, what + detail);
 }
 
 // The rows of a query, or none when it cannot run (a table the package does not have).
@@ -102,7 +103,7 @@ void quiet_glib_log(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 // The system's reason when the file cannot be read at all.
 void require_readable(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) throw std::runtime_error(path + ": cannot read it (" + std::strerror(errno) + ")");
+  if (fd < 0) throw ToolError(path, std::string("cannot read it (") + std::strerror(errno) + ")");
   ::close(fd);
 }
 

@@ -20,7 +20,7 @@ struct MsiPackage {
   std::string first_loose_file;       // the first of them, by sequence
 };
 
-// Throws std::runtime_error naming the file when it cannot be read, or is not an installation
+// Throws ToolError naming the file when it cannot be read, or is not an installation
 // package (a patch, a transform, a merge module, or no installer database at all).
 MsiPackage read_msi_package(const std::string& path);
 

@@ -1,6 +1,6 @@
-#include "package_labels.h"
+#include "packages/package_labels.h"
 
-#include <stdexcept>
+#include "files/tool_error.h"
 
 namespace msiboot_tool {
 
@@ -19,7 +19,7 @@ std::vector<uint32_t> parse_languages(const std::string& list, bool neutral_allo
     bool digits = !item.empty() && item.size() <= 5 && item.find_first_not_of("0123456789") == std::string::npos;
     uint32_t value = digits ? static_cast<uint32_t>(std::stoul(item)) : 0;
     if (!digits || value > 65535 || (value == kNeutralLanguage && !neutral_allowed)) {
-      throw std::runtime_error("\"" + item + "\" is not a language identifier (a number from 1 to 65535)");
+      throw ToolError("\"" + item + "\" is not a language identifier (a number from 1 to 65535)");
     }
     languages.push_back(value);
     if (end == std::string::npos) return languages;

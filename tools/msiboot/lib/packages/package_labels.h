@@ -13,7 +13,7 @@ constexpr uint32_t kNeutralLanguage = 0;
 // platform (Intel64, Arm64, Arm) as it is, since the x64 stub installs none of those.
 std::string architecture_of_platform(const std::string& platform);
 
-// The language identifiers of a list separated by ';' or ','. Throws std::runtime_error naming
+// The language identifiers of a list separated by ';' or ','. Throws ToolError naming
 // the first item that is not a decimal number from 1 to 65535 (or 0, where neutral is allowed).
 std::vector<uint32_t> parse_languages(const std::string& list, bool neutral_allowed);
 

@@ -24,7 +24,7 @@ struct PlannedPackage {
   std::string product_version;        // its ProductVersion, if any
 };
 
-// Throws std::runtime_error (one line naming the package) when the package cannot be packed: not
+// Throws ToolError (one line naming the package) when the package cannot be packed: not
 // readable, not an installation package, files outside cabinets, a missing cabinet, a value the
 // manifest cannot carry, a file too large for a record.
 PlannedPackage plan_package(const PackageInput& input);

@@ -1,0 +1,50 @@
+#pragma once
+// What msiboot inspect finds in a setup.exe, built once: the payload as the stub reads it (key,
+// containers, records, entries, packages, locales), what the file shows of itself (icon, version
+// information), its Authenticode signature, whether its bootstrapper is the released stub, and
+// what needs the publisher. The text and JSON renderers only read it.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "authenticode/signature_check.h"
+#include "branding/branding_report.h"
+#include "inspect/setup_contents.h"
+#include "inspect/stub_provenance.h"
+
+namespace msiboot_tool {
+
+struct InspectRequest {
+  std::string setup;
+  std::string public_key;        // a PUBLICKEYBLOB file; empty: the key stamped into the setup.exe
+  std::optional<uint32_t> lcid;  // one locale to choose for; none: every kind of locale
+  std::string ca_file;  // the CA the Authenticode signature must chain to; empty: the system's store
+  std::string stub;     // the released stub to compare with; empty: the one installed beside the tool
+};
+
+struct Finding {
+  std::string section;  // the report field it is about
+  std::string text;     // what is wrong and what to do, in one sentence
+};
+
+struct SetupModel {
+  std::string file;        // as given
+  bool key_given = false;  // the records were checked against a key given, not the stub's own
+  std::optional<uint32_t> lcid;
+  SetupReport payload;
+  std::optional<BrandingReport> branding;  // none when its resources cannot be read
+  std::string branding_problem;            // why
+  AuthenticodeReport authenticode;
+  StubProvenance stub;
+  std::vector<Finding> findings;  // in the order of the sections they are about
+};
+
+// Reads the setup.exe once and builds its model. Throws ToolError naming the file when it, the
+// key given or the CA file cannot be read; whatever the setup.exe holds is reported, never thrown.
+SetupModel inspect_setup(const InspectRequest& request);
+
+// 0 when nothing needs the publisher, else 1.
+int exit_status(const SetupModel& model);
+
+}  // namespace msiboot_tool
