@@ -121,9 +121,9 @@ class BitFlipE2e : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     unsetenv("LC_ALL");
-    english_ = sample_package("1033", kCode, "Msiboot Sample EN", "English sample");
-    russian_ = sample_package("1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}",
-                              "Msiboot Sample RU", "Russian sample");
+    english_ = sample_package("1033", kCode, "Msiboot Sample EN", "English sample").package;
+    russian_ = sample_package("1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Sample RU", "Russian sample")
+                   .package;
     container_ = bundle_container({english_, russian_});
   }
   void SetUp() override {
@@ -135,9 +135,7 @@ class BitFlipE2e : public ::testing::Test {
   }
   void TearDown() override { clear_collected(); }
 
-  static std::string items_folder() {
-    return prefix_path(std::string("C:\\windows\\Installer\\") + kCode);
-  }
+  static std::string items_folder() { return installer_folder(kCode); }
 
   static void clear_collected() {
     for (const std::string& path : {items_folder(), recorder_log_path()}) {

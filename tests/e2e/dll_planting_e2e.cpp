@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "wine_harness.h"
 
@@ -25,31 +24,10 @@ constexpr const char* kPlanted[] = {
 constexpr char kFolder[] = "{3C6F0B2A-9E41-4D7B-8A15-6F2E0C9D4B71}";
 constexpr char kMarkerLog[] = "C:\\msiboot-marker.log";
 
-// The Installer folder made unusable (a regular file in its place) for the run, so that the
-// browser opens; the product folder the browser's OK leads to is removed afterwards.
-class UnusableInstallerFolder {
- public:
-  UnusableInstallerFolder() {
-    ensure_prefix();
-    std::filesystem::rename(installer_, installer_ + ".saved");
-    std::ofstream(installer_) << 'x';
-  }
-  ~UnusableInstallerFolder() {
-    std::filesystem::remove(installer_);
-    std::filesystem::rename(installer_ + ".saved", installer_);
-    for (const auto& user : std::filesystem::directory_iterator(prefix_path("C:\\users"))) {
-      std::filesystem::remove_all(user.path() / "Documents" / kFolder);
-    }
-  }
-
- private:
-  const std::string installer_ = prefix_path("C:\\windows\\Installer");
-};
-
 TEST(DllPlantingE2e, NoDllBesideSetupIsLoaded) {
   const BundlePackage package = {"x64", "1033", kFolder, "Planting", incompressible_bytes(4096, 1),
                                  {{"data1.cab", incompressible_bytes(4096, 2)}}};
-  UnusableInstallerFolder unusable;
+  BlockedInstallerFolder blocked(kFolder);  // so that the browser opens
   const std::string setup = make_stub_copy("setup.exe", bundle_container({package}));
   std::string names = "mscoree,mshtml=;msiexec.exe=n;";
   for (const char* name : kPlanted) {

@@ -24,76 +24,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Sample {
-  const char* language;
-  const char* code;
-  const char* name;  // also its folder under Program Files
-  const char* text;
-  BundlePackage package;
-  Bytes readme;
-};
-
-Sample english = {"1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Sample EN",
-                  "English sample", {}, {}};
-Sample russian = {"1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Sample RU",
-                  "Russian sample", {}, {}};
-Sample japanese = {"1041", "{5D0C3B9A-6E4F-4A21-8B7C-1D2E3F405162}", "Msiboot Sample JA",
-                   "Japanese sample", {}, {}};
-// A 32-bit package labelled x64, as pack tells publishers to label one, that asks for a restart.
-Sample x86_reboot = {"1033", "{9A8B7C6D-5E4F-4321-A0B1-C2D3E4F50617}", "Msiboot Sample X86",
-                     "32-bit sample", {}, {}};
-
 // サンプル・ソフト表: in code page 932 the last byte of ソ and of 表 is 0x5C, the backslash.
 const std::string kJapaneseTitle =
     "\u30B5\u30F3\u30D7\u30EB\u30FB\u30BD\u30D5\u30C8\u8868";
 
-void build_sample(Sample& sample, const std::vector<std::string>& options = {}) {
-  sample.package = sample_package(sample.language, sample.code, sample.name, sample.text, options);
-  sample.readme = msiboot_tool::read_file_bytes(e2e_work_dir() + "/sample-" + sample.language +
-                                                (options.empty() ? "" : "-" + std::string(sample.code)) +
-                                                "/files/readme.txt");
-}
-
-std::string items_folder(const Sample& s) {
-  return prefix_path(std::string("C:\\windows\\Installer\\") + s.code);
-}
-
-std::string installed_readme(const Sample& s) {
-  return prefix_path(std::string("C:\\Program Files\\") + s.name + "\\readme.txt");
-}
-
-bool registered(const Sample& s, const char* view = "/reg:64") {
-  const std::string key =
-      std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + s.code;
-  return run_in_prefix({"reg", "query", key, "/v", "UninstallString", view})
-             .find("UninstallString") != std::string::npos;
-}
-
-void expect_items_kept(const Sample& s) {
-  EXPECT_EQ(read_if_present(items_folder(s) + "/main.msi"), s.package.msi);
-  EXPECT_EQ(read_if_present(items_folder(s) + "/sample.cab"), s.package.cabinets[0].content);
-}
+Sample english, russian, japanese, x86_reboot;
 
 class InstallE2e : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     unsetenv("LC_ALL");  // wine takes the user's locale from LANG unless this overrides it
-    build_sample(english);
-    build_sample(russian);
-    build_sample(japanese);
+    english = sample_package("1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Sample EN", "English sample");
+    russian = sample_package("1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Sample RU", "Russian sample");
+    japanese = sample_package("1041", "{5D0C3B9A-6E4F-4A21-8B7C-1D2E3F405162}", "Msiboot Sample JA", "Japanese sample");
     japanese.package.title = kJapaneseTitle;
-    build_sample(x86_reboot, {"--arch", "x86", "--reboot", "yes"});
+    // A 32-bit package labelled x64, as pack tells publishers to label one, that asks for a restart.
+    x86_reboot = sample_package("1033", "{9A8B7C6D-5E4F-4321-A0B1-C2D3E4F50617}", "Msiboot Sample X86",
+                                "32-bit sample", {"--arch", "x86", "--reboot", "yes"});
     setup_ = make_stub_copy("setup.exe", bundle_container({russian.package, english.package}));
   }
   void SetUp() override { ensure_prefix(); }
   void TearDown() override {
-    for (const Sample* s : {&english, &russian, &x86_reboot}) {
-      if (registered(*s, s == &x86_reboot ? "/reg:32" : "/reg:64")) {
-        run_in_prefix({"msiexec", "/x", s->code, "/qn"});
-      }
-      fs::remove_all(items_folder(*s));
-    }
-    fs::remove_all(items_folder(japanese));  // only ever given to the recorder
+    for (const Sample* s : {&english, &russian, &x86_reboot}) remove_product(s->code, s == &x86_reboot ? "/reg:32" : "/reg:64");
+    fs::remove_all(installer_folder(japanese.code));  // only ever given to the recorder
   }
   static RobotRun run_setup(const std::vector<std::string>& args, const char* lang = "C.UTF-8") {
     ScopedVariable locale("LANG", lang);
@@ -119,44 +72,30 @@ TEST_F(InstallE2e, InstallsQuietlyKeepsThePackageAndNeverRunsAPlantedInstaller) 
   EXPECT_EQ(run.exit_code, 0) << run.transcript;
   EXPECT_TRUE(run.boxes.empty()) << run.transcript;
   EXPECT_FALSE(fs::exists(recorder_log_path())) << "a planted msiexec.exe ran";
-  EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
+  EXPECT_TRUE(installed(english));
   EXPECT_EQ(read_if_present(prefix_path("C:\\Program Files\\Msiboot Sample EN\\data.bin")),
-            msiboot_tool::read_file_bytes(e2e_work_dir() + "/sample-1033/files/data.bin"));
-  EXPECT_TRUE(registered(english));
-  expect_items_kept(english);
-}
-
-TEST_F(InstallE2e, TheUsersLocalePicksThePackage) {
-  RobotRun ru = run_setup({"/qn"}, "ru_RU.UTF-8");
-  EXPECT_EQ(ru.exit_code, 0) << ru.transcript;
-  EXPECT_EQ(read_if_present(installed_readme(russian)), russian.readme);
-  EXPECT_FALSE(registered(english));
-  TearDown();
-
-  RobotRun gb = run_setup({"/qn"}, "en_GB.UTF-8");  // no 2057 package: English by its primary
-  EXPECT_EQ(gb.exit_code, 0) << gb.transcript;
-  EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
-  EXPECT_FALSE(registered(russian));
+            msiboot_tool::read_file_bytes(english.dir + "/files/data.bin"));
+  expect_items_in(installer_folder(english.code), english.package);
 }
 
 TEST_F(InstallE2e, AFailedInstallationDeletesWhatWasWritten) {
   RobotRun run = run_setup({"/qn", "BLOCKINSTALL=1"});
   EXPECT_EQ(run.exit_code, 1603) << run.transcript;
   EXPECT_TRUE(run.boxes.empty()) << run.transcript;
-  EXPECT_FALSE(fs::exists(items_folder(english)));
-  EXPECT_FALSE(registered(english));
+  EXPECT_FALSE(fs::exists(installer_folder(english.code)));
+  EXPECT_FALSE(product_registered(english.code));
 }
 
 // The first run's product folder is not reused under wine, which reports the user as the owner
 // of every file, so the maintenance run writes it anew.
 TEST_F(InstallE2e, AFailedMaintenanceRunKeepsThePackageOfTheInstalledProduct) {
   ASSERT_EQ(run_setup({"/qn"}).exit_code, 0);
-  fs::remove_all(items_folder(english));
+  fs::remove_all(installer_folder(english.code));
   RobotRun run = run_setup({"/qn", "BLOCKINSTALL=1"});
   EXPECT_EQ(run.exit_code, 1603) << run.transcript;
   EXPECT_TRUE(run.boxes.empty()) << run.transcript;
-  EXPECT_TRUE(registered(english));
-  expect_items_kept(english);
+  EXPECT_TRUE(product_registered(english.code));
+  expect_items_in(installer_folder(english.code), english.package);
 }
 
 TEST_F(InstallE2e, TheInstallerGetsTheExactCommandLineAndItsExitCodeComesBack) {
@@ -168,7 +107,7 @@ TEST_F(InstallE2e, TheInstallerGetsTheExactCommandLineAndItsExitCodeComesBack) {
                                "C:\\windows\\Installer\\" + english.code +
                                "\\main.msi /QUIET \"TARGETDIR=C:\\Program Files\\X\" \"x\ty\"";
   EXPECT_EQ(recorder.command_lines(), std::vector<std::string>{expected});
-  EXPECT_FALSE(fs::exists(items_folder(english)));
+  EXPECT_FALSE(fs::exists(installer_folder(english.code)));
 }
 
 // Characters the code page cannot spell are never replaced by look-alikes on the installer's
@@ -190,8 +129,8 @@ TEST_F(InstallE2e, AnArgumentTheCodePageCannotSpellFailsTheLaunchAndInjectsNothi
     const std::string tail = "(argument 1: " + c.shown + ").";
     EXPECT_EQ(run.boxes[0].text.substr(run.boxes[0].text.size() - std::min(run.boxes[0].text.size(), tail.size())), tail);
     EXPECT_FALSE(fs::exists(prefix_path("C:\\x.log")));
-    EXPECT_FALSE(registered(english));
-    EXPECT_FALSE(fs::exists(items_folder(english)));
+    EXPECT_FALSE(product_registered(english.code));
+    EXPECT_FALSE(fs::exists(installer_folder(english.code)));
   }
 }
 
@@ -206,8 +145,7 @@ TEST_F(InstallE2e, ASetupWhosePathTheCodePageCannotSpellReadsItself) {
   ScopedVariable locale("LANG", "C.UTF-8");
   RobotRun run = run_under_robot(snowman, {"/qn"});
   EXPECT_EQ(run.exit_code, 0) << run.transcript;
-  EXPECT_TRUE(registered(english));
-  EXPECT_EQ(read_if_present(installed_readme(english)), english.readme);
+  EXPECT_TRUE(installed(english));
   TearDown();
 
   msiboot_test::write_file_bytes(folder + "/setupA.exe", read_if_present(make_stub_copy("x86.exe", x86_only_container())));
@@ -216,7 +154,7 @@ TEST_F(InstallE2e, ASetupWhosePathTheCodePageCannotSpellReadsItself) {
   RobotRun fullwidth = run_under_robot(folder + "/setup\uFF21.exe", {"/qn"});
   EXPECT_EQ(fullwidth.exit_code, 0) << fullwidth.transcript;
   EXPECT_EQ(recorder.command_lines().size(), 1u);
-  expect_items_kept(english);
+  expect_items_in(installer_folder(english.code), english.package);
 }
 
 // The container with the trailer ids of its first two packages' records swapped (packages 1000
@@ -247,6 +185,7 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
   unbound.package(1000, "x64", "1033", english.code, english.name).cabinet(1001, {1000}, "sample.cab");
   const std::string setup = make_stub_copy("ja-en.exe", japanese_english);
   const std::string other = make_stub_copy("other.exe", bundle_container({russian.package}));
+  const std::string swapped = make_stub_copy("swapped.exe", with_package_records_swapped(japanese_english));
   struct Scenario {
     const char* name;
     std::string setup, lang;
@@ -257,11 +196,8 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
     std::vector<std::string> seen;  // the installer's arguments after the package, when it runs
   };
   const Scenario scenarios[] = {
-      {"ids swapped, a Japanese user (code page 932)",
-       make_stub_copy("swapped.exe", with_package_records_swapped(japanese_english)), "ja_JP.UTF-8", {}, {}, 13,
-       nullptr, {}},
-      {"ids swapped, an English user", make_stub_copy("swapped.exe", with_package_records_swapped(japanese_english)),
-       "en_US.UTF-8", {}, {}, 13, nullptr, {}},
+      {"ids swapped, a Japanese user (code page 932)", swapped, "ja_JP.UTF-8", {}, {}, 13, nullptr, {}},
+      {"ids swapped, an English user", swapped, "en_US.UTF-8", {}, {}, 13, nullptr, {}},
       {"the same bundle as packed, the Japanese user", setup, "ja_JP.UTF-8", {"/qn"}, {}, 0, &japanese, {"/qn"}},
       {"a manifest without bindings",
        make_stub_copy("unbound.exe",
@@ -287,13 +223,13 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
     if (c.exit_code == 13) expect_failure_box(run, 13);
     EXPECT_EQ(run.exit_code, c.exit_code) << run.transcript;
     for (const Sample* s : {&english, &russian, &japanese}) {
-      EXPECT_EQ(fs::exists(items_folder(*s)), s == c.installed) << s->code;
+      EXPECT_EQ(fs::exists(installer_folder(s->code)), s == c.installed) << s->code;
     }
     ASSERT_EQ(recorder.command_lines().size(), c.installed != nullptr ? 1u : 0u);
     if (c.installed == nullptr) continue;
     std::vector<std::string> args = recorder.values("arg");
     ASSERT_GE(args.size(), 2u);
-    EXPECT_EQ(args[1], "C:\\windows\\Installer\\" + std::string(c.installed->code) + "\\main.msi");
+    EXPECT_EQ(args[1], "C:\\windows\\Installer\\" + c.installed->code + "\\main.msi");
     EXPECT_EQ(std::vector<std::string>(args.begin() + 2, args.end()), c.seen);
     ASSERT_EQ(run.windows.size(), 1u) << run.transcript;
     EXPECT_EQ(run.windows[0].caption, c.installed->package.title);
@@ -303,7 +239,7 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
     ASSERT_EQ(folder.size(), 1u);
     const std::string owner = folder[0].substr(2, folder[0].find("D:") - 2);
     EXPECT_EQ(folder[0], "O:" + owner + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + owner + ")");
-    fs::remove_all(items_folder(*c.installed));
+    fs::remove_all(installer_folder(c.installed->code));
   }
 }
 
@@ -313,9 +249,9 @@ TEST_F(InstallE2e, A32BitPackageThatAsksForARestartKeepsItsFiles) {
   RobotRun run = run_under_robot(make_stub_copy("x86.exe", bundle_container({x86_reboot.package})), {"/qn"});
   EXPECT_EQ(run.exit_code, 3010) << run.transcript;
   EXPECT_TRUE(run.boxes.empty()) << run.transcript;
-  EXPECT_TRUE(registered(x86_reboot, "/reg:32"));
-  EXPECT_FALSE(registered(x86_reboot));
-  expect_items_kept(x86_reboot);
+  EXPECT_TRUE(product_registered(x86_reboot.code, "/reg:32"));
+  EXPECT_FALSE(product_registered(x86_reboot.code));
+  expect_items_in(installer_folder(x86_reboot.code), x86_reboot.package);
 }
 
 }  // namespace

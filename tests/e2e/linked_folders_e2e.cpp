@@ -19,49 +19,22 @@ constexpr char kPlantedCode[] = "{A5C3E1F7-2B4D-4869-9E0A-1C3B5D7F9E24}";
 constexpr char kShellFolders[] =
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-bool registered(const char* code) {
-  return run_in_prefix({"reg", "query",
-                        std::string("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
-                                    "Uninstall\\") + code, "/reg:64"})
-             .find("UninstallString") != std::string::npos;
-}
-
-void expect_items_in(const std::string& folder, const BundlePackage& p) {
-  EXPECT_EQ(read_if_present(folder + "/main.msi"), p.msi) << folder;
-  EXPECT_EQ(read_if_present(folder + "/sample.cab"), p.cabinets[0].content) << folder;
-}
-
-// The user's folder of the current prefix (Linux path).
-std::string user_folder() {
-  for (const auto& user : fs::directory_iterator(prefix_path("C:\\users"))) {
-    if (user.path().filename() != "Public") return user.path().string();
-  }
-  return {};
-}
-
 // While it lives: the product folder blocked, and the browser opening on `folder` (the user's
-// "Personal" shell folder); afterwards products installed meanwhile are removed.
+// "Personal" shell folder); afterwards products installed meanwhile are removed, and the blocker.
 class Scene {
  public:
-  explicit Scene(const std::string& folder)
-      : blocker_(prefix_path(std::string("C:\\windows\\Installer\\") + kCode)) {
-    fs::create_directories(fs::path(blocker_).parent_path());
-    msiboot_test::write_file_bytes(blocker_, Bytes{'x'});
+  explicit Scene(const std::string& folder) {
+    fs::create_directories(fs::path(installer_folder(kCode)).parent_path());
+    msiboot_test::write_file_bytes(installer_folder(kCode), Bytes{'x'});
     run_in_prefix({"reg", "add", kShellFolders, "/v", "Personal", "/d", folder, "/f"});
   }
   ~Scene() {
     run_in_prefix({"reg", "add", kShellFolders, "/v", "Personal", "/t", "REG_EXPAND_SZ", "/d",
                    "%USERPROFILE%\\Documents", "/f"});
-    for (const char* code : {kCode, kPlantedCode}) {
-      if (registered(code)) run_in_prefix({"msiexec", "/x", code, "/qn"});
-    }
-    fs::remove(blocker_);
+    for (const char* code : {kCode, kPlantedCode}) remove_product(code);
   }
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
-
- private:
-  std::string blocker_;
 };
 
 class LinkedFoldersE2e : public ::testing::Test {
@@ -69,8 +42,8 @@ class LinkedFoldersE2e : public ::testing::Test {
   static void SetUpTestSuite() {
     unsetenv("LC_ALL");
     setenv("LANG", "C.UTF-8", 1);
-    package_ = sample_package("1033", kCode, "Msiboot Linked", "Verified");
-    planted_ = sample_package("1049", kPlantedCode, "Msiboot Planted", "Planted");
+    package_ = sample_package("1033", kCode, "Msiboot Linked", "Verified").package;
+    planted_ = sample_package("1049", kPlantedCode, "Msiboot Planted", "Planted").package;
     setup_ = make_stub_copy("linked.exe", bundle_container({package_}));
   }
   static inline BundlePackage package_, planted_;
@@ -90,7 +63,7 @@ TEST_F(LinkedFoldersE2e, OkOnTheBrowserAtWinesLinkedDocumentsInstalls) {
     RobotRun run = run_under_robot(setup_, {"/passive"}, {"OK"});
     EXPECT_EQ(run.browsers.size(), 1u) << run.transcript;
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
-    EXPECT_TRUE(registered(kCode));
+    EXPECT_TRUE(product_registered(kCode));
     expect_items_in(written, package_);
   }
   EXPECT_TRUE(fs::is_symlink(documents));
@@ -134,8 +107,8 @@ TEST_F(LinkedFoldersE2e, ALinkRepointedAfterWritingChangesNothing) {
     EXPECT_EQ(recorder.command_lines(),
               std::vector<std::string>{"C:\\windows\\system32\\msiexec.exe /i " + package});
     EXPECT_EQ(run.exit_code, installs ? 0 : 1602) << run.transcript;
-    EXPECT_EQ(registered(kCode), installs);
-    EXPECT_FALSE(registered(kPlantedCode)) << "the planted package was installed";
+    EXPECT_EQ(product_registered(kCode), installs);
+    EXPECT_FALSE(product_registered(kPlantedCode)) << "the planted package was installed";
     if (installs) {
       expect_items_in(home + "/docs/" + kCode, package_);
     } else {

@@ -17,58 +17,38 @@ namespace {
 using namespace msiboot_tool;
 using namespace msiboot_test;
 
-constexpr int kFoundNothingFits = 13;
-
-class SignatureE2e : public ::testing::Test {
- protected:
-  Bytes carrier(const Bytes& container, bool critical = false) const {
-    return make_carrier_certificate({{PayloadExtensionOid, critical, container}}, ca_);
+// Found by the stub: the carrier certificate, also one the signer added; the carrier before a
+// container after the signature, which would fail verification if the fallback looked at it; that
+// container alone; a container after the signature. A critical carrier is ignored.
+TEST(SignatureE2e, EachPlacementInTheSignatureKeepsItValidAndIsFoundOrPassedOver) {
+  const CertificateIssuer ca = load_test_ca();
+  auto carrier = [&ca](bool critical = false) {
+    return make_carrier_certificate({{PayloadExtensionOid, critical, x86_only_container()}}, ca);
+  };
+  const Bytes unsigned_stub = read_file_bytes(make_stub_copy("unsigned.exe"));
+  const Bytes signed_stub = sign_with_test_signer(unsigned_stub), tampered = x86_only_container(RecordFault::TamperedContent);
+  const Bytes with_carrier = add_signature_certificates(signed_stub, {carrier()});
+  const std::string certificate = e2e_work_dir() + "/carrier.pem";
+  write_certificate_pem(certificate, carrier());
+  struct Case {
+    const char* name;
+    Bytes image;
+    int exit_code;  // 13: found, and no x64 package in it
+  };
+  const Case cases[] = {
+      {"carrier.exe", with_carrier, 13},
+      {"carrier-ac.exe", sign_with_test_signer(unsigned_stub, {certificate}), 13},
+      {"carrier-and-trailing.exe", append_in_certificate_entry(with_carrier, tampered), 13},
+      {"tampered-trailing.exe", append_in_certificate_entry(signed_stub, tampered), 1392},
+      {"trailing.exe", append_in_certificate_entry(signed_stub, x86_only_container()), 13},
+      {"critical.exe", add_signature_certificates(signed_stub, {carrier(true)}), 1168},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(verifies_with_test_ca(c.image));
+    write_file_bytes(e2e_work_dir() + "/" + c.name, c.image);
+    expect_failure_box(run_under_robot(e2e_work_dir() + "/" + c.name, {}), c.exit_code);
   }
-
-  // Writes the image next to the stub copies and runs it under the robot.
-  static RobotRun run(const std::string& name, const Bytes& image) {
-    std::string path = e2e_work_dir() + "/" + name;
-    write_file_bytes(path, image);
-    return run_under_robot(path, {});
-  }
-
-  CertificateIssuer ca_ = load_test_ca();
-  Bytes signed_stub_ = sign_with_test_signer(read_file_bytes(make_stub_copy("unsigned.exe")));
-};
-
-TEST_F(SignatureE2e, CarrierCertificateIsFoundAndKeepsTheSignatureValid) {
-  Bytes image = add_signature_certificates(signed_stub_, {carrier(x86_only_container())});
-  EXPECT_TRUE(verifies_with_test_ca(image));
-  expect_failure_box(run("carrier.exe", image), kFoundNothingFits);
-}
-
-TEST_F(SignatureE2e, CarrierAddedByTheSignerIsFound) {
-  std::string certificate = e2e_work_dir() + "/carrier.pem";
-  write_certificate_pem(certificate, carrier(x86_only_container()));
-  Bytes image = sign_with_test_signer(read_file_bytes(make_stub_copy("unsigned.exe")), {certificate});
-  EXPECT_TRUE(verifies_with_test_ca(image));
-  expect_failure_box(run("carrier-ac.exe", image), kFoundNothingFits);
-}
-
-// The entry's trailing container would fail verification if the fallback looked at it.
-TEST_F(SignatureE2e, CarrierWinsOverTheContainerAfterTheSignature) {
-  const Bytes tampered = x86_only_container(RecordFault::TamperedContent);
-  Bytes image = add_signature_certificates(signed_stub_, {carrier(x86_only_container())});
-  expect_failure_box(run("carrier-and-trailing.exe", append_in_certificate_entry(image, tampered)),
-                     kFoundNothingFits);
-  expect_failure_box(run("tampered-trailing.exe", append_in_certificate_entry(signed_stub_, tampered)),
-                     1392);
-}
-
-TEST_F(SignatureE2e, ContainerAfterTheSignatureIsFoundByTheFallback) {
-  Bytes image = append_in_certificate_entry(signed_stub_, x86_only_container());
-  EXPECT_TRUE(verifies_with_test_ca(image));
-  expect_failure_box(run("trailing.exe", image), kFoundNothingFits);
-}
-
-TEST_F(SignatureE2e, CriticalCarrierIsIgnored) {
-  Bytes image = add_signature_certificates(signed_stub_, {carrier(x86_only_container(), true)});
-  expect_failure_box(run("critical.exe", image), 1168);
 }
 
 }  // namespace

@@ -27,49 +27,31 @@
 namespace {
 
 namespace fs = std::filesystem;
+using msiboot_tool::append_u32le;
 using msiboot_tool::read_file_bytes;
 
-struct Sample {
-  std::string language, code, name;
-  Bytes readme;
-};
-
-Sample english = {"1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Tool EN", {}};
-Sample russian = {"1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Tool RU", {}};
+Sample english, russian;
 
 std::string work(const std::string& name) { return e2e_work_dir() + "/" + name; }
 
 using ToolRun = msiboot_test::ProcessRun;
+using msiboot_test::run_process;
 
-ToolRun run_command(const std::string& program, std::vector<std::string> args) {
-  args.insert(args.begin(), program);
-  return msiboot_test::run_process(args);
-}
-
-std::string sample_msi(const Sample& s) { return work("sample-" + s.language + "/sample.msi"); }
-
-void build_sample(Sample& s) {
-  const std::string dir = work("sample-" + s.language);
-  ASSERT_EQ(run_command(std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi",
-                        {"--out", dir, "--language", s.language, "--product-code", s.code,
-                         "--name", s.name, "--text", s.name + " readme"}).exit_code, 0);
-  s.readme = read_file_bytes(dir + "/files/readme.txt");
-}
+std::string sample_msi(const Sample& s) { return s.dir + "/sample.msi"; }
 
 // The publisher's icon of the branding tests: one solid colour (c81ea0) in 16, 32 and 48 px
 // 32-bit bitmaps, so that any place that shows it can be told from the stub's own icon.
 std::string publisher_icon() {
   const std::string path = work("publisher.ico");
-  auto u32 = [](Bytes& out, size_t v) { for (int i = 0; i < 32; i += 8) out.push_back(static_cast<uint8_t>(v >> i)); };
   Bytes head = {0, 0, 1, 0, 3, 0}, images;
   for (uint8_t size : {16, 32, 48}) {
     Bytes image;
-    for (uint32_t field : {40u, uint32_t{size}, 2u * size, 1u | 32u << 16, 0u, 0u, 0u, 0u, 0u, 0u}) u32(image, field);
+    for (uint32_t field : {40u, uint32_t{size}, 2u * size, 1u | 32u << 16, 0u, 0u, 0u, 0u, 0u, 0u}) append_u32le(image, field);
     for (int i = 0; i < size * size; ++i) image.insert(image.end(), {0xa0, 0x1e, 0xc8, 0xff});
     image.resize(image.size() + (size + 31) / 32 * 4 * size, 0);  // the AND mask: all opaque
     head.insert(head.end(), {size, size, 0, 0, 1, 0, 32, 0});
-    u32(head, image.size());
-    u32(head, 6 + 16 * 3 + images.size());
+    append_u32le(head, static_cast<uint32_t>(image.size()));
+    append_u32le(head, static_cast<uint32_t>(6 + 16 * 3 + images.size()));
     images.insert(images.end(), image.begin(), image.end());
   }
   head.insert(head.end(), images.begin(), images.end());
@@ -77,34 +59,20 @@ std::string publisher_icon() {
   return path;
 }
 
-bool registered(const Sample& s) {
-  return run_in_prefix({"reg", "query",
-                        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + s.code,
-                        "/v", "UninstallString", "/reg:64"})
-             .find("UninstallString") != std::string::npos;
-}
-
-std::string items_folder(const Sample& s) { return prefix_path("C:\\windows\\Installer\\" + s.code); }
-
-bool installed(const Sample& s) {
-  return registered(s) &&
-         read_if_present(prefix_path("C:\\Program Files\\" + s.name + "\\readme.txt")) == s.readme;
-}
-
 class ToolE2e : public ::testing::Test {
  protected:
   // The samples, the Debian package unpacked, and one setup.exe of both packages (Russian first).
   static void SetUpTestSuite() {
     unsetenv("LC_ALL");  // wine takes the user's locale from LANG unless this overrides it
-    build_sample(english);
-    build_sample(russian);
+    english = sample_package("1033", "{7E1D5C52-8B3A-4F0E-9D61-2A4C6B8E0F13}", "Msiboot Tool EN", "Msiboot Tool EN readme");
+    russian = sample_package("1049", "{2B7A4E10-5C3D-4F8E-A1B2-C3D4E5F60718}", "Msiboot Tool RU", "Msiboot Tool RU readme");
     const std::string deb = work("deb"), root = work("root");
     fs::remove_all(deb);
     fs::remove_all(root);
-    ASSERT_EQ(run_command("cpack", {"--config", MSIBOOT_CPACK_CONFIG, "-B", deb}).exit_code, 0);
+    ASSERT_EQ(run_process({"cpack", "--config", MSIBOOT_CPACK_CONFIG, "-B", deb}).exit_code, 0);
     for (const auto& entry : fs::directory_iterator(deb)) {
       if (entry.path().extension() == ".deb") {
-        ASSERT_EQ(run_command("dpkg-deb", {"-x", entry.path().string(), root}).exit_code, 0);
+        ASSERT_EQ(run_process({"dpkg-deb", "-x", entry.path().string(), root}).exit_code, 0);
       }
     }
     tool_ = root + "/usr/bin/msiboot";
@@ -113,7 +81,10 @@ class ToolE2e : public ::testing::Test {
     ASSERT_EQ(pack.exit_code, 0) << pack.err;
     EXPECT_NE(pack.err.find("stamping"), std::string::npos) << "the installed stub trusts no key: " << pack.err;
   }
-  static ToolRun tool(const std::vector<std::string>& args) { return run_command(tool_, args); }
+  static ToolRun tool(std::vector<std::string> args) {
+    args.insert(args.begin(), tool_);
+    return run_process(args);
+  }
   static RobotRun run_setup(const std::string& setup, const char* lang = "C.UTF-8") {
     ScopedVariable locale("LANG", lang);
     return run_under_robot(setup, {"/qn"});
@@ -147,33 +118,13 @@ class ToolWineE2e : public ToolE2e {
  protected:
   void SetUp() override { ensure_prefix(); }
   void TearDown() override {
-    for (const Sample* s : {&english, &russian}) {
-      if (registered(*s)) run_in_prefix({"msiexec", "/x", s->code, "/qn"});
-      fs::remove_all(items_folder(*s));
-    }
+    for (const Sample* s : {&english, &russian}) remove_product(s->code);
   }
 };
 
-// The folder of the package that inspect's locale table gives lcid: the row of its own language,
-// else of its primary language, else of every other locale; empty when that row gets nothing.
-std::string table_folder(const nlohmann::json& report, uint32_t lcid) {
-  for (const std::string kind : {"listed", "primary", "other"}) {
-    for (const auto& row : report["locales"]) {
-      bool applies = row["kind"] == kind && (kind == "listed"    ? row["lcid"] == lcid
-                                             : kind == "primary" ? row["primary_language"] == (lcid & 0xFF)
-                                                                 : true);
-      if (!applies) continue;
-      return row["installs"] ? report["packages"][row["package"].get<size_t>()]["folder"].get<std::string>() : "";
-    }
-  }
-  return "";
-}
-
-TEST_F(ToolWineE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
-  ToolRun table = tool({"inspect", work("setup.exe"), "--json"});
-  ASSERT_EQ(table.exit_code, 0) << table.err;
-  // The JSON's fields are the inspect unit tests'; here it agrees with what the stub installs.
-  const nlohmann::json report = nlohmann::json::parse(table.out);
+// What inspect and extract say each locale gets is what the stub installs (the JSON's fields are
+// the inspect unit tests').
+TEST_F(ToolWineE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) {
   struct Case {
     uint32_t lcid;
     const char* lang;
@@ -182,7 +133,6 @@ TEST_F(ToolWineE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsF
   for (const Case& c : {Case{1033, "en_US.UTF-8", &english}, Case{2057, "en_GB.UTF-8", &english},
                         Case{1049, "ru_RU.UTF-8", &russian}, Case{1031, "de_DE.UTF-8", &english}}) {
     SCOPED_TRACE(c.lang);
-    EXPECT_EQ(table_folder(report, c.lcid), c.expected->code);
     ToolRun inspect = tool({"inspect", work("setup.exe"), "--lcid", std::to_string(c.lcid), "--json"});
     ASSERT_EQ(inspect.exit_code, 0) << inspect.err;
     nlohmann::json choice = nlohmann::json::parse(inspect.out)["choice"];
@@ -193,15 +143,13 @@ TEST_F(ToolWineE2e, TheLocaleTableInspectAndExtractAgreeWithWhatTheStubInstallsF
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
     const Sample& other = c.expected == &english ? russian : english;
     EXPECT_TRUE(installed(*c.expected));
-    EXPECT_FALSE(registered(other));
+    EXPECT_FALSE(product_registered(other.code));
 
     const std::string extracted = work("extracted-" + std::to_string(c.lcid));
     fs::remove_all(extracted);
     ASSERT_EQ(tool({"extract", work("setup.exe"), "--lcid", std::to_string(c.lcid), "-o", extracted}).exit_code, 0);
-    for (const char* name : {"main.msi", "sample.cab"}) {
-      EXPECT_EQ(read_if_present(extracted + "/" + name), read_if_present(items_folder(*c.expected) + "/" + name))
-          << name;
-    }
+    expect_items_in(extracted, c.expected->package);
+    expect_items_in(installer_folder(c.expected->code), c.expected->package);
     TearDown();
   }
 }
@@ -235,12 +183,9 @@ TEST_F(ToolE2e, InspectAnswersErrorsWithAJsonDocument) {
   }
 }
 
+// The certificate placement is the branded stub's below.
 TEST_F(ToolWineE2e, EachSignaturePlacementKeepsTheSignatureValidAndInstalls) {
-  for (const char* placement : {"certificate", "signature-tail"}) {
-    SCOPED_TRACE(placement);
-    pack_signed_and_install(signed_stub(), placement);
-    TearDown();
-  }
+  pack_signed_and_install(signed_stub(), "signature-tail");
 }
 
 TEST_F(ToolWineE2e, AStubStampedWithAFreshKeyTrustsThatKeyOnly) {
@@ -261,7 +206,7 @@ TEST_F(ToolWineE2e, AStubStampedWithAFreshKeyTrustsThatKeyOnly) {
       "fresh-test-key.exe", bundle_container({{"x64", "1033", english.code, english.name, msi, {}}}),
       work("fresh-stub.exe")));
   EXPECT_EQ(refused.exit_code, 1392) << refused.transcript;
-  EXPECT_FALSE(registered(english));
+  EXPECT_FALSE(product_registered(english.code));
 
   // Stamping the test key into the installed stub gives the build's own test-key stub, byte for byte.
   ASSERT_EQ(tool({"stub", "--key", msiboot_test::test_key_path(), "-o", work("test-stub.exe")}).exit_code, 0);
@@ -282,7 +227,7 @@ TEST_F(ToolWineE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
     ASSERT_EQ(tool(args).exit_code, 0);
   }
   EXPECT_EQ(read_file_bytes(work("branded-again.exe")), read_file_bytes(stub));
-  const std::string listing = run_command("wrestool", {"-l", stub}).out;
+  const std::string listing = run_process({"wrestool", "-l", stub}).out;
   EXPECT_NE(listing.find("--type=14 --name='APP'"), std::string::npos) << listing;
   EXPECT_NE(listing.find("--type=14 --name=1 "), std::string::npos) << listing;
   EXPECT_NE(listing.find("--type=3 --name=3 "), std::string::npos) << listing;
@@ -347,21 +292,19 @@ TEST_F(ToolWineE2e, PackagesOfEveryKindInstallOrAreRefused) {
       {"embedded", "x64", "embedded", "1049", {}, ""},
       {"two-cabinets", "x64", "two", "1033", {}, ""},
   };
+  std::string x86_msi;
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.name);
-    const std::string dir = work("kind-" + c.name), setup = work("kind-" + c.name + ".exe");
-    const std::string code = "{5A4D1000-0000-4000-8000-00000000000" + std::to_string(i) + "}";
-    const std::string name = "Msiboot Kind " + c.name;
-    fs::remove_all(dir);
+    const std::string setup = work("kind-" + c.name + ".exe");
     fs::remove(setup);
-    ASSERT_EQ(run_command(std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi",
-                          {"--out", dir, "--arch", c.arch, "--media", c.media, "--language", c.language,
-                           "--product-code", code, "--name", name}).exit_code, 0);
-    if (c.alter != nullptr) c.alter(dir);
+    const Sample s = sample_package(c.language, "{5A4D1000-0000-4000-8000-00000000000" + std::to_string(i) + "}",
+                                    "Msiboot Kind " + c.name, "Kind " + c.name, {"--arch", c.arch, "--media", c.media});
+    if (i == 0) x86_msi = sample_msi(s);
+    if (c.alter != nullptr) c.alter(s.dir);
     std::vector<std::string> args = {"pack", "--key", msiboot_test::test_key_path(), "-o", setup};
     args.insert(args.end(), c.options.begin(), c.options.end());
-    args.push_back(dir + "/sample.msi");
+    args.push_back(sample_msi(s));
     ToolRun pack = tool(args);
     if (!c.refusal.empty()) {
       EXPECT_EQ(pack.exit_code, 1);
@@ -374,21 +317,18 @@ TEST_F(ToolWineE2e, PackagesOfEveryKindInstallOrAreRefused) {
     // A Russian user gets each of these: by its own language, or by the fallback to 1033.
     ToolRun inspect = tool({"inspect", setup, "--lcid", "1049", "--json"});
     ASSERT_EQ(inspect.exit_code, 0) << inspect.err;
-    EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["folder"], code);
+    EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["folder"], s.code);
     RobotRun run = run_setup(setup, "ru_RU.UTF-8");
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
     const std::string program_files = c.arch == "x86" ? "C:\\Program Files (x86)\\" : "C:\\Program Files\\";
-    EXPECT_EQ(read_if_present(prefix_path(program_files + name + "\\readme.txt")),
-              read_file_bytes(dir + "/files/readme.txt"));
-    run_in_prefix({"msiexec", "/x", code, "/qn"});
-    fs::remove_all(prefix_path("C:\\windows\\Installer\\" + code));
+    EXPECT_EQ(read_if_present(prefix_path(program_files + s.name + "\\readme.txt")), s.readme);
+    run_in_prefix({"msiexec", "/x", s.code, "/qn"});
+    fs::remove_all(installer_folder(s.code));
   }
   // A 32-bit twin beside its x64 package packs, with a warning that it is never installed.
-  ToolRun twin = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", work("twin.exe"), sample_msi(english),
-                       work("kind-x86/sample.msi")});
+  ToolRun twin = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", work("twin.exe"), sample_msi(english), x86_msi});
   EXPECT_EQ(twin.exit_code, 0) << twin.err;
-  EXPECT_NE(twin.err.find("kind-x86/sample.msi (9.7 KB) is never installed: it is for Intel"), std::string::npos)
-      << twin.err;
+  EXPECT_NE(twin.err.find(x86_msi + " (9.7 KB) is never installed: it is for Intel"), std::string::npos) << twin.err;
 }
 
 TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
@@ -404,7 +344,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   ASSERT_EQ(tool({"keygen", work("fresh-other.pem"), work("fresh-other.blob")}).exit_code, 0);
   std::ofstream(work("taken.blob")) << "someone's file\n";
   const std::string encrypted = work("encrypted.pem");
-  ASSERT_EQ(run_command("openssl", {"pkey", "-in", key, "-aes256", "-passout", "pass:secret", "-out", encrypted}).exit_code, 0);
+  ASSERT_EQ(run_process({"openssl", "pkey", "-in", key, "-aes256", "-passout", "pass:secret", "-out", encrypted}).exit_code, 0);
   // The outputs below that are inputs name a copy: a failing check must not hurt the test key.
   const std::string own_key = work("own-key.pem");
   fs::copy_file(key, own_key, fs::copy_options::overwrite_existing);

@@ -27,9 +27,7 @@ BundlePackage package(const std::string& cabinet = "data1.cab") {
           {{cabinet, incompressible_bytes(64 * 1024, 4)}}};
 }
 
-std::string product_folder() {
-  return prefix_path(std::string("C:\\windows\\Installer\\") + kFolder);
-}
+std::string product_folder() { return installer_folder(kFolder); }
 
 class VerifiedItemsE2e : public ::testing::Test {
  protected:
@@ -59,8 +57,7 @@ TEST_F(VerifiedItemsE2e, FilesAreHeldWhileTheInstallerRunsThenCleanedUpAsBefore)
                           "data1.cab read=allowed write=refused rename=refused delete=refused",
                           "main.msi read=allowed write=refused rename=refused delete=refused"}));
     if (exit_code == 0) {
-      EXPECT_EQ(read_if_present(product_folder() + "/main.msi"), p.msi);
-      EXPECT_EQ(read_if_present(product_folder() + "/data1.cab"), p.cabinets[0].content);
+      expect_items_in(product_folder(), p);
     } else {
       EXPECT_FALSE(fs::exists(product_folder()));
     }
@@ -96,29 +93,19 @@ TEST_F(VerifiedItemsE2e, AProductFolderSomeoneElseMadeIsNotUsed) {
   }
 }
 
-TEST_F(VerifiedItemsE2e, ACabinetNameLeadingOutOfTheFolderIsCorruptAndNothingIsWritten) {
-  for (const char* name : {"..\\x.cab", "a/b.cab", "x.cab:s"}) {
-    SCOPED_TRACE(name);
+// Cabinet names that lead out of the folder, and one name listed twice with different contents (no
+// file can hold both, and the writer would offer Retry for ever, 29 each time).
+TEST_F(VerifiedItemsE2e, ACabinetNameLeadingOutOfTheFolderOrListedTwiceIsCorruptAndNothingIsWritten) {
+  BundlePackage twice = package();
+  twice.cabinets.push_back({"DATA1.cab", incompressible_bytes(1000, 5)});
+  for (const BundlePackage& p : {package("..\\x.cab"), package("a/b.cab"), package("x.cab:s"), twice}) {
+    SCOPED_TRACE(p.cabinets.back().name);
     InstallerRecorder recorder(0);
-    RobotRun run = run_under_robot(make_stub_copy("named.exe", bundle_container({package(name)})),
-                                   {});
-    expect_failure_box(run, 13);
+    expect_failure_box(run_under_robot(make_stub_copy("named.exe", bundle_container({p})), {}), 13);
     EXPECT_TRUE(recorder.command_lines().empty());
     EXPECT_FALSE(fs::exists(product_folder()));
     EXPECT_FALSE(fs::exists(prefix_path("C:\\windows\\Installer\\x.cab")));
   }
-}
-
-// One name listed twice with different contents: no file can hold both, and the writer would
-// offer Retry for ever (29 each time).
-TEST_F(VerifiedItemsE2e, ANameListedTwiceWithDifferentContentsIsCorruptAndNothingIsWritten) {
-  BundlePackage p = package();
-  p.cabinets.push_back({"DATA1.cab", incompressible_bytes(1000, 5)});
-  InstallerRecorder recorder(0);
-  RobotRun run = run_under_robot(make_stub_copy("twice.exe", bundle_container({p})), {});
-  expect_failure_box(run, 13);
-  EXPECT_TRUE(recorder.command_lines().empty());
-  EXPECT_FALSE(fs::exists(product_folder()));
 }
 
 }  // namespace

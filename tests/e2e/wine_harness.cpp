@@ -17,13 +17,6 @@ namespace {
 // Creating the prefix on first use takes a while; the robot's own time-out comes on top.
 constexpr int kWineStartAllowanceMs = 240000;
 
-// Runs argv with stdout captured; kills it when deadline_ms passes. Returns its output.
-std::string run_captured(const std::vector<std::string>& argv, int deadline_ms, bool* killed) {
-  msiboot_test::ProcessRun run = msiboot_test::run_process(argv, deadline_ms);
-  *killed = run.killed;
-  return run.out;
-}
-
 // Reads one "..." text at pos (which must point at the opening quote), undoing the escapes.
 std::string read_quoted(const std::string& line, size_t* pos) {
   std::string text;
@@ -144,10 +137,9 @@ RobotRun run_robot(std::vector<std::string> argv, const std::string& exe,
   argv.push_back(wine_path(exe));
   argv.insert(argv.end(), args.begin(), args.end());
 
-  bool killed = false;
-  std::string output = run_captured(argv, timeout_ms + kWineStartAllowanceMs, &killed);
-  RobotRun run = parse_robot_transcript(output);
-  if (killed) {
+  const msiboot_test::ProcessRun robot = msiboot_test::run_process(argv, timeout_ms + kWineStartAllowanceMs);
+  RobotRun run = parse_robot_transcript(robot.out);
+  if (robot.killed) {
     run.timed_out = true;
     run.transcript += "(the robot itself did not end in time and was killed)\n";
   }
@@ -181,9 +173,8 @@ std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes
   argv.insert(argv.end(), {"--batch", wine_path(list_path)});
   for (const std::string& path : collect) argv.insert(argv.end(), {"--collect", path});
 
-  bool killed = false;
   const int deadline_ms = kWineStartAllowanceMs + timeout_ms * static_cast<int>(exes.size());
-  std::string output = run_captured(argv, deadline_ms, &killed);
+  const std::string output = msiboot_test::run_process(argv, deadline_ms).out;
   std::vector<std::string> transcripts;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
@@ -198,12 +189,7 @@ std::vector<RobotRun> run_batch_under_robot(const std::vector<std::string>& exes
   return runs;
 }
 
-void ensure_prefix() {
-  bool killed = false;
-  std::vector<std::string> argv = wine_run();
-  argv.insert(argv.end(), {"cmd", "/c", "exit"});
-  run_captured(argv, kWineStartAllowanceMs, &killed);
-}
+void ensure_prefix() { run_in_prefix({"cmd", "/c", "exit"}); }
 
 DefaultLayoutPrefix::DefaultLayoutPrefix() {
   default_layout = true;
@@ -247,25 +233,75 @@ void expect_failure_box(const RobotRun& run, int exit_code, const std::string& c
   EXPECT_EQ(run.boxes[0].text, kCorruptText);
 }
 
-BundlePackage sample_package(const std::string& language, const std::string& product_code,
-                             const std::string& name, const std::string& text,
-                             const std::vector<std::string>& options) {
-  const std::string dir = e2e_work_dir() + "/sample-" + language + (options.empty() ? "" : "-" + product_code);
-  std::vector<std::string> argv = {std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", dir,
+Sample sample_package(const std::string& language, const std::string& product_code, const std::string& name,
+                      const std::string& text, const std::vector<std::string>& options) {
+  Sample sample = {language, product_code, name,
+                   e2e_work_dir() + "/sample-" + language + (options.empty() ? "" : "-" + product_code), {}, {}};
+  std::vector<std::string> argv = {std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", sample.dir,
                                    "--language", language, "--product-code", product_code, "--name", name,
                                    "--text", text};
   argv.insert(argv.end(), options.begin(), options.end());
+  std::filesystem::remove_all(sample.dir);
   msiboot_test::ProcessRun built = msiboot_test::run_process(argv);
   if (built.exit_code != 0) throw std::runtime_error("scripts/sample-msi failed: " + built.err);
-  return {"x64", language, product_code, name, msiboot_tool::read_file_bytes(dir + "/sample.msi"),
-          {{"sample.cab", msiboot_tool::read_file_bytes(dir + "/sample.cab")}}};
+  sample.package = {"x64", language, product_code, name, msiboot_tool::read_file_bytes(sample.dir + "/sample.msi"), {}};
+  if (std::filesystem::exists(sample.dir + "/sample.cab")) {
+    sample.package.cabinets.push_back({"sample.cab", msiboot_tool::read_file_bytes(sample.dir + "/sample.cab")});
+  }
+  sample.readme = msiboot_tool::read_file_bytes(sample.dir + "/files/readme.txt");
+  return sample;
+}
+
+bool installed(const Sample& sample) {
+  return product_registered(sample.code) &&
+         read_if_present(prefix_path("C:\\Program Files\\" + sample.name + "\\readme.txt")) == sample.readme;
+}
+
+std::string installer_folder(const std::string& folder) { return prefix_path("C:\\windows\\Installer\\" + folder); }
+
+bool product_registered(const std::string& code, const char* view) {
+  const std::string key = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
+  return run_in_prefix({"reg", "query", key, "/v", "UninstallString", view}).find("UninstallString") !=
+         std::string::npos;
+}
+
+void remove_product(const std::string& code, const char* view) {
+  if (product_registered(code, view)) run_in_prefix({"msiexec", "/x", code, "/qn"});
+  std::filesystem::remove_all(installer_folder(code));
+}
+
+void expect_items_in(const std::string& folder, const BundlePackage& package) {
+  EXPECT_EQ(read_if_present(folder + "/main.msi"), package.msi) << folder;
+  for (const BundleFile& cabinet : package.cabinets) {
+    EXPECT_EQ(read_if_present(folder + "/" + cabinet.name), cabinet.content) << folder << "/" << cabinet.name;
+  }
+}
+
+std::string user_folder() {
+  for (const auto& user : std::filesystem::directory_iterator(prefix_path("C:\\users"))) {
+    if (user.path().filename() != "Public") return user.path().string();
+  }
+  return {};
+}
+
+BlockedInstallerFolder::BlockedInstallerFolder(const std::string& product_folder)
+    : installer((ensure_prefix(), prefix_path("C:\\windows\\Installer"))),
+      documents(user_folder() + "/Documents/" + product_folder) {
+  if (std::filesystem::exists(installer)) std::filesystem::rename(installer, installer + ".saved");
+  msiboot_test::write_file_bytes(installer, {'x'});
+  std::filesystem::remove_all(documents);
+}
+
+BlockedInstallerFolder::~BlockedInstallerFolder() {
+  std::filesystem::remove_all(installer);  // a link that a test put there, not where it leads
+  if (std::filesystem::exists(installer + ".saved")) std::filesystem::rename(installer + ".saved", installer);
+  std::filesystem::remove_all(documents);
 }
 
 std::string run_in_prefix(const std::vector<std::string>& args) {
   std::vector<std::string> argv = wine_run();
   argv.insert(argv.end(), args.begin(), args.end());
-  bool killed = false;
-  return run_captured(argv, kWineStartAllowanceMs, &killed);
+  return msiboot_test::run_process(argv, kWineStartAllowanceMs).out;
 }
 
 ScopedVariable::ScopedVariable(const char* name, const std::string& value) : name_(name) {

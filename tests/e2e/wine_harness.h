@@ -102,13 +102,48 @@ std::vector<uint8_t> x86_only_container(
 // caption is `caption` unless that is empty.
 void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {});
 
-// A package built by scripts/sample-msi into the work folder's sample-<language> (its installed
-// files under files/), with its cabinet sample.cab, labelled x64; the folder is the product
-// code. options go to sample-msi (--arch x86, --reboot yes); with options the folder is
-// sample-<language>-<product code>.
-BundlePackage sample_package(const std::string& language, const std::string& product_code,
-                             const std::string& name, const std::string& text,
-                             const std::vector<std::string>& options = {});
+// A package built by scripts/sample-msi into the work folder's sample-<language> (with options,
+// sample-<language>-<code>): labelled x64, its folder the product code, its cabinet sample.cab
+// where it has one; and the readme.txt it installs under Program Files\<name>. options go to
+// sample-msi (--arch x86, --media embedded, --reboot yes).
+struct Sample {
+  std::string language, code, name, dir;
+  BundlePackage package;
+  std::vector<uint8_t> readme;
+};
+Sample sample_package(const std::string& language, const std::string& product_code, const std::string& name,
+                      const std::string& text, const std::vector<std::string>& options = {});
+
+// True when the sample is registered in the 64-bit view and its readme is installed.
+bool installed(const Sample& sample);
+
+// The Linux path of a product folder in the prefix's Installer folder, where the stub writes.
+std::string installer_folder(const std::string& folder);
+
+// True when the product has a non-empty UninstallString in the registry view ("/reg:64", "/reg:32").
+bool product_registered(const std::string& code, const char* view = "/reg:64");
+
+// Uninstalls the product when it is registered in the view, and removes its Installer folder.
+void remove_product(const std::string& code, const char* view = "/reg:64");
+
+// Checks that folder holds the package's main.msi and each of its cabinets, byte for byte.
+void expect_items_in(const std::string& folder, const BundlePackage& package);
+
+// The Linux path of the prefix user's folder under C:\users.
+std::string user_folder();
+
+// While it lives, a regular file stands in the place of the prefix's Installer folder, so that the
+// stub cannot write there and offers the folder browser; afterwards whatever stands there goes,
+// the folder comes back and the product folder under the user's Documents is removed.
+class BlockedInstallerFolder {
+ public:
+  explicit BlockedInstallerFolder(const std::string& product_folder);
+  ~BlockedInstallerFolder();
+  BlockedInstallerFolder(const BlockedInstallerFolder&) = delete;
+  BlockedInstallerFolder& operator=(const BlockedInstallerFolder&) = delete;
+
+  const std::string installer, documents;  // Linux paths: the Installer folder, Documents\<product>
+};
 
 // Runs a command in the shared prefix (wine's own programs: "reg", "msiexec") and returns its
 // output.

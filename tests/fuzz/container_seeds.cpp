@@ -40,18 +40,10 @@ int main(int argc, char** argv) {
   const Bytes manifest = text("x64\\1033\\{6B29FC40-CA47-1067-B31D-00DD010662DA}\\Example");
   Bytes package(3000);
   for (size_t i = 0; i < package.size(); ++i) package[i] = static_cast<uint8_t>(i * i % 251);
-  const RecordFault faults[] = {
-      RecordFault::None,          RecordFault::WrongDataLength,
-      RecordFault::WrongSignatureLength, RecordFault::DataLengthPastStart,
-      RecordFault::SignatureLengthPastStart, RecordFault::ForeignTrailerType,
-      RecordFault::Unsigned,      RecordFault::SignatureOverCompressed,
-      RecordFault::Signature255,  RecordFault::Signature257,
-      RecordFault::TamperedContent, RecordFault::Stored,
-      RecordFault::StoredUnsigned, RecordFault::DataInSignature,
-      RecordFault::TruncatedStream, RecordFault::TrailingBytes,
-  };
   int n = 0;
-  for (RecordFault fault : faults) {
+  // Every fault, from None to the last.
+  for (int f = 0; f <= static_cast<int>(RecordFault::TrailingBytes); ++f) {
+    const RecordFault fault = static_cast<RecordFault>(f);
     Bytes container = msiboot_test::write_container(
         {{true, 0, manifest}, {false, 1000, package, fault}, {false, 1001, text("cab"), fault}}, key);
     for (uint8_t flags = 0; flags < 4; ++flags) {

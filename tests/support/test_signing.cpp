@@ -17,19 +17,13 @@ using msiboot_test::write_file_bytes;
 using msiboot_tool::OpenSslPtr;
 
 // A private scratch folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() : path_(scratch_dir("msiboot-sign")) {}
+struct ScratchDir {
+  const fs::path path = scratch_dir("msiboot-sign");
   ~ScratchDir() {
     std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    fs::remove_all(path, ignored);
   }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string file(const char* name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
+  std::string file(const char* name) const { return (path / name).string(); }
 };
 
 void put(std::vector<uint8_t>& image, size_t at, uint64_t value, int bytes) {
@@ -38,8 +32,8 @@ void put(std::vector<uint8_t>& image, size_t at, uint64_t value, int bytes) {
 
 }  // namespace
 
-msiboot_tool::CertificateIssuer load_test_ca() {
-  const std::string certificate_path = test_keys_dir() + "/test-ca.pem", key_path = test_keys_dir() + "/test-ca.key";
+msiboot_tool::CertificateIssuer load_test_ca(const std::string& name) {
+  const std::string certificate_path = test_keys_dir() + "/" + name + ".pem", key_path = test_keys_dir() + "/" + name + ".key";
   auto read_pem = [](const std::string& path, auto read) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), std::fclose);
     if (!file) throw std::runtime_error("cannot read " + path);
@@ -48,7 +42,7 @@ msiboot_tool::CertificateIssuer load_test_ca() {
   msiboot_tool::CertificateIssuer issuer;
   issuer.certificate.reset(read_pem(certificate_path, PEM_read_X509));
   issuer.key.reset(read_pem(key_path, PEM_read_PrivateKey));
-  if (!issuer.certificate || !issuer.key) throw std::runtime_error("cannot read the test CA in " + test_keys_dir());
+  if (!issuer.certificate || !issuer.key) throw std::runtime_error("cannot read " + name + " in " + test_keys_dir());
   return issuer;
 }
 

@@ -12,8 +12,9 @@
 
 namespace msiboot_test {
 
-// The test CA, which also issues the test carrier certificates.
-msiboot_tool::CertificateIssuer load_test_ca();
+// The test CA, which also issues the test carrier certificates; or another pair of tests/keys, such
+// as the test timestamping authority's ("test-tsa").
+msiboot_tool::CertificateIssuer load_test_ca(const std::string& name = "test-ca");
 
 // A 1 KiB PE32+ image with one section: enough for osslsigncode to sign.
 std::vector<uint8_t> minimal_pe32plus_image();

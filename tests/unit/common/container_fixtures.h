@@ -1,7 +1,7 @@
 #pragma once
 // Containers for the payload tests, laid out by the test support's record writer and signed
 // with the test key. The host build signs with the private key; the windows build, which has no
-// signing library, takes the same signatures from record_vectors.inc.
+// signing library, reads the same signatures from the host build's files.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -58,18 +58,11 @@ Outcome look_up(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& key = fix
   return outcome;
 }
 
-// A raw 28-byte trailer, for walks the writer cannot make on its own.
+// A trailer alone, for walks the writer cannot make on its own.
 Bytes trailer(const RecordType& type, uint32_t id, uint32_t signature_length, uint32_t data_length) {
-  Bytes bytes(type, type + 16);
-  for (uint32_t value : {id, signature_length, data_length}) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-  }
+  Bytes bytes;
+  msiboot_tool::append_trailer(bytes, type, id, signature_length, data_length);
   return bytes;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 struct Case {
@@ -107,12 +100,11 @@ std::vector<Case> cases() {
       {manifest_record(), TestRecord{true, 7, fixtures::content("package")}});
   // A file trailer with no fields whose signature length runs past the start: the walk reads the
   // next trailer from the 28 bytes just before it, which here is the package's trailer.
-  const Bytes signature_past_start =
-      with_file(RecordFault::None) + trailer(FileRecordType, 2000, UINT32_MAX, 0);
+  const Bytes signature_past_start = joined(with_file(RecordFault::None), trailer(FileRecordType, 2000, UINT32_MAX, 0));
   // A 256-byte signature field whose data length runs past the start: the walk goes on from the
   // start of that signature field, where the package's trailer ends.
-  const Bytes data_past_start = with_file(RecordFault::None) + Bytes(256, 0x5A) +
-                                trailer(FileRecordType, 2000, 256, UINT32_MAX);
+  const Bytes data_past_start =
+      joined(joined(with_file(RecordFault::None), Bytes(256, 0x5A)), trailer(FileRecordType, 2000, 256, UINT32_MAX));
   const Bytes flags1 = fixtures::container({manifest_record(RecordFault::Unsigned),
                                             file_record(1000, "package", RecordFault::Unsigned),
                                             file_record(1001, "cabinet", RecordFault::DataInSignature)});

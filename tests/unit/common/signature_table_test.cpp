@@ -12,6 +12,9 @@
 #include "payload/payload_blob.h"
 #include "shared/byte_reader.h"
 #include "test_bytes.h"
+#ifndef _WIN32
+#include "platform/heap_test.h"
+#endif
 
 #ifndef MSIBOOT_SIGNATURE_FIXTURES
 #error "MSIBOOT_SIGNATURE_FIXTURES names the folder of the generated signed images"
@@ -178,5 +181,37 @@ TEST(SignatureTable, UndecodableMessageFailsAtTheUpdate) {
     EXPECT_TRUE(outcome.blobs.empty());
   }
 }
+
+#ifndef _WIN32
+// Every allocation the reader makes, failed in turn: nothing may stay allocated but the blobs it
+// appended, and those must be the first carriers in order.
+TEST(SignatureTableMemory, EveryFailedAllocationLeavesOnlyWholeBlobs) {
+  for (const char* name : {"ordered", "bad-manifest"}) {
+    SCOPED_TRACE(name);
+    const Bytes bytes = image(name);
+    const std::vector<Bytes> expected = expected_blobs(name);
+    PayloadSet set = {};
+    const size_t live = heap_test_live_blocks();
+    bool reached_the_end = false;
+    for (size_t n = 1; n < 2000 && !reached_the_end; ++n) {
+      heap_test_fail_at(n);
+      Status status = read_signature_table(set, bytes.data(), static_cast<uint32_t>(bytes.size()));
+      reached_the_end = heap_test_calls() < n;  // the planned failure never came
+      heap_test_reset();
+      if (!reached_the_end) {
+        EXPECT_TRUE(status_failed(status)) << "allocation " << n;
+      }
+      ASSERT_LE(set.blob_count, expected.size());
+      for (uint32_t i = 0; i < set.blob_count; ++i) {
+        const PayloadBlob& blob = set.blobs[i];
+        EXPECT_EQ(Bytes(blob.data, blob.data + blob.size), expected[i]) << "allocation " << n;
+      }
+      free_blobs(set);
+      ASSERT_EQ(heap_test_live_blocks(), live) << "leak after failing allocation " << n;
+    }
+    EXPECT_TRUE(reached_the_end);
+  }
+}
+#endif
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The Authenticode check of whole setup.exe files as the tool packs them and osslsigncode signs
 // them: each verdict, and the image digest computed, against osslsigncode's own verify.
 #include <gtest/gtest.h>
-#include <openssl/pem.h>
 #include <openssl/pkcs7.h>
 #include <openssl/sha.h>
 
@@ -44,20 +43,13 @@ Bytes packed(const std::string& stub, Placement placement, const std::string& na
   return read_file_bytes(options.output);
 }
 
-template <typename T>
-T* read_pem(const std::string& path, T* (*read)(FILE*, T**, pem_password_cb*, void*)) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "r"), fclose);
-  return file ? read(file.get(), nullptr, nullptr, nullptr) : nullptr;
-}
-
 // A PKCS #9 countersignature by the test timestamping certificate (signing time 2023-11-14T22:15:00Z).
 void add_countersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer) {
-  OpenSslPtr<X509> tsa(read_pem(msiboot_test::test_keys_dir() + "/test-tsa.pem", PEM_read_X509));
-  OpenSslPtr<EVP_PKEY> key(read_pem(msiboot_test::test_keys_dir() + "/test-tsa.key", PEM_read_PrivateKey));
+  const CertificateIssuer tsa = msiboot_test::load_test_ca("test-tsa");
   PKCS7_SIGNER_INFO* counter = PKCS7_SIGNER_INFO_new();
   unsigned char digest[SHA256_DIGEST_LENGTH];
   SHA256(signer->enc_digest->data, signer->enc_digest->length, digest);
-  PKCS7_SIGNER_INFO_set(counter, tsa.get(), key.get(), EVP_sha256());
+  PKCS7_SIGNER_INFO_set(counter, tsa.certificate.get(), tsa.key.get(), EVP_sha256());
   PKCS7_add_signed_attribute(counter, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_nid2obj(NID_pkcs7_data));
   PKCS7_add_signed_attribute(counter, NID_pkcs9_signingTime, V_ASN1_UTCTIME, ASN1_UTCTIME_set(nullptr, 1700000100));
   PKCS7_add1_attrib_digest(counter, digest, sizeof digest);
@@ -68,7 +60,7 @@ void add_countersignature(PKCS7* message, PKCS7_SIGNER_INFO* signer) {
   OPENSSL_free(der);
   PKCS7_SIGNER_INFO_free(counter);
   PKCS7_add_attribute(signer, NID_pkcs9_countersignature, V_ASN1_SEQUENCE, value);
-  PKCS7_add_certificate(message, tsa.get());
+  PKCS7_add_certificate(message, tsa.certificate.get());
 }
 
 // The image with its signature changed, the entry rewritten as signing tools write it.

@@ -40,7 +40,6 @@ Bytes stub_like(const Bytes& key) {
   return image;
 }
 
-
 BundlePackage package(const char* architecture, const char* languages, const char* folder, const char* title) {
   return {architecture, languages, folder, title, kMsi, {{"data.cab", kCabinet}}};
 }
@@ -58,6 +57,8 @@ class Inspect : public ::testing::Test {
     const Bytes carrier = make_carrier_certificate(both, self_issuer(msiboot_test::test_signing_key().pkey.get()));
     Bytes tampered = add_signature_certificates(signed_stub, {carrier});
     tampered[0x340] ^= 1;  // code after the key slot, which the signature covers
+    SigningKey other_key;
+    ASSERT_TRUE(generate_signing_key(&other_key));
     const std::pair<const char*, Bytes> files[] = {
         {"released.exe", stub_like(Bytes(kPayloadPublicKeySize, 0))},
         {"append.exe", joined(stub, both)},
@@ -68,7 +69,7 @@ class Inspect : public ::testing::Test {
         {"russian-only.exe", joined(stub, bundle_container({package("x64", "1049", "{RU}", "Sample RU")}))},
         {"german-32-bit.exe", joined(stub, bundle_container({package("x64", "1049", "{RU}", "Sample RU"),
                                                              package("Intel", "1031", "{DE}", "Sample DE")}))},
-        {"other-key.blob", public_key_blob(other_key())},
+        {"other-key.blob", public_key_blob(other_key)},
     };
     for (const auto& [name, bytes] : files) msiboot_test::write_file_bytes(name, bytes);
     for (const char* name : {"test-ca.pem", "test-tsa.pem"}) fs::copy_file(msiboot_test::test_keys_dir() + "/" + name, name);
@@ -76,11 +77,6 @@ class Inspect : public ::testing::Test {
   static void TearDownTestSuite() {
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(work_);
-  }
-  static SigningKey other_key() {
-    SigningKey key;
-    EXPECT_TRUE(generate_signing_key(&key));
-    return key;
   }
   static SetupModel model(const std::string& setup, std::optional<uint32_t> lcid = {}, const std::string& ca = "",
                           const std::string& public_key = "") {

@@ -5,10 +5,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "container/signing_key.h"
+#include "files/file_bytes.h"
 
 namespace {
 
@@ -24,8 +23,7 @@ TEST(KeygenCommand, WritesAPrivateKeyAndItsPublicBlob) {
   ASSERT_EQ(keygen_command({pem, blob_path}), 0);
   SigningKey key;
   ASSERT_TRUE(load_signing_key(pem, &key));
-  std::ifstream in(blob_path, std::ios::binary);
-  std::vector<uint8_t> blob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const Bytes blob = read_file_bytes(blob_path);
   EXPECT_EQ(blob, public_key_blob(key));
   struct stat info = {};
   ASSERT_EQ(stat(pem.c_str(), &info), 0);

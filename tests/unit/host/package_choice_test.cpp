@@ -121,9 +121,15 @@ TestManifest manifest(uint32_t blob = 0) {
   return TestManifest([blob](uint32_t id) { return file_content(blob, id); });
 }
 
-// A blob holding one package entry 1000 and its record.
-BlobLayout one_package(const char* architecture, const char* languages, uint32_t blob = 0) {
-  return {manifest(blob).package(1000, architecture, languages, "{P}", "T").bytes(), {1000}};
+// A blob holding package entries 1000 and on, of these architectures and languages, and their records.
+BlobLayout packages(const std::vector<std::pair<const char*, const char*>>& listed, uint32_t blob = 0) {
+  TestManifest written = manifest(blob);
+  std::vector<uint32_t> ids;
+  for (const auto& [architecture, languages] : listed) {
+    ids.push_back(1000 + static_cast<uint32_t>(ids.size()));
+    written.package(ids.back(), architecture, languages, "{P}", "T");
+  }
+  return {written.bytes(), ids};
 }
 
 // The binding field of a record of these tests' blobs.
@@ -142,19 +148,11 @@ struct SelectionCase {
 
 std::vector<SelectionCase> selection_cases() {
   return {
-      {"exact language in pass 1", 1049, {one_package("x64", "1033;1049")}, 0, 1000, 0, 1049,
-       {"main.msi"}},
-      {"only English left for pass 3", 1049, {one_package("x64", "1033")}, 0, 1000, 0, 1033,
-       {"main.msi"}},
-      {"primary language in pass 2", 2057, {one_package("x64", "1033")}, 0, 1000, 0, 2057,
-       {"main.msi"}},
-      {"English user without a third pass", 1033, {one_package("x64", "1049")}, 13, 0, 0, 1033, {}},
-      {"high bits ignored, pass 1 beats an earlier pass-2 fit", 1033,
-       {{manifest()
-             .package(1000, "x64", "2057", "{A}", "A")
-             .package(1001, "x64", "66569", "{B}", "B")
-             .bytes(),
-         {1000, 1001}}},
+      {"exact language in pass 1", 1049, {packages({{"x64", "1033;1049"}})}, 0, 1000, 0, 1049, {"main.msi"}},
+      {"only English left for pass 3", 1049, {packages({{"x64", "1033"}})}, 0, 1000, 0, 1033, {"main.msi"}},
+      {"primary language in pass 2", 2057, {packages({{"x64", "1033"}})}, 0, 1000, 0, 2057, {"main.msi"}},
+      {"English user without a third pass", 1033, {packages({{"x64", "1049"}})}, 13, 0, 0, 1033, {}},
+      {"high bits ignored, pass 1 beats an earlier pass-2 fit", 1033, {packages({{"x64", "2057"}, {"x64", "66569"}})},
        0, 1001, 0, 1033, {"main.msi"}},
       {"a fitting id 0 ends each pass without a choice", 1049,
        {{manifest()
@@ -163,14 +161,9 @@ std::vector<SelectionCase> selection_cases() {
              .bytes(),
          {1000}}},
        0, 1000, 0, 1033, {"main.msi"}},
-      {"Intel never chosen, X64 in any case", 1033,
-       {{manifest()
-             .package(1000, "Intel", "1033", "{I}", "I")
-             .package(1001, "X64", "1033", "{X}", "X")
-             .bytes(),
-         {1000, 1001}}},
-       0, 1001, 0, 1033, {"main.msi"}},
-      {"Intel only", 1033, {one_package("Intel", "1033")}, 13, 0, 0, 1033, {}},
+      {"Intel never chosen, X64 in any case", 1033, {packages({{"Intel", "1033"}, {"X64", "1033"}})}, 0, 1001, 0, 1033,
+       {"main.msi"}},
+      {"Intel only", 1033, {packages({{"Intel", "1033"}})}, 13, 0, 0, 1033, {}},
       {"empty fields and empty texts ignored", 1033,
        {{manifest()
              .entry(1000, "x64\\\\1033\\{E}\\E")
@@ -190,8 +183,8 @@ std::vector<SelectionCase> selection_cases() {
          {1000, 1001, 1002}}},
        0, 1002, 0, 1033, {"main.msi"}},
       {"first fit in blob order", 1033,
-       {one_package("x64", "1049"), one_package("x64", "1033", 1), one_package("x64", "1033", 2)},
-       0, 1000, 1, 1033, {"main.msi"}},
+       {packages({{"x64", "1049"}}), packages({{"x64", "1033"}}, 1), packages({{"x64", "1033"}}, 2)}, 0, 1000, 1, 1033,
+       {"main.msi"}},
       {"cabinets of the chosen blob only, in walk order, a double listing twice", 1033,
        {{manifest().cabinet(1001, {1000}, "other.cab").bytes(), {1001}},
         {manifest(1)
@@ -230,20 +223,16 @@ std::vector<SelectionCase> selection_cases() {
       {"a folder name that is not a plain file name", 1033,
        {{manifest().package(1000, "x64", "1033", "..", "T").bytes(), {1000}}},
        13, 1000, 0, 1033, {}},
-      {"missing package record", 1033,
-       {{one_package("x64", "1033").manifest, {}}},
-       13, 1000, 0, 1033, {}},
+      {"missing package record", 1033, {{packages({{"x64", "1033"}}).manifest, {}}}, 13, 1000, 0, 1033, {}},
       {"malformed second entry ends the walk before later blobs", 1033,
        {{manifest()
              .package(1000, "x64", "1049", "{A}", "A")
              .raw_entry(1001, 100, {1, 0, 2, 0})
              .bytes(),
          {1000}},
-        one_package("x64", "1033", 1)},
+        packages({{"x64", "1033"}}, 1)},
        13, 0, 0, 1033, {}},
-      {"empty manifest skipped", 1033,
-       {{{}, {}}, one_package("x64", "1033", 1)},
-       0, 1000, 1, 1033, {"main.msi"}},
+      {"empty manifest skipped", 1033, {{{}, {}}, packages({{"x64", "1033"}}, 1)}, 0, 1000, 1, 1033, {"main.msi"}},
   };
 }
 
@@ -431,27 +420,18 @@ TEST_F(PackageChoiceTest, ANameListedTwiceWithDifferentContentsIsCorrupt) {
     uint32_t code;
     std::vector<std::string> items;
   };
+  // The package 1000 and cabinets 1001 and on, each listing the packages given.
+  auto bundle = [](const std::vector<std::pair<std::vector<uint32_t>, const char*>>& cabinets) {
+    TestManifest written = manifest().package(1000, "x64", "1033", "{P}", "T");
+    uint32_t id = 1001;
+    for (const auto& [listed, name] : cabinets) written.cabinet(id++, listed, name);
+    return written.bytes();
+  };
   const Case cases[] = {
-      {"one record listed twice: written once",
-       manifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000, 1000}, "a.cab").bytes(),
-       0, {"main.msi", "a.cab", "a.cab"}},
-      {"two records under one name",
-       manifest()
-           .package(1000, "x64", "1033", "{P}", "T")
-           .cabinet(1001, {1000}, "a.cab")
-           .cabinet(1002, {1000}, "A.CAB")
-           .bytes(),
-       13, {"main.msi", "a.cab", "A.CAB"}},
-      {"a cabinet named like the package",
-       manifest().package(1000, "x64", "1033", "{P}", "T").cabinet(1001, {1000}, "Main.msi").bytes(),
-       13, {"main.msi", "Main.msi"}},
-      {"names that differ", 
-       manifest()
-           .package(1000, "x64", "1033", "{P}", "T")
-           .cabinet(1001, {1000}, "a.cab")
-           .cabinet(1002, {1000}, "a.cab2")
-           .bytes(),
-       0, {"main.msi", "a.cab", "a.cab2"}},
+      {"one record listed twice: written once", bundle({{{1000, 1000}, "a.cab"}}), 0, {"main.msi", "a.cab", "a.cab"}},
+      {"two records under one name", bundle({{{1000}, "a.cab"}, {{1000}, "A.CAB"}}), 13, {"main.msi", "a.cab", "A.CAB"}},
+      {"a cabinet named like the package", bundle({{{1000}, "Main.msi"}}), 13, {"main.msi", "Main.msi"}},
+      {"names that differ", bundle({{{1000}, "a.cab"}, {{1000}, "a.cab2"}}), 0, {"main.msi", "a.cab", "a.cab2"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

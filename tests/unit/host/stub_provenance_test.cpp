@@ -24,9 +24,7 @@ using namespace msiboot_tool;
 std::string sha256_hex(const Bytes& bytes) {
   uint8_t digest[SHA256_DIGEST_LENGTH];
   SHA256(bytes.data(), bytes.size(), digest);
-  char text[2 * SHA256_DIGEST_LENGTH + 1];
-  for (size_t i = 0; i < sizeof digest; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
-  return text;
+  return hex_text(digest);
 }
 
 

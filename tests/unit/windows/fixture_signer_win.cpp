@@ -1,8 +1,8 @@
-// The windows build cannot sign: it takes the test key's signatures of the fixture contents and
-// of their zlib streams from record_vectors.inc, which the host build generates and checks.
+// The windows build cannot sign: it reads the test key's public blob and its signatures of the
+// fixture contents and of their zlib streams, which the host build writes (msiboot-record-vectors).
 #include <gtest/gtest.h>
 
-#include <iterator>
+#include <cstdio>
 
 #include "common/container_fixtures.h"
 
@@ -10,25 +10,29 @@ namespace fixtures {
 
 namespace {
 
-struct VectorSignature {
-  const char* content;  // fixture content name
-  bool over_stream;     // signed over the content's zlib stream instead of the content
-  uint8_t signature[256];
-};
-
-#include "common/record_vectors.inc"
+Bytes vector_file(const std::string& name) {
+  const std::string path = std::string(MSIBOOT_RECORD_VECTORS) + "/" + name;
+  Bytes bytes;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  EXPECT_NE(file, nullptr) << "missing " << path << ": build the host tree first";
+  for (int c; file != nullptr && (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+  if (file != nullptr) std::fclose(file);
+  return bytes;
+}
 
 }  // namespace
 
-Bytes public_key() { return Bytes(std::begin(kVectorPublicKey), std::end(kVectorPublicKey)); }
+Bytes public_key() {
+  static const Bytes key = vector_file("public-key.blob");
+  return key;
+}
 
 Bytes signature(const Bytes& bytes) {
-  for (const VectorSignature& vector : kVectorSignatures) {
-    Bytes signed_bytes = content(vector.content);
-    if (vector.over_stream) signed_bytes = msiboot_test::zlib_stream(signed_bytes);
-    if (signed_bytes == bytes) return Bytes(std::begin(vector.signature), std::end(vector.signature));
+  for (const std::string& name : content_names()) {
+    if (content(name) == bytes) return vector_file(name + ".sig");
+    if (msiboot_test::zlib_stream(content(name)) == bytes) return vector_file(name + ".stream.sig");
   }
-  ADD_FAILURE() << "record_vectors.inc holds no signature of these " << bytes.size() << " bytes";
+  ADD_FAILURE() << "no signature of the fixture contents is these " << bytes.size() << " bytes";
   return Bytes(256, 0);
 }
 
