@@ -184,6 +184,9 @@ void add_pack(CLI::App& app, PackLine& line) {
                       "the stub's Authenticode signature; default for a signed stub) or "
                       "signature-tail (after the signature data)")
       ->check(CLI::IsMember({"append", "certificate", "signature-tail"}));
+  command->add_option("--level", line.options.level,
+                      "the deflate level, 0 (store) to 12 (smallest, slowest); default 6")
+      ->check(CLI::Range(0, msiboot_tool::kMaxLevel));
   add_branding(command, line.options.branding, true);
   add_package_overrides(command, line);
   command->add_option("PACKAGE.msi", line.packages, "the packages, first choice first")->required();

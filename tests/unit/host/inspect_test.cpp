@@ -70,6 +70,10 @@ class Inspect : public ::testing::Test {
         {"german-32-bit.exe", joined(stub, bundle_container({package("x64", "1049", "{RU}", "Sample RU"),
                                                              package("Intel", "1031", "{DE}", "Sample DE")}))},
         {"other-key.blob", public_key_blob(other_key)},
+        // A title and a cabinet name that would clear the screen and forge a line when printed.
+        {"control-characters.exe",
+         joined(stub, bundle_container({{"x64", "1033", "{EN}", "Sample\x1b[2J\rEN\n  nothing needs the publisher", kMsi,
+                                         {{"data\x07.cab", kCabinet}}}}))},
     };
     for (const auto& [name, bytes] : files) msiboot_test::write_file_bytes(name, bytes);
     for (const char* name : {"test-ca.pem", "test-tsa.pem"}) fs::copy_file(msiboot_test::test_keys_dir() + "/" + name, name);
@@ -152,7 +156,8 @@ TEST_F(Inspect, TheTextOfEachKindOfSetupIsItsGoldenOutput) {
     const char* ca;
   };
   for (const Case& c : {Case{"append.exe", {}, ""}, Case{"append.exe", 1031, ""}, Case{"certificate.exe", {}, "test-ca.pem"},
-                        Case{"signature-tail.exe", {}, ""}, Case{"signed-after-packing.exe", {}, ""}}) {
+                        Case{"signature-tail.exe", {}, ""}, Case{"signed-after-packing.exe", {}, ""},
+                        Case{"control-characters.exe", {}, ""}}) {
     const std::string name = std::string(c.setup, std::strlen(c.setup) - 4) + (c.lcid ? "-1031" : "") + ".txt";
     SCOPED_TRACE(name);
     // The release number stands as VERSION, so that a new release needs no new golden texts.

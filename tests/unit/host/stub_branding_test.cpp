@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "branding/branding_report.h"
@@ -101,6 +102,59 @@ TEST(IconFile, ImagesAreReadOrTheFileIsRefusedSayingWhy) {
       EXPECT_EQ(images[0].bit_count, c.bit_count);
       EXPECT_EQ(images[0].planes, 1);
       EXPECT_STREQ(c.refusal, "");
+    } catch (const ToolError& e) {
+      EXPECT_EQ(e.reason(), c.refusal);
+    }
+  }
+}
+
+// The stub with its resource tree replaced by one whose type entries all name one string as long
+// as the section allows: read whole for each entry, it would cost the section's size squared.
+Bytes stub_with_repeated_names(Bytes stub) {
+  const Bytes rsrc = {'.', 'r', 's', 'r', 'c'};
+  size_t header = std::search(stub.begin(), stub.end(), rsrc.begin(), rsrc.end()) - stub.begin();
+  const size_t tree = get_u32le(stub, header + pe_layout::kSectionRawOffsetField);
+  const size_t size = get_u32le(stub, header + pe_layout::kSectionRawSizeField);
+  const size_t entries = size / 2 / 8, empty = 16 + 8 * entries, name = empty + 16, length = (size - name) / 2 - 1;
+  std::fill(stub.begin() + tree, stub.begin() + tree + size, 0);
+  put_u16le(stub, tree + 12, static_cast<uint16_t>(entries));
+  for (size_t i = 0; i < entries; ++i) {
+    put_u32le(stub, tree + 16 + 8 * i, static_cast<uint32_t>(0x80000000 | name));
+    put_u32le(stub, tree + 20 + 8 * i, static_cast<uint32_t>(0x80000000 | empty));
+  }
+  put_u16le(stub, tree + name, static_cast<uint16_t>(std::min<size_t>(length, 0xFFFF)));
+  return stub;
+}
+
+// Files made to cost the tool far more than their size are refused at once.
+TEST(HostileInput, EachFileMadeToCostMoreThanItsSizeIsRefused) {
+  if (!std::filesystem::exists(MSIBOOT_STUB)) GTEST_SKIP() << "no windows build at " << MSIBOOT_STUB;
+  Bytes bitmap(40 + 64 * 64 * 4, 0);
+  put_u32le(bitmap, 0, 40);
+  Bytes one_image_named_often = icon_file(bitmap, 32, 1, 1000);
+  one_image_named_often.insert(one_image_named_often.begin() + 22, 999 * 16, 0);
+  for (size_t i = 0; i < 1000; ++i) {
+    std::copy(one_image_named_often.begin() + 6, one_image_named_often.begin() + 22, one_image_named_often.begin() + 6 + 16 * i);
+    put_u32le(one_image_named_often, 6 + 16 * i + 12, 6 + 1000 * 16);
+  }
+  const Bytes names = stub_with_repeated_names(read_file_bytes(MSIBOOT_STUB));
+  const struct {
+    const char* name;
+    std::function<void()> read;
+    const char* refusal;
+  } cases[] = {
+      {"a resource tree naming one long string in every entry", [&] { read_resources(names); },
+       "its resource names add up to more than its resource section"},
+      {"an icon directory naming one image a thousand times", [&] { read_icon_file(one_image_named_often); },
+       "the icon file's images overlap each other or its directory"},
+      {"a branding text with an escape sequence", [] { check_version_text("Sample\x1b[2J"); },
+       "holds a control character"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      c.read();
+      ADD_FAILURE() << "read";
     } catch (const ToolError& e) {
       EXPECT_EQ(e.reason(), c.refusal);
     }

@@ -20,6 +20,7 @@ namespace {
 
 constexpr char kIndirectDataOid[] = "1.3.6.1.4.1.311.2.1.4";      // SpcIndirectDataContent
 constexpr char kNestedSignatureOid[] = "1.3.6.1.4.1.311.2.4.1";   // a whole further signature
+constexpr size_t kMostNestedSignatures = 8;
 constexpr char kTimestampTokenOid[] = "1.3.6.1.4.1.311.3.3.1";    // an RFC 3161 token
 constexpr char kCountersignatureOid[] = "1.2.840.113549.1.9.6";   // a PKCS #9 countersignature
 
@@ -303,11 +304,20 @@ SignatureCheck check_signature(PKCS7* message, const ImageView& image, X509_STOR
   return check;
 }
 
-// Every signature nested in the primary one's unsigned attributes, in order.
+// Every signature nested in the primary one's unsigned attributes, in order, up to a few: each
+// hashes the whole image again, and signing tools nest one per digest algorithm.
 void check_nested(AuthenticodeReport& report, PKCS7* primary, const ImageView& image, X509_STORE* store) {
   PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(primary), 0);
   if (info == nullptr) return;
+  size_t checked = 0;
   for (const ASN1_STRING* value : unsigned_values(info, kNestedSignatureOid)) {
+    if (checked++ == kMostNestedSignatures) {
+      SignatureCheck unchecked;
+      unchecked.digest_problem = unchecked.signature_problem = unchecked.chain_problem =
+          "more than " + std::to_string(kMostNestedSignatures) + " nested signatures: the rest are not checked";
+      report.signatures.push_back(unchecked);
+      break;
+    }
     OpenSslPtr<PKCS7> nested = parse_signature_message(ASN1_STRING_get0_data(value), static_cast<size_t>(ASN1_STRING_length(value)),
                                         nullptr);
     if (nested) {

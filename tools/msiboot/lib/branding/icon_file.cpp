@@ -19,6 +19,26 @@ bool is_png(const Bytes& image) {
   return image.size() >= sizeof kPngSignature && std::equal(std::begin(kPngSignature), std::end(kPngSignature), image.begin());
 }
 
+// The images lie after the directory, none overlapping another, so that together they take no more
+// than the file: a directory that names one image a thousand times would make a stub of a thousand.
+void require_disjoint_images(const Bytes& ico, size_t count) {
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;  // offset, end
+  for (size_t i = 0; i < count; ++i) {
+    size_t entry = kHeaderSize + i * kEntrySize;
+    uint64_t length = get_u32le(ico, entry + 8), offset = get_u32le(ico, entry + 12);
+    if (length == 0 || offset + length > ico.size()) {
+      throw ToolError("image " + std::to_string(i + 1) + " of the icon file lies outside the file");
+    }
+    ranges.emplace_back(offset, offset + length);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  uint64_t end = kHeaderSize + count * kEntrySize;
+  for (const auto& [offset, image_end] : ranges) {
+    if (offset < end) throw ToolError("the icon file's images overlap each other or its directory");
+    end = image_end;
+  }
+}
+
 }  // namespace
 
 std::vector<IconImage> read_icon_file(const Bytes& ico) {
@@ -29,12 +49,12 @@ std::vector<IconImage> read_icon_file(const Bytes& ico) {
   size_t count = get_u16le(ico, 4);
   if (count == 0) throw ToolError("the icon file holds no images");
   if ((ico.size() - kHeaderSize) / kEntrySize < count) throw ToolError("not an icon file (its directory is cut short)");
+  require_disjoint_images(ico, count);
   std::vector<IconImage> images;
   for (size_t i = 0; i < count; ++i) {
     size_t entry = kHeaderSize + i * kEntrySize;
     std::string which = "image " + std::to_string(i + 1) + " of the icon file";
     uint64_t length = get_u32le(ico, entry + 8), offset = get_u32le(ico, entry + 12);
-    if (length == 0 || offset + length > ico.size()) throw ToolError(which + " lies outside the file");
     IconImage image;
     image.width = ico[entry];
     image.height = ico[entry + 1];

@@ -136,6 +136,10 @@ std::string version_text(const FourPartVersion& v) {
 }
 
 void check_version_text(const std::string& text) {
+  // Shown by Explorer and by inspect, where a control character could hide or forge a line.
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) throw ToolError("holds a control character");
+  }
   if (utf16le(text, false).size() / 2 > kLongestText) {
     throw ToolError("longer than the " + std::to_string(kLongestText) + " characters a version field may hold");
   }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "authenticode/carrier_certificate.h"
 #include "container/signing_key.h"
@@ -90,23 +91,34 @@ void require_fits(const std::string& output, uint64_t size) {
   }
 }
 
-void write_setup(OutputFile& out, const std::string& output, const Bytes& stub,
-                 const ContainerParts& container, Placement placement, const SigningKey& key) {
-  if (placement == Placement::Append) {
-    uint64_t size = stub.size();
-    for (const Bytes& part : container) size += part.size();
+// The container streamed after the stub, which it must not take past 4 GiB.
+uint64_t append_container(OutputFile& out, const std::string& output, const Bytes& stub,
+                          const std::vector<ContainerRecord>& records, const SigningKey& key,
+                          const PackSettings& settings) {
+  out.write(stub);
+  uint64_t size = stub.size();
+  return write_container(records, key, [&](const uint8_t* bytes, size_t length) {
+    size += length;
     require_fits(output, size);
-    out.write(stub);
-    for (const Bytes& part : container) out.write(part);
-  } else {
-    Bytes setup = placement == Placement::Certificate
-                      ? add_signature_certificates(
-                            stub, {make_carrier_certificate(join_parts(container), self_issuer(key.pkey.get()))})
-                      : append_in_certificate_entry(stub, join_parts(container));
-    require_fits(output, setup.size());
-    out.write(setup);
-  }
-  out.commit();
+    out.write(bytes, length);
+  }, settings);
+}
+
+// The container inside the stub's signature, made whole in memory first.
+uint64_t sign_in_container(OutputFile& out, const std::string& output, const Bytes& stub,
+                           const std::vector<ContainerRecord>& records, Placement placement,
+                           const SigningKey& key, const PackSettings& settings) {
+  Bytes container;
+  write_container(records, key, [&](const uint8_t* bytes, size_t length) {
+    require_fits(output, container.size() + length);
+    container.insert(container.end(), bytes, bytes + length);
+  }, settings);
+  Bytes setup = placement == Placement::Certificate
+                    ? add_signature_certificates(stub, {make_carrier_certificate(container, self_issuer(key.pkey.get()))})
+                    : append_in_certificate_entry(stub, container);
+  require_fits(output, setup.size());
+  out.write(setup);
+  return container.size();
 }
 
 }  // namespace
@@ -129,22 +141,28 @@ void pack_command(const PackOptions& options) {
   std::optional<Placement> placement = options.placement;
   Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement, branding);
 
-  std::vector<ContainerRecord> records = bundle_records(bundle, read_file_bytes);
-  size_t files = records.size() - 1, total = 0;
-  for (const ContainerRecord& record : records) total += record.content.size();
-  ContainerParts container;
+  std::vector<std::string> paths;
+  for (const auto& file : bundle.files) paths.push_back(file.second);
+  std::vector<ContentDigest> digests = file_digests(paths);
+  share_identical_records(bundle, digests);
+  std::vector<ContainerRecord> records = bundle_file_records(bundle, digests);
+  size_t cabinets = records.size() - 1 - std::set<uint32_t>(bundle.package_ids.begin(), bundle.package_ids.end()).size();
+  uint64_t total = 0, payload_size = 0;
+  for (const ContentDigest& digest : digests) total += digest.size;
   {
     ProgressBar bar("msiboot pack: packing", total);
-    container = write_container_parts(records, key, [&bar](size_t bytes) { bar.advance(bytes); });
+    PackSettings settings{options.level, [&bar](size_t bytes) { bar.advance(bytes); }};
+    // What writing the output meets names the output; what placing the container meets is the stub's.
+    about_file(stub_path, [&] {
+      payload_size = *placement == Placement::Append
+                         ? append_container(out, options.output, stub, records, key, settings)
+                         : sign_in_container(out, options.output, stub, records, *placement, key, settings);
+    });
   }
-  size_t payload_size = 0;
-  for (const Bytes& part : container) payload_size += part.size();
-  records.clear();
-  // What writing the output meets names the output; what placing the container meets is the stub's.
-  about_file(stub_path, [&] { write_setup(out, options.output, stub, container, *placement, key); });
-  std::printf("%s: %zu package%s and %zu cabinet%s, %zu bytes of payload (%s)\n",
+  out.commit();
+  std::printf("%s: %zu package%s and %zu cabinet%s, %llu bytes of payload (%s)\n",
               options.output.c_str(), packages.size(), packages.size() == 1 ? "" : "s",
-              files - packages.size(), files - packages.size() == 1 ? "" : "s", payload_size,
+              cabinets, cabinets == 1 ? "" : "s", static_cast<unsigned long long>(payload_size),
               placement_name(*placement));
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "branding/stub_branding.h"
+#include "container/record_packing.h"
 #include "packages/package_plan.h"
 #include "pe/placement.h"
 
@@ -17,6 +18,7 @@ struct PackOptions {
   std::string stub;  // empty: the stub installed beside the tool
   std::optional<Placement> placement;  // none: append to an unsigned stub, certificate for a signed one
   std::vector<PackageInput> packages;
+  int level = kDefaultLevel;  // libdeflate's, 0 to 12
   // Where any is given, the stub is branded; the version and the product name default to the
   // first package's ProductVersion and title.
   BrandingOptions branding;

@@ -4,6 +4,8 @@
 // callback so that this part builds without a crypto library.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "files/byte_buffer.h"
@@ -11,9 +13,15 @@
 namespace msiboot_tool {
 
 struct ContainerRecord {
+  ContainerRecord() = default;
+  ContainerRecord(bool is_manifest, uint32_t record_id, Bytes bytes = {})
+      : manifest(is_manifest), id(record_id), content(std::move(bytes)) {}
   bool manifest = false;  // manifest record type, else file record type
   uint32_t id = 0;
   Bytes content;
+  std::string file;        // when set, the content is this file's first file_size bytes, read in pieces
+  uint64_t file_size = 0;
+  Bytes digest;            // when set, the SHA-256 the content must have (it was bound before)
 };
 
 // Returns the signature of the given bytes (256 bytes for the RSA-2048 payload key). It may be

@@ -20,6 +20,7 @@ struct OpenSslFree {
   void operator()(BIO* p) const { BIO_free(p); }
   void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
   void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
   void operator()(PKCS7* p) const { PKCS7_free(p); }
   void operator()(PKCS7_SIGNER_INFO* p) const { PKCS7_SIGNER_INFO_free(p); }
   void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); }

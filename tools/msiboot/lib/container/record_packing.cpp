@@ -1,140 +1,177 @@
 #include "container/record_packing.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
-#include <stdexcept>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
 
+#include "container/deflate_piece.h"
+#include "container/openssl_ptr.h"
 #include "container/parallel_tasks.h"
 #include "files/tool_error.h"
+#include "payload/container.h"
 
 namespace msiboot_tool {
 namespace {
 
 constexpr size_t kPieceSize = 1u << 20;
-constexpr size_t kWindowSize = 32u << 10;
-constexpr size_t kProbeSize = 16u << 10;
-constexpr int kRawDeflate = -15;
-constexpr int kMemLevel = 8;  // zlib's default, as compress2 uses
+constexpr size_t kMostPiecesHeld = 64;
+constexpr size_t kDigestSize = 32;
 
 struct Piece {
-  Bytes deflated;
-  uLong adler = 0;
-  bool compressed = false;
+  const uint8_t* content = nullptr;
+  size_t length = 0;
+  bool last = false;
+  Bytes buffer;  // the piece read from a file
+  DeflatedPiece deflated;
 };
 
-struct PieceRef {
-  size_t record;
-  size_t index;
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
 };
 
-class Deflater {
+// A record's content, piece by piece: from memory, or read from its file.
+class ContentPieces {
  public:
-  explicit Deflater(int level) {
-    if (deflateInit2(&stream_, level, Z_DEFLATED, kRawDeflate, kMemLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
-      throw ToolError("out of memory for deflate");
-    }
-  }
-  ~Deflater() { deflateEnd(&stream_); }
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
-
-  void prime(const uint8_t* dictionary, size_t length) {
-    if (length != 0 && deflateSetDictionary(&stream_, dictionary, static_cast<uInt>(length)) != Z_OK) {
-      throw ToolError("deflate refused its dictionary");
+  explicit ContentPieces(const ContainerRecord& record) : record_(record) {
+    size_ = record.file.empty() ? record.content.size() : record.file_size;
+    if (!record.file.empty()) {
+      file_.reset(std::fopen(record.file.c_str(), "rb"));
+      if (!file_) throw ToolError(record.file, std::string("cannot read it (") + std::strerror(errno) + ")");
     }
   }
 
-  // Deflates the bytes whole with the given flush into out.
-  void run(const uint8_t* bytes, size_t length, int flush, Bytes& out) {
-    out.resize(deflateBound(&stream_, static_cast<uLong>(length)) + 16);
-    stream_.next_in = const_cast<uint8_t*>(bytes);
-    stream_.avail_in = static_cast<uInt>(length);
-    stream_.next_out = out.data();
-    stream_.avail_out = static_cast<uInt>(out.size());
-    int rc = deflate(&stream_, flush);
-    if ((flush == Z_FINISH ? rc != Z_STREAM_END : rc != Z_OK) || stream_.avail_in != 0) {
-      throw ToolError("deflate failed");
+  bool done() const { return offset_ == size_ && started_; }
+
+  void next(Piece& piece) {
+    piece.length = static_cast<size_t>(std::min<uint64_t>(kPieceSize, size_ - offset_));
+    if (file_) {
+      piece.buffer.resize(piece.length);
+      if (std::fread(piece.buffer.data(), 1, piece.length, file_.get()) != piece.length) {
+        throw ToolError(record_.file, "it became shorter while it was being packed");
+      }
+      piece.content = piece.buffer.data();
+    } else {
+      piece.content = record_.content.data() + offset_;
     }
-    out.resize(out.size() - stream_.avail_out);
+    offset_ += piece.length;
+    started_ = true;
+    piece.last = offset_ == size_;
   }
 
  private:
-  z_stream stream_ = {};
+  const ContainerRecord& record_;
+  std::unique_ptr<FILE, FileCloser> file_;
+  uint64_t size_ = 0, offset_ = 0;
+  bool started_ = false;  // an empty content is one empty piece
 };
 
-// A quick deflate of the piece's start at the fastest level: if even that saves less than one
-// part in 64, the piece is taken for incompressible.
-bool worth_deflating(const uint8_t* bytes, size_t length) {
-  size_t probe = std::min(length, kProbeSize);
-  if (probe == 0) return true;
-  Deflater quick(1);
-  Bytes out;
-  quick.run(bytes, probe, Z_FINISH, out);
-  return out.size() < probe - probe / 64;
-}
-
-Piece deflate_piece(const Bytes& content, size_t index) {
-  size_t start = index * kPieceSize;
-  size_t length = std::min(kPieceSize, content.size() - start);
-  bool last = start + length == content.size();
-  const uint8_t* bytes = content.data() + start;
-  Piece piece;
-  piece.compressed = worth_deflating(bytes, length);
-  Deflater deflater(piece.compressed ? Z_BEST_COMPRESSION : Z_NO_COMPRESSION);
-  size_t window = std::min(start, kWindowSize);
-  if (piece.compressed) deflater.prime(bytes - window, window);
-  deflater.run(bytes, length, last ? Z_FINISH : Z_SYNC_FLUSH, piece.deflated);
-  piece.adler = adler32(adler32(0, nullptr, 0), bytes, static_cast<uInt>(length));
-  return piece;
-}
-
-size_t piece_count(const Bytes& content) {
-  return content.empty() ? 1 : (content.size() + kPieceSize - 1) / kPieceSize;
-}
-
-// zlib header (level 9, or level 0 when every piece is stored), the pieces, the combined sum.
-std::vector<Bytes> stream_parts(std::vector<Piece>& pieces, size_t content_size) {
-  bool any_compressed = std::any_of(pieces.begin(), pieces.end(),
-                                    [](const Piece& p) { return p.compressed; });
-  std::vector<Bytes> parts = {{0x78, static_cast<uint8_t>(any_compressed ? 0xDA : 0x01)}};
-  uLong adler = adler32(0, nullptr, 0);
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    size_t length = std::min(kPieceSize, content_size - i * kPieceSize);
-    adler = adler32_combine(adler, pieces[i].adler, static_cast<z_off_t>(length));
-    parts.push_back(std::move(pieces[i].deflated));
+class ContentHash {
+ public:
+  ContentHash() : context_(EVP_MD_CTX_new()) {
+    if (!context_ || EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1) {
+      throw ToolError("out of memory for SHA-256");
+    }
   }
-  Bytes sum;
-  for (int shift = 24; shift >= 0; shift -= 8) sum.push_back(static_cast<uint8_t>(adler >> shift));
-  parts.push_back(std::move(sum));
-  return parts;
+  void add(const uint8_t* bytes, size_t length) { EVP_DigestUpdate(context_.get(), bytes, length); }
+  Bytes digest() {
+    Bytes digest(kDigestSize);
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context_.get(), digest.data(), &length);
+    return digest;
+  }
+
+ private:
+  OpenSslPtr<EVP_MD_CTX> context_;
+};
+
+size_t pieces_held() {
+  size_t threads = std::max(1u, std::thread::hardware_concurrency());
+  return std::min(kMostPiecesHeld, 2 * threads);
+}
+
+// Writes the record's zlib stream to sink, a batch of pieces at a time: the batch is deflated on
+// every core while one of them takes the digest and the Adler-32 sum in order. Returns the data
+// field's length; digest receives the content's SHA-256.
+uint64_t stream_data(const ContainerRecord& record, const ContainerSink& sink, const PackSettings& settings,
+                     Bytes& digest) {
+  ContentPieces source(record);
+  ContentHash hash;
+  uint32_t adler = 1;
+  std::vector<Piece> batch(pieces_held());
+  uint64_t length = 0;
+  bool first = true;
+  while (!source.done()) {
+    size_t count = 0;
+    while (count < batch.size() && !source.done()) source.next(batch[count++]);
+    run_parallel(count + 1, [&](size_t task) {
+      if (task == 0) {
+        for (size_t i = 0; i < count; ++i) {
+          hash.add(batch[i].content, batch[i].length);
+          adler = libdeflate_adler32(adler, batch[i].content, batch[i].length);
+        }
+        return;
+      }
+      Piece& piece = batch[task - 1];
+      piece.deflated = deflate_piece(piece.content, piece.length, piece.last, settings.level);
+      if (settings.progress) settings.progress(piece.length);
+    });
+    if (first) {
+      const uint8_t header[] = {0x78, static_cast<uint8_t>(batch[0].deflated.compressed ? 0xDA : 0x01)};
+      sink(header, sizeof header);
+      length += sizeof header;
+      first = false;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      sink(batch[i].deflated.bytes.data(), batch[i].deflated.bytes.size());
+      length += batch[i].deflated.bytes.size();
+      batch[i].deflated = {};
+    }
+  }
+  const uint8_t sum[] = {static_cast<uint8_t>(adler >> 24), static_cast<uint8_t>(adler >> 16),
+                         static_cast<uint8_t>(adler >> 8), static_cast<uint8_t>(adler)};
+  sink(sum, sizeof sum);
+  digest = hash.digest();
+  if (!record.digest.empty() && digest != record.digest) {
+    throw ToolError(record.file, "it changed while it was being packed");
+  }
+  return length + sizeof sum;
 }
 
 }  // namespace
 
+uint64_t stream_container(const std::vector<ContainerRecord>& records, const DigestSigner& sign,
+                          const ContainerSink& sink, const PackSettings& settings) {
+  uint64_t total = 0;
+  for (const ContainerRecord& record : records) {
+    Bytes digest;
+    uint64_t data_length = stream_data(record, sink, settings, digest);
+    Bytes signature = sign ? sign(digest.data()) : Bytes();
+    Bytes trailer;
+    append_trailer(trailer, record.manifest ? ManifestRecordType : FileRecordType, record.id,
+                   checked_u32(signature.size(), "signature field"), checked_u32(data_length, "data field"));
+    sink(signature.data(), signature.size());
+    sink(trailer.data(), trailer.size());
+    total += data_length + signature.size() + trailer.size();
+    checked_u32(total, "container");
+  }
+  return total;
+}
+
 std::vector<PackedRecord> pack_records(const std::vector<ContainerRecord>& records,
                                        const ContentSigner& sign, const PackProgress& progress) {
-  std::vector<std::vector<Piece>> pieces(records.size());
-  std::vector<PieceRef> refs;
-  for (size_t r = 0; r < records.size(); ++r) {
-    pieces[r].resize(piece_count(records[r].content));
-    for (size_t i = 0; i < pieces[r].size(); ++i) refs.push_back({r, i});
-  }
   std::vector<PackedRecord> packed(records.size());
-  // The signatures first: the largest record's digest is one long task that the pieces overlap.
-  size_t signatures = sign ? records.size() : 0;
-  run_parallel(signatures + refs.size(), [&](size_t task) {
-    if (task < signatures) {
-      packed[task].signature = sign(records[task].content);
-      return;
-    }
-    const PieceRef& ref = refs[task - signatures];
-    const Bytes& content = records[ref.record].content;
-    pieces[ref.record][ref.index] = deflate_piece(content, ref.index);
-    if (progress) progress(std::min(kPieceSize, content.size() - ref.index * kPieceSize));
-  });
   for (size_t r = 0; r < records.size(); ++r) {
-    packed[r].data = stream_parts(pieces[r], records[r].content.size());
+    Bytes data, digest;
+    stream_data(records[r], [&data](const uint8_t* bytes, size_t length) { data.insert(data.end(), bytes, bytes + length); },
+                {kDefaultLevel, progress}, digest);
+    packed[r].data.push_back(std::move(data));
+    if (sign) packed[r].signature = sign(records[r].content);
   }
   return packed;
 }

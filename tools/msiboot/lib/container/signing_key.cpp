@@ -103,6 +103,25 @@ std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8
   return signature;
 }
 
+std::vector<uint8_t> sign_digest(const SigningKey& key, const uint8_t* digest) {
+  OpenSslPtr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(key.pkey.get(), nullptr));
+  std::vector<uint8_t> signature(static_cast<size_t>(EVP_PKEY_get_size(key.pkey.get())));
+  size_t length = signature.size();
+  bool ok = ctx && EVP_PKEY_sign_init(ctx.get()) == 1 &&
+            EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
+            EVP_PKEY_CTX_set_signature_md(ctx.get(), EVP_sha256()) == 1 &&
+            EVP_PKEY_sign(ctx.get(), signature.data(), &length, digest, 32) == 1;
+  if (!ok) throw ToolError("signing a payload record failed");
+  signature.resize(length);
+  return signature;
+}
+
+uint64_t write_container(const std::vector<ContainerRecord>& records, const SigningKey& key,
+                         const ContainerSink& sink, const PackSettings& settings) {
+  return stream_container(
+      records, [&key](const uint8_t* digest) { return sign_digest(key, digest); }, sink, settings);
+}
+
 ContainerParts write_container_parts(const std::vector<ContainerRecord>& records,
                                      const SigningKey& key, const PackProgress& progress) {
   return container_parts(

@@ -12,6 +12,7 @@
 
 #include "container/layout.h"
 #include "container/openssl_ptr.h"
+#include "container/record_packing.h"
 
 namespace msiboot_tool {
 
@@ -38,6 +39,14 @@ std::vector<uint8_t> private_key_pem(const SigningKey& key);
 
 // The 256-byte signature of the bytes (SHA-256, PKCS#1 v1.5), most significant byte first.
 std::vector<uint8_t> sign_content(const SigningKey& key, const std::vector<uint8_t>& bytes);
+
+// The 256-byte signature of content whose SHA-256 is the 32 bytes at digest.
+std::vector<uint8_t> sign_digest(const SigningKey& key, const uint8_t* digest);
+
+// Streams the container of the records, each signed with key over its content, to sink; returns
+// its size.
+uint64_t write_container(const std::vector<ContainerRecord>& records, const SigningKey& key,
+                         const ContainerSink& sink, const PackSettings& settings = {});
 
 // The container of the records, each signed with key over its content, as its parts.
 ContainerParts write_container_parts(const std::vector<ContainerRecord>& records,

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "container/manifest_fields.h"
+#include "inspect/shown_text.h"
 #include "inspect/status_meaning.h"
 #include "inspect/wording.h"
 #include "pe/key_slot.h"
@@ -24,10 +25,10 @@ std::string key_text(const SetupModel& model) {
 
 std::string entry_text(const EntryFields& e) {
   std::string text = e.kind == EntryKind::Package
-                         ? "package " + e.architecture + ", languages " + joined(e.languages) + ", folder " + e.folder +
-                               ", title \"" + e.title + "\""
-                     : e.kind == EntryKind::Cabinet ? "cabinet " + e.file + " of package " + joined(e.packages)
-                                                    : "not read by the stub: " + e.text;
+                         ? "package " + e.architecture + ", languages " + joined(e.languages) + ", folder " +
+                               shown(e.folder) + ", title \"" + shown(e.title) + "\""
+                     : e.kind == EntryKind::Cabinet ? "cabinet " + shown(e.file) + " of package " + joined(e.packages)
+                                                    : "not read by the stub: " + shown(e.text);
   char id[16];
   std::snprintf(id, sizeof id, "%6u", e.id);
   std::string binding = shown_binding(e.binding);
@@ -71,14 +72,14 @@ std::string items_text(const PackageReport& p, const char* indent) {
   std::string text;
   for (const ItemReport& item : p.items) {
     std::string size = item.delivered ? std::to_string(item.size) + " bytes" : "not delivered";
-    text += indent + item.name + "  " + size + "\n";
+    text += indent + shown(item.name) + "  " + size + "\n";
   }
   return text;
 }
 
 std::string package_text(const PackageReport& p) {
   std::string text = "    " + package_label(p) + ": " + p.architecture + ", languages " + joined(p.languages) +
-                     ", folder " + p.folder + ", title \"" + title_as_shown(p.title) + "\"\n";
+                     ", folder " + shown(p.folder) + ", title \"" + shown(title_as_shown(p.title)) + "\"\n";
   if (status_failed(p.status)) {
     text += "      not delivered (" + status_text(p.status) + "): " + package_failure(p) + "\n";
   }
@@ -93,7 +94,7 @@ std::string locale_text(const SetupReport& s, const LocaleReport& l) {
   const PackageReport* p = package_of(s, l);
   std::string gets = status_failed(l.status) || p == nullptr
                          ? "nothing"
-                         : package_label(*p) + ", \"" + title_as_shown(p->title) + "\"";
+                         : package_label(*p) + ", \"" + shown(title_as_shown(p->title)) + "\"";
   return "    " + locale_subject(l.outcome) + ": " + gets + " (" + locale_words(s, l) + ")\n";
 }
 
@@ -114,8 +115,8 @@ std::string choice_text(const SetupReport& s) {
   const PackageReport* p = package_of(s, l);
   std::string text = "  for " + std::to_string(l.outcome.lcid) + ": ";
   if (!status_failed(l.status) && p != nullptr) {
-    text += package_label(*p) + " (" + p->architecture + ", " + joined(p->languages) + "), folder " + p->folder +
-            ", title \"" + title_as_shown(p->title) + "\" (" + locale_words(s, l) + ")\n";
+    text += package_label(*p) + " (" + p->architecture + ", " + joined(p->languages) + "), folder " + shown(p->folder) +
+            ", title \"" + shown(title_as_shown(p->title)) + "\" (" + locale_words(s, l) + ")\n";
   } else {
     text += "nothing is installed: " + locale_words(s, l) + " (" + status_text(l.status) + ")\n";
   }
@@ -134,7 +135,7 @@ std::string branding_text(const SetupModel& model) {
   if (!v) return text + "  version information: none\n";
   text += "  version information: file " + version_text(v->file_version) + ", product " +
           version_text(v->product_version) + "\n";
-  for (const auto& [name, value] : v->strings) text += "    " + name + ": " + value + "\n";
+  for (const auto& [name, value] : v->strings) text += "    " + shown(name) + ": " + shown(value) + "\n";
   return text;
 }
 
@@ -210,7 +211,7 @@ std::string stub_verdict(const StubProvenance& provenance) {
 
 std::string findings_text(const SetupModel& model) {
   std::string text = model.findings.empty() ? "  nothing needs the publisher\n" : "  needs the publisher:\n";
-  for (const Finding& f : model.findings) text += "    - " + f.text + "\n";
+  for (const Finding& f : model.findings) text += "    - " + shown(f.text) + "\n";
   return text;
 }
 
@@ -238,9 +239,9 @@ std::string stub_provenance_text(const StubProvenance& provenance) {
 
 std::string render_text(const SetupModel& model) {
   const SetupReport& s = model.payload;
-  return model.file + "\n" + key_text(model) + containers_text(s) + (model.lcid ? choice_text(s) : locales_text(s)) +
-         branding_text(model) + authenticode_text(model.authenticode) + stub_provenance_text(model.stub) +
-         findings_text(model);
+  return shown_lines(shown(model.file) + "\n" + key_text(model) + containers_text(s) +
+                     (model.lcid ? choice_text(s) : locales_text(s)) + branding_text(model) +
+                     authenticode_text(model.authenticode) + stub_provenance_text(model.stub) + findings_text(model));
 }
 
 }  // namespace msiboot_tool

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "container/manifest_writer.h"
 
@@ -12,6 +13,32 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kFirstId = 1000;
+
+// One file for each record an entry names, in record order.
+void keep_named_files(BundlePlan& plan, std::vector<ContentDigest>& digests) {
+  std::set<uint32_t> named(plan.package_ids.begin(), plan.package_ids.end());
+  for (const BundlePlan::Cabinet& c : plan.cabinets) named.insert(c.id);
+  std::vector<std::pair<uint32_t, std::string>> files;
+  std::vector<ContentDigest> kept;
+  for (size_t i = 0; i < plan.files.size(); ++i) {
+    if (named.erase(plan.files[i].first) == 0) continue;
+    files.push_back(plan.files[i]);
+    kept.push_back(digests[i]);
+  }
+  plan.files = std::move(files);
+  digests = std::move(kept);
+}
+
+std::vector<std::pair<uint32_t, std::string>> bindings_of(const BundlePlan& plan,
+                                                          const std::vector<ContentDigest>& digests) {
+  std::vector<std::pair<uint32_t, std::string>> bindings;
+  for (size_t i = 0; i < plan.files.size(); ++i) {
+    RecordBinding binding = {kBindingPresent, checked_u32(digests[i].size, "a record"), {}};
+    std::copy(digests[i].sha256.begin(), digests[i].sha256.end(), binding.digest);
+    bindings.emplace_back(plan.files[i].first, binding_text(binding));
+  }
+  return bindings;
+}
 
 }  // namespace
 
@@ -53,14 +80,40 @@ Bytes bundle_manifest(const BundlePlan& plan, const std::vector<std::pair<uint32
   return manifest.bytes();
 }
 
-std::vector<ContainerRecord> bundle_records(const BundlePlan& plan, const ContentReader& read) {
-  std::vector<ContainerRecord> records = {{true, 0, {}}};
-  std::vector<std::pair<uint32_t, std::string>> bindings;
-  for (const auto& [id, file] : plan.files) {
-    records.push_back({false, id, read(file)});
-    bindings.emplace_back(id, binding_field(records.back().content));
+void share_identical_records(BundlePlan& plan, std::vector<ContentDigest>& digests) {
+  std::map<uint32_t, ContentDigest> content_of;
+  for (size_t i = 0; i < plan.files.size(); ++i) content_of[plan.files[i].first] = digests[i];
+  std::map<ContentDigest, uint32_t> first_cabinet;
+  for (BundlePlan::Cabinet& c : plan.cabinets) c.id = first_cabinet.try_emplace(content_of[c.id], c.id).first->second;
+  keep_named_files(plan, digests);
+}
+
+std::vector<ContainerRecord> bundle_file_records(const BundlePlan& plan, const std::vector<ContentDigest>& digests) {
+  std::vector<ContainerRecord> records = {{true, 0, bundle_manifest(plan, bindings_of(plan, digests))}};
+  for (size_t i = 0; i < plan.files.size(); ++i) {
+    ContainerRecord& record = records.emplace_back();
+    record.id = plan.files[i].first;
+    record.file = plan.files[i].second;
+    record.file_size = digests[i].size;
+    record.digest = digests[i].sha256;
   }
-  records.front().content = bundle_manifest(plan, bindings);
+  return records;
+}
+
+std::vector<ContainerRecord> bundle_records(BundlePlan plan, const ContentReader& read) {
+  std::vector<Bytes> contents;
+  std::vector<ContentDigest> digests;
+  for (const auto& file : plan.files) digests.push_back(content_digest(contents.emplace_back(read(file.second))));
+  std::map<uint32_t, Bytes*> content_of;
+  for (size_t i = 0; i < plan.files.size(); ++i) content_of[plan.files[i].first] = &contents[i];
+  share_identical_records(plan, digests);
+  std::vector<ContainerRecord> records = bundle_file_records(plan, digests);
+  for (ContainerRecord& record : records) {
+    if (record.manifest) continue;
+    record.content = std::move(*content_of[record.id]);
+    record.file.clear();
+    record.digest.clear();
+  }
   return records;
 }
 

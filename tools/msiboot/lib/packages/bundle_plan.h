@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "container/content_digest.h"
 #include "container/layout.h"
 #include "packages/package_plan.h"
 
@@ -33,10 +34,20 @@ BundlePlan plan_bundle(const std::vector<PlannedPackage>& packages);
 // has one.
 Bytes bundle_manifest(const BundlePlan& plan, const std::vector<std::pair<uint32_t, std::string>>& bindings = {});
 
-// The content of a file of the plan (pack reads the file).
+// Cabinets of the same content (SHA-256 and size) stored once: a cabinet with the content of an
+// earlier one keeps its entry, named with the earlier one's id. Packages keep ids of their own,
+// since their cabinets' entries and inspect name a package by its id. digests are those of
+// plan.files, which then keeps one file per record.
+void share_identical_records(BundlePlan& plan, std::vector<ContentDigest>& digests);
+
+// The manifest record, bound to the digests of plan.files, then a file record for each file, read
+// from the file when it is written and checked against its digest.
+std::vector<ContainerRecord> bundle_file_records(const BundlePlan& plan, const std::vector<ContentDigest>& digests);
+
+// The content of a file of the plan.
 using ContentReader = std::function<Bytes(const std::string& file)>;
 
-// The manifest record, bound to the files' contents, then one file record per package and cabinet.
-std::vector<ContainerRecord> bundle_records(const BundlePlan& plan, const ContentReader& read);
+// The same records held in memory: identical ones shared, the manifest bound to the contents.
+std::vector<ContainerRecord> bundle_records(BundlePlan plan, const ContentReader& read);
 
 }  // namespace msiboot_tool

@@ -14,12 +14,15 @@ namespace {
 using namespace pe_layout;
 
 constexpr char kMalformed[] = "its resource tree is malformed";
+// Beyond the section's size, for the few names a tree lists in several languages.
+constexpr size_t kNameUnitsSlack = 1u << 16;
 
 // The resource tree, read from its directory to the end of its section's bytes in the file.
 class TreeReader {
  public:
   TreeReader(std::span<const uint8_t> image, size_t begin, size_t size, uint32_t rva)
-      : image_(image), begin_(begin), size_(size), rva_(rva), entries_left_(size / kResourceDirectoryEntry), data_left_(size) {}
+      : image_(image), begin_(begin), size_(size), rva_(rva), entries_left_(size / kResourceDirectoryEntry),
+        data_left_(size), name_units_left_(size + kNameUnitsSlack) {}
 
   void walk(size_t directory, int level, Resource& path, std::vector<Resource>& out) {
     if (directory > size_ || size_ - directory < kResourceDirectoryHeader) throw ToolError(kMalformed);
@@ -41,6 +44,7 @@ class TreeReader {
         continue;
       }
       if (!key.text.empty()) throw ToolError(kMalformed);
+      spend_name_units(path.type.text.size() + path.name.text.size());
       path.language = key.id;
       path.data = data_at(target);
       out.push_back(path);
@@ -56,7 +60,13 @@ class TreeReader {
     if (at > size_ || size_ - at < 2) throw ToolError(kMalformed);
     return get_u16le(image_, begin_ + at);
   }
-  ResourceKey key_at(uint32_t field) const {
+  // Names read and copied into resources together take no more than the tree holds: a tree whose
+  // entries all name one long string costs its size, not its size for every entry.
+  void spend_name_units(size_t units) {
+    if (units > name_units_left_) throw ToolError("its resource names add up to more than its resource section");
+    name_units_left_ -= units;
+  }
+  ResourceKey key_at(uint32_t field) {
     ResourceKey key;
     if ((field & kResourceSubdirectoryBit) == 0) {
       if (field > UINT16_MAX) throw ToolError(kMalformed);
@@ -65,6 +75,7 @@ class TreeReader {
     }
     size_t at = field & ~kResourceSubdirectoryBit, length = u16(at);
     if (length == 0) throw ToolError(kMalformed);
+    spend_name_units(length);
     for (size_t i = 0; i < length; ++i) key.text += static_cast<char16_t>(u16(at + 2 + 2 * i));
     return key;
   }
@@ -81,7 +92,7 @@ class TreeReader {
   std::span<const uint8_t> image_;
   size_t begin_, size_;
   uint32_t rva_;
-  size_t entries_left_, data_left_;
+  size_t entries_left_, data_left_, name_units_left_;
 };
 
 // Names before numbers; names in code-unit order, numbers ascending: the order lookups expect.
