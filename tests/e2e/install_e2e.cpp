@@ -186,6 +186,13 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
   const std::string setup = make_stub_copy("ja-en.exe", japanese_english);
   const std::string other = make_stub_copy("other.exe", bundle_container({russian.package}));
   const std::string swapped = make_stub_copy("swapped.exe", with_package_records_swapped(japanese_english));
+  // Two languages whose cabinets hold the same bytes: carried once, both entries naming its record.
+  Sample russian_sharing = russian;
+  russian_sharing.package.cabinets[0].content = english.package.cabinets[0].content;
+  const Bytes shared = bundle_container({russian_sharing.package, english.package});
+  EXPECT_GE(bundle_container({russian.package, english.package}).size(),
+            shared.size() + english.package.cabinets[0].content.size() * 9 / 10);
+  const std::string sharing = make_stub_copy("shared-cabinet.exe", shared);
   struct Scenario {
     const char* name;
     std::string setup, lang;
@@ -211,6 +218,8 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
        {"INSTALLDIR=C:\\A<09>BLOCKINSTALL=1", "P=a<0A>/lv", "C:\\x.log"}},
       {"another bundle of the same key put at setup.exe's path while it starts", setup, "ru_RU.UTF-8", {}, other,
        13, nullptr, {}},
+      {"one cabinet for two languages, the Russian user", sharing, "ru_RU.UTF-8", {"/qn"}, {}, 0, &russian_sharing, {"/qn"}},
+      {"one cabinet for two languages, the English user", sharing, "en_US.UTF-8", {"/qn"}, {}, 0, &english, {"/qn"}},
   };
   for (const Scenario& c : scenarios) {
     SCOPED_TRACE(c.name);
@@ -223,7 +232,7 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
     if (c.exit_code == 13) expect_failure_box(run, 13);
     EXPECT_EQ(run.exit_code, c.exit_code) << run.transcript;
     for (const Sample* s : {&english, &russian, &japanese}) {
-      EXPECT_EQ(fs::exists(installer_folder(s->code)), s == c.installed) << s->code;
+      EXPECT_EQ(fs::exists(installer_folder(s->code)), c.installed != nullptr && s->code == c.installed->code) << s->code;
     }
     ASSERT_EQ(recorder.command_lines().size(), c.installed != nullptr ? 1u : 0u);
     if (c.installed == nullptr) continue;
@@ -233,6 +242,7 @@ TEST_F(InstallE2e, WhatAnAttackerOrADeploymentTriesHolds) {
     EXPECT_EQ(std::vector<std::string>(args.begin() + 2, args.end()), c.seen);
     ASSERT_EQ(run.windows.size(), 1u) << run.transcript;
     EXPECT_EQ(run.windows[0].caption, c.installed->package.title);
+    expect_items_in(installer_folder(c.installed->code), c.installed->package);
     // As wine can show it (it keeps no owner or protected DACL of its own, only the Linux mode):
     // no one but SYSTEM and the owner may do anything.
     const std::vector<std::string> folder = recorder.values("folder");

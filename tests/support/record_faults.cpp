@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "container/record_packing.h"
+#include "container/layout.h"
 #include "payload/container.h"
 
 namespace msiboot_test {
@@ -81,12 +81,7 @@ Bytes lay_out_container(const std::vector<TestRecord>& records, const msiboot_to
   return out;
 }
 
-Bytes zlib_stream(const Bytes& bytes) {
-  std::vector<msiboot_tool::PackedRecord> packed = msiboot_tool::pack_records({{false, 0, bytes}}, nullptr);
-  Bytes stream;
-  for (const Bytes& part : packed[0].data) stream.insert(stream.end(), part.begin(), part.end());
-  return stream;
-}
+Bytes zlib_stream(const Bytes& bytes) { return zlib_compress(bytes); }
 
 Bytes zlib_compress(const Bytes& bytes) {
   uLongf length = compressBound(static_cast<uLong>(bytes.size()));

@@ -38,12 +38,12 @@ struct TestRecord : msiboot_tool::ContainerRecord {
   RecordFault fault;
 };
 
-// The whole container with each record's fault laid in; records without one are exactly what the
-// tool writes.
+// The whole container with each record's fault laid in; records without one are laid out as the
+// tool lays them out, their streams those of zlib_stream.
 Bytes lay_out_container(const std::vector<TestRecord>& records, const msiboot_tool::ContentSigner& sign);
 
-// The record writer's zlib stream of the bytes (deflated in pieces, or stored where deflate would
-// not shrink them).
+// The zlib stream of a record's bytes: zlib_compress's, which the host and the windows builds of
+// the tests write alike (the tool's own streams, deflated in pieces, are the tool's tests' concern).
 Bytes zlib_stream(const Bytes& bytes);
 
 // A plain zlib stream of the bytes, as zlib's own compress2 writes it at level 9: a stream from

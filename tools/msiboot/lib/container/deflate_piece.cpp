@@ -62,17 +62,19 @@ void last_block_bits(const Bytes& stream, uint64_t* last_start, uint64_t* end) {
   inflater.next_in = const_cast<uint8_t*>(stream.data());
   inflater.avail_in = static_cast<uInt>(stream.size());
   *last_start = 0;
+  *end = 0;
   int rc = Z_OK;
   while (rc == Z_OK) {
     inflater.next_out = scratch.data();
     inflater.avail_out = static_cast<uInt>(scratch.size());
     rc = inflate(&inflater, Z_BLOCK);
     int state = inflater.data_type;
-    if (rc == Z_OK && (state & kBlockBoundary) != 0 && (state & kInLastBlock) == 0) {
-      *last_start = inflater.total_in * 8 - static_cast<uint64_t>(state & kUnusedBits);
-    }
+    if (rc != Z_OK || (state & kBlockBoundary) == 0) continue;
+    // Right after a block: the next one starts here, or, after the last, the stream ends (the
+    // end that Z_STREAM_END reports is already rounded up to a byte).
+    uint64_t at = inflater.total_in * 8 - static_cast<uint64_t>(state & kUnusedBits);
+    *((state & kInLastBlock) != 0 ? end : last_start) = at;
   }
-  *end = inflater.total_in * 8 - static_cast<uint64_t>(inflater.data_type & kUnusedBits);
   inflateEnd(&inflater);
   if (rc != Z_STREAM_END) throw ToolError("deflate made a stream that does not inflate");
 }
