@@ -163,6 +163,23 @@ TEST_F(Authenticode, AgreesWithOsslsigncodeOnEverySigningOrder) {
   }
 }
 
+// A signature that nests one signature a thousand times is checked up to a small number of them:
+// each would hash the whole image again.
+TEST_F(Authenticode, NestedSignaturesAreCheckedUpToASmallNumber) {
+  const Bytes nested = msiboot_test::sign_with_test_signer(read_file_bytes(work("signed-stub.exe")), {}, {"-nest"});
+  const Bytes thousand = with_signature(nested, [](PKCS7*, PKCS7_SIGNER_INFO* s) {
+    OpenSslPtr<ASN1_OBJECT> oid(OBJ_txt2obj("1.3.6.1.4.1.311.2.4.1", 1));
+    X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(s->unauth_attr, X509at_get_attr_by_OBJ(s->unauth_attr, oid.get(), -1));
+    ASN1_STRING* value = X509_ATTRIBUTE_get0_type(attribute, 0)->value.sequence;
+    for (int i = 1; i < 1000; ++i) X509_ATTRIBUTE_set1_data(attribute, V_ASN1_SEQUENCE, value, -1);
+  });
+  const AuthenticodeReport report = check_authenticode(thousand.data(), thousand.size(), kTestCa);
+  ASSERT_EQ(report.signatures.size(), 10u);
+  for (size_t i = 0; i < 9; ++i) EXPECT_TRUE(report.signatures[i].digest_matches) << i;
+  EXPECT_EQ(report.signatures.back().digest_problem, "more than 8 nested signatures: the rest are not checked");
+  EXPECT_TRUE(authenticode_needs_publisher(report));
+}
+
 // The system's store does not hold the test CA: the chain is reported, apart from the digest and
 // signature; a CA file that cannot be read is an error naming it.
 TEST_F(Authenticode, ChainIsCheckedAgainstTheGivenTrust) {

@@ -74,28 +74,39 @@ TEST_F(Packages, EachKindReadsAsItWasBuilt) {
   }
 }
 
-// A cabinet several packages name is carried once, whatever path leads to it; ids count in record
-// order, each package before its cabinets.
+// A cabinet several packages name is carried once, whatever path leads to it, and so is one with
+// the bytes of another under a name of its own; ids count in record order, each package before its
+// cabinets.
 TEST_F(Packages, TheBundlePlanCarriesEachFileOnce) {
   const std::string x64 = dir("x64"), two = dir("neutral-two");
-  std::vector<PlannedPackage> packages(3);
+  std::vector<PlannedPackage> packages(4);
   packages[0].path = x64 + "/sample.msi";
   packages[0].cabinets = {x64 + "/sample.cab"};
   packages[1].path = two + "/sample.msi";
   packages[1].cabinets = {two + "/sample.cab", two + "/sample2.cab"};
   packages[2].path = dir("x86-embedded") + "/sample.msi";
   packages[2].cabinets = {two + "/../x64/sample.cab"};
+  fs::create_directories(dir("copy"));
+  fs::copy_file(x64 + "/sample.cab", dir("copy/renamed.cab"), fs::copy_options::overwrite_existing);
+  packages[3].path = x64 + "/sample.msi";
+  packages[3].cabinets = {dir("copy/renamed.cab")};
   const BundlePlan plan = plan_bundle(packages);
-  EXPECT_EQ(plan.package_ids, (std::vector<uint32_t>{1000, 1002, 1005}));
+  EXPECT_EQ(plan.package_ids, (std::vector<uint32_t>{1000, 1002, 1005, 1006}));
   std::vector<std::tuple<uint32_t, std::string, std::vector<uint32_t>>> cabinets;
   for (const auto& c : plan.cabinets) cabinets.emplace_back(c.id, c.name, c.package_ids);
   EXPECT_EQ(cabinets, (std::vector<std::tuple<uint32_t, std::string, std::vector<uint32_t>>>{
-                          {1001, "sample.cab", {1000, 1005}}, {1003, "sample.cab", {1002}}, {1004, "sample2.cab", {1002}}}));
+                          {1001, "sample.cab", {1000, 1005}}, {1003, "sample.cab", {1002}}, {1004, "sample2.cab", {1002}},
+                          {1007, "renamed.cab", {1006}}}));
+  BundlePlan shared = plan;
+  std::vector<ContentDigest> digests;
+  for (const auto& file : shared.files) digests.push_back(content_digest(read_file_bytes(file.second)));
+  share_identical_records(shared, digests);
+  EXPECT_EQ(shared.cabinets.back().id, 1001u) << "the copy's entry names the record of the bytes it repeats";
   std::vector<uint32_t> record_ids;
-  for (const auto& [id, file] : plan.files) record_ids.push_back(id);
-  EXPECT_EQ(record_ids, (std::vector<uint32_t>{1000, 1001, 1002, 1003, 1004, 1005}));
+  for (const auto& [id, file] : shared.files) record_ids.push_back(id);
+  EXPECT_EQ(record_ids, (std::vector<uint32_t>{1000, 1001, 1002, 1003, 1004, 1005, 1006}));
   const std::vector<ContainerRecord> records = bundle_records(plan, read_file_bytes);
-  ASSERT_EQ(records.size(), 7u);
+  ASSERT_EQ(records.size(), 8u);
   EXPECT_TRUE(records[0].manifest);
   EXPECT_EQ(records[2].content, read_file_bytes(x64 + "/sample.cab"));
 }
