@@ -48,6 +48,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 // Runs the program to its end; its time and its peak resident memory.
 Measured run(const std::vector<std::string>& argv) {
   auto start = std::chrono::steady_clock::now();
+  std::fflush(stdout);  // else the child's copy of the buffer is written again
   pid_t child = fork();
   if (child == 0) {
     std::vector<char*> args;
@@ -116,7 +117,8 @@ double plain_copy(const std::string& from, const std::string& to) {
   return seconds_since(start);
 }
 
-void speed_and_size(const std::string& name, const Bytes& payload, size_t stub_size) {
+// The 4x target is the compressible payload's; incompressible pieces are stored, not deflated.
+void speed_and_size(const std::string& name, const Bytes& payload, size_t stub_size, bool judged) {
   const std::string cabinet = kWork + "/sample.cab";
   msiboot_test::write_file_bytes(cabinet, payload);
   double copy = plain_copy(cabinet, kWork + "/copy.bin");
@@ -129,7 +131,7 @@ void speed_and_size(const std::string& name, const Bytes& payload, size_t stub_s
               "(target 4x: %s); plain copy %.2f s: pack %.1fx the copy\n",
               name.c_str(), payload.size() / 1e6, packed.seconds, size / 1e6, static_cast<double>(size) / zlib9,
               zlib9 / 1e6, size <= zlib9 ? "no larger" : "LARGER", zlib_seconds, zlib_seconds / packed.seconds,
-              zlib_seconds / packed.seconds >= 4 ? "met" : "NOT MET", copy, packed.seconds / copy);
+              !judged ? "not judged" : zlib_seconds / packed.seconds >= 4 ? "met" : "NOT MET", copy, packed.seconds / copy);
 }
 
 // Peak memory of inspect and extract on one setup.exe, against its size.
@@ -151,8 +153,8 @@ int main() {
   std::string sample = std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi --out '" + kWork + "' >/dev/null";
   if (std::system(sample.c_str()) != 0) return 1;
   const size_t stub_size = fs::file_size(MSIBOOT_STUB);
-  speed_and_size("shared libraries", shared_libraries(200 * kMB), stub_size);
-  speed_and_size("incompressible", incompressible_bytes(200 * kMB, 9), stub_size);
+  speed_and_size("shared libraries", shared_libraries(200 * kMB), stub_size, true);
+  speed_and_size("incompressible", incompressible_bytes(200 * kMB, 9), stub_size, false);
 
   msiboot_test::write_file_bytes(kWork + "/sample.cab", shared_libraries(300 * kMB));
   const std::string signed_stub = kWork + "/signed-stub.exe";
