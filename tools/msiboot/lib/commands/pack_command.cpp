@@ -4,12 +4,14 @@
 #include <filesystem>
 
 #include "authenticode/carrier_certificate.h"
+#include "commands/pack_payload.h"
 #include "container/signing_key.h"
 #include "files/file_bytes.h"
 #include "files/output_file.h"
-#include "files/progress_bar.h"
 #include "files/tool_error.h"
 #include "files/tool_paths.h"
+#include "files/warnings.h"
+#include "inspect/model.h"
 #include "packages/bundle_check.h"
 #include "packages/bundle_plan.h"
 #include "pe/certificate_table.h"
@@ -90,29 +92,36 @@ void require_fits(const std::string& output, uint64_t size) {
   }
 }
 
-void write_setup(OutputFile& out, const std::string& output, const Bytes& stub,
-                 const ContainerParts& container, Placement placement, const SigningKey& key) {
-  if (placement == Placement::Append) {
+void write_setup(OutputFile& out, const std::string& output, const Bytes& stub, const PackedPayload& payload) {
+  const ContainerParts& container = payload.containers.front();
+  if (payload.placement == Placement::Append) {
     uint64_t size = stub.size();
     for (const Bytes& part : container) size += part.size();
     require_fits(output, size);
     out.write(stub);
     for (const Bytes& part : container) out.write(part);
-  } else {
-    Bytes setup = placement == Placement::Certificate
-                      ? add_signature_certificates(
-                            stub, {make_carrier_certificate(join_parts(container), self_issuer(key.pkey.get()))})
-                      : append_in_certificate_entry(stub, join_parts(container));
-    require_fits(output, setup.size());
-    out.write(setup);
+    return;
   }
-  out.commit();
+  Bytes setup = payload.placement == Placement::Certificate
+                    ? add_signature_certificates(stub, payload.carriers)
+                    : append_in_certificate_entry(stub, join_parts(container));
+  require_fits(output, setup.size());
+  out.write(setup);
+}
+
+// The written file read back by the stub's own reading: what it would refuse any user is never
+// put into place.
+void judge_written(const OutputFile& out, const std::string& output, const Bytes& key_blob) {
+  for (const Finding& finding : judge_setup_file(out.temporary_path(), key_blob)) {
+    if (!finding.warning) throw ToolError(output, "the stub would not install it: " + finding.text);
+  }
 }
 
 }  // namespace
 
 void pack_command(const PackOptions& options) {
   if (options.packages.empty()) throw ToolError("no package to pack");
+  set_strict_warnings(options.strict);
   std::string stub_path = options.stub.empty() ? installed_stub_path() : options.stub;
   check_output_path(options.output, {options.key_path, stub_path});
   SigningKey key = read_payload_key(options.key_path, options.key_pass);
@@ -122,6 +131,7 @@ void pack_command(const PackOptions& options) {
   BundlePlan bundle = plan_bundle(packages);
   // Before the long work: a folder that is not there, or an output that is an input, fails now.
   OutputFile out(options.output, inputs_of(options, stub_path, bundle));
+  check_manifest_size(bundle);
   check_bundle(packages, bundle.package_ids, bundle_manifest(bundle));
   require_file(stub_path);
   std::optional<StubBranding> branding;
@@ -129,23 +139,21 @@ void pack_command(const PackOptions& options) {
   std::optional<Placement> placement = options.placement;
   Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement, branding);
 
-  std::vector<ContainerRecord> records = bundle_records(bundle, read_file_bytes);
-  size_t files = records.size() - 1, total = 0;
-  for (const ContainerRecord& record : records) total += record.content.size();
-  ContainerParts container;
-  {
-    ProgressBar bar("msiboot pack: packing", total);
-    container = write_container_parts(records, key, [&bar](size_t bytes) { bar.advance(bytes); });
+  PackedPayload payload = about_file(stub_path, [&] {
+    return pack_payload(packages, bundle, key, *placement, options.placement.has_value());
+  });
+  size_t files = bundle.files.size(), payload_size = 0;
+  for (const ContainerParts& container : payload.containers) {
+    for (const Bytes& part : container) payload_size += part.size();
   }
-  size_t payload_size = 0;
-  for (const Bytes& part : container) payload_size += part.size();
-  records.clear();
   // What writing the output meets names the output; what placing the container meets is the stub's.
-  about_file(stub_path, [&] { write_setup(out, options.output, stub, container, *placement, key); });
+  about_file(stub_path, [&] { write_setup(out, options.output, stub, payload); });
+  judge_written(out, options.output, key_blob);
+  out.commit();
   std::printf("%s: %zu package%s and %zu cabinet%s, %zu bytes of payload (%s)\n",
               options.output.c_str(), packages.size(), packages.size() == 1 ? "" : "s",
               files - packages.size(), files - packages.size() == 1 ? "" : "s", payload_size,
-              placement_name(*placement));
+              placement_name(payload.placement));
 }
 
 }  // namespace msiboot_tool
