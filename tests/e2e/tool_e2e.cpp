@@ -59,6 +59,19 @@ std::string publisher_icon() {
   return path;
 }
 
+// The sample's package in a folder of its own, its cabinet holding a file of size incompressible
+// bytes beside the package's own files; returns the package's path.
+std::string with_large_cabinet(const Sample& sample, const std::string& name, size_t size) {
+  const std::string dir = work(name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy(sample.dir + "/files", dir);
+  msiboot_test::write_file_bytes(dir + "/large.bin", incompressible_bytes(size, 4));
+  fs::copy_file(sample_msi(sample), dir + "/sample.msi");
+  run_process({"sh", "-c", "cd " + dir + " && gcab -c -n sample.cab readme.txt data.bin large.bin"});
+  return dir + "/sample.msi";
+}
+
 class ToolE2e : public ::testing::Test {
  protected:
   // The samples, the Debian package unpacked, and one setup.exe of both packages (Russian first).
@@ -475,14 +488,7 @@ TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
   // Without a ProductCode, a package takes its folder from --folder.
   const std::string no_code = beside("no-code", {{"sample.cab", cabinet}});
   ASSERT_EQ(run_process({"msibuild", no_code, "-q", "DELETE FROM `Property` WHERE `Property` = 'ProductCode'"}).exit_code, 0);
-  // A package of 70 MB: its cabinet holds a large file beside the package's own.
-  const std::string large = work("refused-large");
-  fs::remove_all(large);
-  fs::create_directories(large);
-  fs::copy(english.dir + "/files", large);
-  msiboot_test::write_file_bytes(large + "/large.bin", incompressible_bytes(70u << 20, 4));
-  fs::copy_file(sample_msi(english), large + "/sample.msi");
-  ASSERT_EQ(run_process({"sh", "-c", "cd " + large + " && gcab -c -n sample.cab readme.txt data.bin large.bin"}).exit_code, 0);
+  const std::string large = with_large_cabinet(english, "refused-large", 70u << 20);  // 70 MB and more
   std::vector<std::string> over_cap = {"pack", "--key", key, "-o", out};
   for (int i = 0; i < 830; ++i) {
     over_cap.insert(over_cap.end(), {"--title", std::string(255, 'T'), "--languages", "", sample_msi(english)});
@@ -512,8 +518,8 @@ TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
        "its folder name is 204 bytes long"},
       {"stub from a setup.exe", {"stub", "--key", key, "-o", out, "--from", work("setup.exe")},
        "carries data after its image"},
-      {"carrier of 70 MB", {"pack", "--key", key, "-o", out, "--stub", signed_stub(), "--placement", "certificate", large + "/sample.msi"},
-       large + "/sample.msi: with its cabinets makes a carrier certificate of 7"},
+      {"carrier of 70 MB", {"pack", "--key", key, "-o", out, "--stub", signed_stub(), "--placement", "certificate", large},
+       large + ": with its cabinets makes a carrier certificate of 7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -524,12 +530,34 @@ TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
     EXPECT_FALSE(fs::exists(out));
   }
   // Unasked, the placement of the large package becomes signature-tail, and the stub finds it.
-  ToolRun tail = tool({"pack", "--key", key, "-o", work("large-tail.exe"), "--stub", signed_stub(), large + "/sample.msi"});
+  ToolRun tail = tool({"pack", "--key", key, "-o", work("large-tail.exe"), "--stub", signed_stub(), large});
   ASSERT_EQ(tail.exit_code, 0) << tail.err;
   EXPECT_NE(tail.err.find("so the payload goes after the signature data (signature-tail)"), std::string::npos) << tail.err;
   const nlohmann::json report = nlohmann::json::parse(tool({"inspect", work("large-tail.exe"), "--json"}).out);
   EXPECT_EQ(report["containers"][0]["placement"], "signature-tail");
   EXPECT_EQ(report["discovery"]["code"], 0);
+}
+
+// Carriers below 64 MiB only: a bundle too large for one carrier gives each package a carrier of
+// its own, the largest that fits is read and written by the stub, and it reads every carrier.
+TEST_F(ToolWineE2e, TheLargestCarrierThatFitsIsReadBesideTheOthers) {
+  const std::string setup = work("two-carriers.exe");
+  const std::string large = with_large_cabinet(english, "largest-carrier", (64u << 20) - (128u << 10));
+  ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", signed_stub(), large,
+                       sample_msi(russian)});
+  ASSERT_EQ(pack.exit_code, 0) << pack.err;
+  const nlohmann::json report = nlohmann::json::parse(tool({"inspect", setup, "--json"}).out);
+  ASSERT_EQ(report["containers"].size(), 2u);
+  EXPECT_EQ(report["containers"][0]["placement"], "certificate");
+  EXPECT_EQ(report["discovery"]["code"], 0);
+  InstallerRecorder recorder(0);
+  for (const char* lang : {"en_US.UTF-8", "ru_RU.UTF-8"}) {
+    SCOPED_TRACE(lang);
+    RobotRun run = run_setup(setup, lang);
+    EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  }
+  EXPECT_EQ(fs::file_size(installer_folder(english.code) + "/sample.cab"), fs::file_size(fs::path(large).parent_path() / "sample.cab"));
+  EXPECT_TRUE(fs::exists(installer_folder(russian.code) + "/main.msi"));
 }
 
 // A pack stopped by a signal while it works leaves no temporary file behind.
