@@ -519,7 +519,7 @@ TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
       {"stub from a setup.exe", {"stub", "--key", key, "-o", out, "--from", work("setup.exe")},
        "carries data after its image"},
       {"carrier of 70 MB", {"pack", "--key", key, "-o", out, "--stub", signed_stub(), "--placement", "certificate", large},
-       large + ": with its cabinets makes a carrier certificate of 7"},
+       large + ": is the largest package"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -529,35 +529,27 @@ TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(out));
   }
-  // Unasked, the placement of the large package becomes signature-tail, and the stub finds it.
+  // Unasked, the placement of the large package becomes signature-tail (judged by the stub's reading
+  // before it is written).
   ToolRun tail = tool({"pack", "--key", key, "-o", work("large-tail.exe"), "--stub", signed_stub(), large});
   ASSERT_EQ(tail.exit_code, 0) << tail.err;
   EXPECT_NE(tail.err.find("so the payload goes after the signature data (signature-tail)"), std::string::npos) << tail.err;
-  const nlohmann::json report = nlohmann::json::parse(tool({"inspect", work("large-tail.exe"), "--json"}).out);
-  EXPECT_EQ(report["containers"][0]["placement"], "signature-tail");
-  EXPECT_EQ(report["discovery"]["code"], 0);
+  EXPECT_NE(tail.out.find("(signature-tail)"), std::string::npos) << tail.out;
 }
 
-// Carriers below 64 MiB only: a bundle too large for one carrier gives each package a carrier of
-// its own, the largest that fits is read and written by the stub, and it reads every carrier.
-TEST_F(ToolWineE2e, TheLargestCarrierThatFitsIsReadBesideTheOthers) {
-  const std::string setup = work("two-carriers.exe");
+// The largest payload a carrier certificate takes: the signature stays below 64 MiB, and the stub
+// reads it and writes its files.
+TEST_F(ToolWineE2e, TheLargestCarrierThatFitsIsReadAndWritten) {
+  const std::string setup = work("largest-carrier.exe");
   const std::string large = with_large_cabinet(english, "largest-carrier", (64u << 20) - (128u << 10));
-  ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", signed_stub(), large,
-                       sample_msi(russian)});
+  ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", signed_stub(), large});
   ASSERT_EQ(pack.exit_code, 0) << pack.err;
-  const nlohmann::json report = nlohmann::json::parse(tool({"inspect", setup, "--json"}).out);
-  ASSERT_EQ(report["containers"].size(), 2u);
-  EXPECT_EQ(report["containers"][0]["placement"], "certificate");
-  EXPECT_EQ(report["discovery"]["code"], 0);
+  EXPECT_EQ(nlohmann::json::parse(tool({"inspect", setup, "--json"}).out)["containers"][0]["placement"], "certificate");
   InstallerRecorder recorder(0);
-  for (const char* lang : {"en_US.UTF-8", "ru_RU.UTF-8"}) {
-    SCOPED_TRACE(lang);
-    RobotRun run = run_setup(setup, lang);
-    EXPECT_EQ(run.exit_code, 0) << run.transcript;
-  }
-  EXPECT_EQ(fs::file_size(installer_folder(english.code) + "/sample.cab"), fs::file_size(fs::path(large).parent_path() / "sample.cab"));
-  EXPECT_TRUE(fs::exists(installer_folder(russian.code) + "/main.msi"));
+  RobotRun run = run_setup(setup);
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_EQ(read_if_present(installer_folder(english.code) + "/sample.cab"),
+            read_file_bytes(fs::path(large).parent_path().string() + "/sample.cab"));
 }
 
 // A pack stopped by a signal while it works leaves no temporary file behind.
@@ -569,7 +561,9 @@ TEST_F(ToolE2e, AnInterruptedPackLeavesNoTemporaryFile) {
   // beside its own files.
   Bytes letters = incompressible_bytes(80000000, 3);
   for (uint8_t& b : letters) b = static_cast<uint8_t>('A' + b % 52 + (b % 52 >= 26 ? 6 : 0));
-  fs::copy(english.dir + "/files", dir, fs::copy_options::overwrite_existing);
+  for (const char* file : {"readme.txt", "data.bin"}) {
+    fs::copy_file(english.dir + "/files/" + file, dir + "/" + file, fs::copy_options::overwrite_existing);
+  }
   msiboot_test::write_file_bytes(dir + "/letters.bin", letters);
   ASSERT_EQ(run_process({"sh", "-c", "cd " + dir + " && gcab -c -n sample.cab readme.txt data.bin letters.bin"}).exit_code, 0);
   const std::string out = work("large.exe");

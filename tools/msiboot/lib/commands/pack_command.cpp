@@ -93,7 +93,7 @@ void require_fits(const std::string& output, uint64_t size) {
 }
 
 void write_setup(OutputFile& out, const std::string& output, const Bytes& stub, const PackedPayload& payload) {
-  const ContainerParts& container = payload.containers.front();
+  const ContainerParts& container = payload.container;
   if (payload.placement == Placement::Append) {
     uint64_t size = stub.size();
     for (const Bytes& part : container) size += part.size();
@@ -102,9 +102,9 @@ void write_setup(OutputFile& out, const std::string& output, const Bytes& stub, 
     for (const Bytes& part : container) out.write(part);
     return;
   }
-  Bytes setup = payload.placement == Placement::Certificate
-                    ? add_signature_certificates(stub, payload.carriers)
-                    : append_in_certificate_entry(stub, join_parts(container));
+  Bytes tail;
+  if (payload.placement == Placement::SignatureTail) tail = append_in_certificate_entry(stub, join_parts(container));
+  const Bytes& setup = payload.placement == Placement::Certificate ? payload.signed_setup : tail;
   require_fits(output, setup.size());
   out.write(setup);
 }
@@ -140,12 +140,10 @@ void pack_command(const PackOptions& options) {
   Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement, branding);
 
   PackedPayload payload = about_file(stub_path, [&] {
-    return pack_payload(packages, bundle, key, *placement, options.placement.has_value());
+    return pack_payload(packages, bundle, key, stub, *placement, options.placement.has_value());
   });
   size_t files = bundle.files.size(), payload_size = 0;
-  for (const ContainerParts& container : payload.containers) {
-    for (const Bytes& part : container) payload_size += part.size();
-  }
+  for (const Bytes& part : payload.container) payload_size += part.size();
   // What writing the output meets names the output; what placing the container meets is the stub's.
   about_file(stub_path, [&] { write_setup(out, options.output, stub, payload); });
   judge_written(out, options.output, key_blob);

@@ -1,9 +1,8 @@
 #pragma once
-// A bundle's payload packed and signed as containers for its placement. The system decodes a
-// carrier certificate only below 64 MiB: where the whole bundle would make a larger one, each
-// package travels with its cabinets in a carrier of its own (the stub reads every carrier, in
-// order, so the first choice stays first); where even that does not fit, an asked certificate
-// placement is refused, and an unasked one becomes signature-tail, said on stderr.
+// A bundle's payload packed and signed as one container for its placement. The system decodes a
+// signature whose message (the carrier certificate with the signer's own) is 64 MiB or more as
+// an ASN.1 value too large: such a certificate placement is refused when it was asked for, and
+// becomes signature-tail, said on stderr, when it was not.
 #include <vector>
 
 #include "container/layout.h"
@@ -14,14 +13,14 @@
 namespace msiboot_tool {
 
 struct PackedPayload {
-  std::vector<ContainerParts> containers;  // one, or one per package in carriers
-  std::vector<Bytes> carriers;             // the carrier certificates, for the certificate placement
+  ContainerParts container;
+  Bytes signed_setup;  // the certificate placement's whole file: the stub with the carrier added
   Placement placement = Placement::Append;
 };
 
-// Throws ToolError naming the package whose carrier certificate cannot be read, when the
-// certificate placement was asked for.
+// Throws ToolError naming the package when the certificate placement was asked for and the
+// signature would reach the limit.
 PackedPayload pack_payload(const std::vector<PlannedPackage>& packages, const BundlePlan& bundle,
-                           const SigningKey& key, Placement placement, bool placement_asked);
+                           const SigningKey& key, const Bytes& stub, Placement placement, bool placement_asked);
 
 }  // namespace msiboot_tool

@@ -79,13 +79,13 @@ void label_from_template(const PackageInput& input, const MsiPackage& msi, Plann
 // The folder is the product's key under the Uninstall key, which the stub reads to tell whether
 // the product is installed: only the ProductCode is ever registered there.
 void check_folder(const PackageInput& input, const PlannedPackage& plan, const MsiPackage& msi) {
-  if (input.folder && !msi.product_code.empty() && !equals_ignoring_ascii_case(input.folder->c_str(), msi.product_code.c_str())) {
-    throw ToolError("--folder " + *input.folder + " differs from its ProductCode " + msi.product_code +
-                    ", the key the installer registers the product under (--folder is for packages without one)");
-  }
   check_manifest_field("its folder", plan.folder);
   if (!is_plain_file_name(plan.folder)) {
     throw ToolError("its folder \"" + plan.folder + "\" is not a plain folder name");
+  }
+  if (input.folder && !msi.product_code.empty() && !equals_ignoring_ascii_case(input.folder->c_str(), msi.product_code.c_str())) {
+    throw ToolError("--folder " + *input.folder + " differs from its ProductCode " + msi.product_code +
+                    ", the key the installer registers the product under (--folder is for packages without one)");
   }
   if (!uninstall_key_fits(plan.folder.size())) {
     throw ToolError("its folder name is " + std::to_string(plan.folder.size()) +
