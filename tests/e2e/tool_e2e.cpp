@@ -413,6 +413,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
       {{"pack", "--key", key, "-o", out, "--arch", "Arm64", english_msi}, "--arch", out, {}, 2},
       {{"pack", "--key", key, "-o", out, "--folder", "CON", english_msi}, "\"CON\" is not a plain folder name", out},
       {{"pack", "--key", key, "-o", out, "--title", "Caf\xC3(", english_msi}, "is not UTF-8 text", out},
+      {{"pack", "--key", key, "-o", out, "--strict", "--title", std::string(60, 'W'), english_msi}, "--strict makes it an error", out},
       {{"pack", "--key", own_key, "-o", own_key, english_msi}, "is also an input", "", {own_key}},
       {{"pack", "--key", key, "-o", english_msi, english_msi}, "is also an input", "", {english_msi}},
       {{"stub", "--key", own_key, "-o", own_key}, "is also an input", "", {own_key}},
