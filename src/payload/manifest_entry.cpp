@@ -49,7 +49,7 @@ uint32_t own_fields(const ManifestUnits* fields, uint32_t read, uint32_t* kind) 
     own = kPackageFields;
   }
   for (uint32_t i = 0; i < own; ++i) {
-    if (fields[i].count > kManifestFieldUnits) own = 0;
+    if (!field_fits(fields[i])) own = 0;
   }
   if (own == 0) *kind = kEntryUnread;
   return own;
@@ -70,6 +70,18 @@ bool convert_fields(ManifestEntry& entry) {
 }
 
 }  // namespace
+
+uint32_t field_utf8_length(const ManifestUnits& field, uint32_t limit) {
+  uint32_t bytes = 0;
+  for (uint32_t i = 0; i < field.count && bytes <= limit; ++i) {
+    uint16_t unit = unit_at(field, i);
+    bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < field.count &&
+                unit_at(field, i + 1) >= 0xDC00 && unit_at(field, i + 1) <= 0xDFFF;
+    bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : pair ? 4 : 3;
+    if (pair) ++i;
+  }
+  return bytes;
+}
 
 void read_manifest_entry(uint32_t id, const uint8_t* text, uint32_t byte_length,
                          ManifestEntry& entry) {

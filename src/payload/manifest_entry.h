@@ -8,11 +8,15 @@
 
 #include "payload/record_binding.h"
 
-// A field holds at most 255 UTF-16 units; an entry with a longer field of its own is passed over.
-constexpr uint32_t kManifestFieldUnits = 255;
-// A converted field: any narrow code page (UTF-8, a Windows option, among them) spells a UTF-16
-// unit in at most 3 bytes; and the NUL.
-constexpr uint32_t kManifestFieldSize = 3 * kManifestFieldUnits + 1;
+// A field fits when it fits 255 bytes in every ANSI code page Windows uses. UTF-8, which Windows
+// may use as its ANSI code page, spells every character in at least as many bytes as any other
+// (a character another code page cannot spell becomes one '?'), so the field's UTF-8 length
+// decides, the same for every user. An entry with a longer field of its own is passed over.
+constexpr uint32_t kManifestFieldBytes = 255;
+// A field that fits holds at most this many UTF-16 units.
+constexpr uint32_t kManifestFieldUnits = kManifestFieldBytes;
+// A converted field and the NUL.
+constexpr uint32_t kManifestFieldSize = kManifestFieldBytes + 1;
 constexpr uint32_t kManifestFields = 4;
 constexpr uint32_t kPackageFields = 4;
 constexpr uint32_t kCabinetFields = 3;
@@ -23,7 +27,7 @@ using ManifestField = char[kManifestFieldSize];
 
 enum ManifestEntryKind : uint32_t {
   kEntryUnread = 0,   // fewer fields than either kind (an empty field ends them), or a field of
-                      // its own longer than 255 units: no reader uses it
+                      // its own that does not fit: no reader uses it
   kEntryPackage = 1,  // architecture\languages\folder\title
   kEntryCabinet = 2,  // cab\packages\file name, "cab" in any ASCII letter case
 };
@@ -54,6 +58,14 @@ struct ManifestEntry {
   ManifestField fields[kManifestFields];  // the own fields in the narrow code page
   RecordBinding binding;                  // read from the field after the own fields
 };
+
+// The bytes the field's text takes in UTF-8 (a lone surrogate, which converts to one replacement
+// character, counts 3), at most limit + 1: counting stops once the field cannot fit.
+uint32_t field_utf8_length(const ManifestUnits& field, uint32_t limit = kManifestFieldBytes);
+
+inline bool field_fits(const ManifestUnits& field) {
+  return field_utf8_length(field) <= kManifestFieldBytes;
+}
 
 // Reads the entry id whose text is byte_length bytes at text (an odd last byte is no unit; the
 // text ends at its first NUL) into entry. Reads nothing outside those bytes.

@@ -7,6 +7,10 @@
 #include "platform/certificate_set.h"
 #include "shared/status.h"
 
+// The system's message decoder refuses a signature of this size or more, carrier certificates
+// included, as an ASN.1 value too large: the whole message stays below it.
+constexpr uint32_t kSignatureMessageLimit = 64u << 20;
+
 // Dotted identifier of the private, non-critical extension whose value is one whole container.
 extern const char PayloadExtensionOid[];
 

@@ -59,6 +59,19 @@ std::string publisher_icon() {
   return path;
 }
 
+// The sample's package in a folder of its own, its cabinet holding a file of size incompressible
+// bytes beside the package's own files; returns the package's path.
+std::string with_large_cabinet(const Sample& sample, const std::string& name, size_t size) {
+  const std::string dir = work(name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy(sample.dir + "/files", dir);
+  msiboot_test::write_file_bytes(dir + "/large.bin", incompressible_bytes(size, 4));
+  fs::copy_file(sample_msi(sample), dir + "/sample.msi");
+  run_process({"sh", "-c", "cd " + dir + " && gcab -c -n sample.cab readme.txt data.bin large.bin"});
+  return dir + "/sample.msi";
+}
+
 class ToolE2e : public ::testing::Test {
  protected:
   // The samples, the Debian package unpacked, and one setup.exe of both packages (Russian first).
@@ -151,6 +164,19 @@ TEST_F(ToolWineE2e, InspectAndExtractAgreeWithWhatTheStubInstallsForEachLocale) 
     expect_items_in(extracted, c.expected->package);
     expect_items_in(installer_folder(c.expected->code), c.expected->package);
     TearDown();
+  }
+  // The English cabinet's record changed after packing: inspect's verdict for each locale is the
+  // stub's exit code, in the code pages of these users too (the installer is a stand-in).
+  Bytes tampered = read_file_bytes(work("setup.exe"));
+  tampered[tampered.size() - 28 - 256 - 40] ^= 0x20;  // inside the last record's data
+  msiboot_test::write_file_bytes(work("tampered.exe"), tampered);
+  InstallerRecorder recorder(0);
+  for (const auto& [lcid, lang] : {std::pair{1033, "en_US.UTF-8"}, {1049, "ru_RU.UTF-8"}, {1041, "ja_JP.UTF-8"}}) {
+    SCOPED_TRACE(lang);
+    ToolRun inspect = tool({"inspect", work("tampered.exe"), "--lcid", std::to_string(lcid), "--json"});
+    const int verdict = nlohmann::json::parse(inspect.out)["choice"]["status"]["code"];
+    EXPECT_EQ(verdict, lcid == 1049 ? 0 : 13);
+    EXPECT_EQ(run_setup(work("tampered.exe"), lang).exit_code, verdict);
   }
 }
 
@@ -281,6 +307,8 @@ TEST_F(ToolWineE2e, PackagesOfEveryKindInstallOrAreRefused) {
   auto lose_cabinet = [](const std::string& dir) { fs::remove(dir + "/sample.cab"); };
   // Sparse: 4 GiB that cost no disk and are refused before they are read.
   auto grow_cabinet = [](const std::string& dir) { fs::resize_file(dir + "/sample.cab", 1ull << 32); };
+  // The name on disk differs from the Media row's in case only: the same file on Windows.
+  auto recase_cabinet = [](const std::string& dir) { fs::rename(dir + "/sample.cab", dir + "/SAMPLE.Cab"); };
   const std::vector<Case> cases = {
       {"x86", "x86", "external", "1033", {}, "label it with --arch x64"},
       {"x86-as-x64", "x86", "embedded", "1033", {"--arch", "x64"}, ""},
@@ -291,6 +319,7 @@ TEST_F(ToolWineE2e, PackagesOfEveryKindInstallOrAreRefused) {
        grow_cabinet},
       {"embedded", "x64", "embedded", "1049", {}, ""},
       {"two-cabinets", "x64", "two", "1033", {}, ""},
+      {"cabinet-case", "x64", "external", "1033", {}, "", recase_cabinet},
   };
   std::string x86_msi;
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -384,6 +413,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
       {{"pack", "--key", key, "-o", out, "--arch", "Arm64", english_msi}, "--arch", out, {}, 2},
       {{"pack", "--key", key, "-o", out, "--folder", "CON", english_msi}, "\"CON\" is not a plain folder name", out},
       {{"pack", "--key", key, "-o", out, "--title", "Caf\xC3(", english_msi}, "is not UTF-8 text", out},
+      {{"pack", "--key", key, "-o", out, "--strict", "--title", std::string(60, 'W'), english_msi}, "--strict makes it an error", out},
       {{"pack", "--key", own_key, "-o", own_key, english_msi}, "is also an input", "", {own_key}},
       {{"pack", "--key", key, "-o", english_msi, english_msi}, "is also an input", "", {english_msi}},
       {{"stub", "--key", own_key, "-o", own_key}, "is also an input", "", {own_key}},
@@ -440,15 +470,103 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   EXPECT_EQ(nlohmann::json::parse(inspect.out)["choice"]["languages"], nlohmann::json::array({1049, 1033}));
 }
 
+// Bundles the stub would not install for some user, or that would fail after it: pack refuses
+// each with one line and writes nothing.
+TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
+  const std::string key = msiboot_test::test_key_path(), out = work("refused.exe");
+  const Sample longer = sample_package("1033", "{5A4D2000-0000-4000-8000-000000000001}", "Msiboot Stale",
+                                       "A later version's readme, longer than before", {"--media", "external"});
+  // A folder of its own holding the English package beside the given cabinet files.
+  auto beside = [&](const std::string& name, const std::vector<std::pair<std::string, Bytes>>& cabinets) {
+    const std::string dir = work("refused-" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(sample_msi(english), dir + "/sample.msi");
+    for (const auto& [file, bytes] : cabinets) msiboot_test::write_file_bytes(dir + "/" + file, bytes);
+    return dir + "/sample.msi";
+  };
+  const Bytes cabinet = read_file_bytes(english.dir + "/sample.cab");
+  // Without a ProductCode, a package takes its folder from --folder.
+  const std::string no_code = beside("no-code", {{"sample.cab", cabinet}});
+  ASSERT_EQ(run_process({"msibuild", no_code, "-q", "DELETE FROM `Property` WHERE `Property` = 'ProductCode'"}).exit_code, 0);
+  const std::string large = with_large_cabinet(english, "refused-large", 70u << 20);  // 70 MB and more
+  std::vector<std::string> over_cap = {"pack", "--key", key, "-o", out};
+  for (int i = 0; i < 830; ++i) {
+    over_cap.insert(over_cap.end(), {"--title", std::string(255, 'T'), "--languages", "", sample_msi(english)});
+    for (int language = 1000; language < 1051; ++language) over_cap.end()[-2] += std::to_string(language) + ";";
+    over_cap.end()[-2].pop_back();
+  }
+  std::string cyrillic;
+  for (int i = 0; i < 130; ++i) cyrillic += "\u0416";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"stale cabinet", {"pack", "--key", key, "-o", out, beside("stale", {{"sample.cab", read_file_bytes(longer.dir + "/sample.cab")}})},
+       "its cabinet sample.cab holds readme.txt with 46 bytes where the File table says 24"},
+      {"garbage cabinet", {"pack", "--key", key, "-o", out, beside("garbage", {{"sample.cab", Bytes(4000, 'g')}})},
+       "its cabinet sample.cab is not a cabinet"},
+      {"case twins", {"pack", "--key", key, "-o", out, beside("twins", {{"sample.cab", cabinet}, {"Sample.CAB", cabinet}})},
+       "its cabinet sample.cab is ambiguous: Sample.CAB and sample.cab"},
+      {"Cyrillic title", {"pack", "--key", key, "-o", out, "--title", cyrillic, sample_msi(english)},
+       "its title is 260 bytes long"},
+      {"manifest over the cap", over_cap, "the manifest of its 831 entries would be"},
+      {"folder unlike the ProductCode", {"pack", "--key", key, "-o", out, "--folder", russian.code, sample_msi(english)},
+       "differs from its ProductCode " + english.code},
+      {"long folder", {"pack", "--key", key, "-o", out, "--folder", std::string(204, 'F'), no_code},
+       "its folder name is 204 bytes long"},
+      {"stub from a setup.exe", {"stub", "--key", key, "-o", out, "--from", work("setup.exe")},
+       "carries data after its image"},
+      {"carrier of 70 MB", {"pack", "--key", key, "-o", out, "--stub", signed_stub(), "--placement", "certificate", large},
+       large + ": is the largest package"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ToolRun run = tool(c.args);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(out));
+  }
+  // Unasked, the placement of the large package becomes signature-tail (judged by the stub's reading
+  // before it is written).
+  ToolRun tail = tool({"pack", "--key", key, "-o", work("large-tail.exe"), "--stub", signed_stub(), large});
+  ASSERT_EQ(tail.exit_code, 0) << tail.err;
+  EXPECT_NE(tail.err.find("so the payload goes after the signature data (signature-tail)"), std::string::npos) << tail.err;
+  EXPECT_NE(tail.out.find("(signature-tail)"), std::string::npos) << tail.out;
+}
+
+// The largest payload a carrier certificate takes: the signature stays below 64 MiB, and the stub
+// reads it and writes its files.
+TEST_F(ToolWineE2e, TheLargestCarrierThatFitsIsReadAndWritten) {
+  const std::string setup = work("largest-carrier.exe");
+  const std::string large = with_large_cabinet(english, "largest-carrier", (64u << 20) - (128u << 10));
+  ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", signed_stub(), large});
+  ASSERT_EQ(pack.exit_code, 0) << pack.err;
+  EXPECT_EQ(nlohmann::json::parse(tool({"inspect", setup, "--json"}).out)["containers"][0]["placement"], "certificate");
+  InstallerRecorder recorder(0);
+  RobotRun run = run_setup(setup);
+  EXPECT_EQ(run.exit_code, 0) << run.transcript;
+  EXPECT_EQ(read_if_present(installer_folder(english.code) + "/sample.cab"),
+            read_file_bytes(fs::path(large).parent_path().string() + "/sample.cab"));
+}
+
 // A pack stopped by a signal while it works leaves no temporary file behind.
 TEST_F(ToolE2e, AnInterruptedPackLeavesNoTemporaryFile) {
   const std::string dir = work("large");
   fs::create_directories(dir);
   fs::copy_file(sample_msi(english), dir + "/sample.msi", fs::copy_options::overwrite_existing);
-  // Random letters deflate slowly: the pack takes seconds.
+  // Random letters deflate slowly: the pack takes seconds. They travel in the package's cabinet,
+  // beside its own files.
   Bytes letters = incompressible_bytes(80000000, 3);
   for (uint8_t& b : letters) b = static_cast<uint8_t>('A' + b % 52 + (b % 52 >= 26 ? 6 : 0));
-  msiboot_test::write_file_bytes(dir + "/sample.cab", letters);
+  for (const char* file : {"readme.txt", "data.bin"}) {
+    fs::copy_file(english.dir + "/files/" + file, dir + "/" + file, fs::copy_options::overwrite_existing);
+  }
+  msiboot_test::write_file_bytes(dir + "/letters.bin", letters);
+  ASSERT_EQ(run_process({"sh", "-c", "cd " + dir + " && gcab -c -n sample.cab readme.txt data.bin letters.bin"}).exit_code, 0);
   const std::string out = work("large.exe");
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal_number);

@@ -188,6 +188,7 @@ void add_pack(CLI::App& app, PackLine& line) {
                       "the deflate level, 0 (store) to 12 (smallest, slowest); default 6")
       ->check(CLI::Range(0, msiboot_tool::kMaxLevel));
   add_branding(command, line.options.branding, true);
+  command->add_flag("--strict", line.options.strict, "every warning is an error: nothing is written");
   add_package_overrides(command, line);
   command->add_option("PACKAGE.msi", line.packages, "the packages, first choice first")->required();
   command->callback([command, &line] {
@@ -218,6 +219,7 @@ void add_inspect(CLI::App& app, InspectOptions& options) {
                       "beside the tool)")
       ->check(CLI::ExistingFile);
   command->add_flag("--json", options.json, "print one JSON document instead of text, errors too");
+  command->add_flag("--strict", options.strict, "exit code 1 for warnings too");
 }
 
 void add_extract(CLI::App& app, ExtractOptions& options) {

@@ -3,12 +3,10 @@
 #include <windows.h>
 
 #include "extract/win/item_files.h"
+#include "payload/product_folder.h"
 #include "platform/bounded_format.h"
 
 namespace {
-
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr size_t kKeyPathSize = 256;
 
 // The key opened in one registry view holds an UninstallString that is not empty.
 bool has_uninstall_string(const char* path, REGSAM view) {

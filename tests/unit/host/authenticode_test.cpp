@@ -97,8 +97,12 @@ class Authenticode : public ::testing::Test {
     work_dir = msiboot_test::scratch_dir("msiboot-authenticode");
     ASSERT_EQ(msiboot_test::run_process({std::string(MSIBOOT_SOURCE_DIR) + "/scripts/sample-msi", "--out", work("sample")})
                   .exit_code, 0);
-    // A cabinet beyond the largest certificate the check parses: its carrier is left out.
-    msiboot_test::write_file_bytes(work("sample/sample.cab"), incompressible_bytes(kLargestParsedCertificate + 4096, 1));
+    // A cabinet beyond the largest certificate the check parses (its carrier is left out), holding
+    // the package's files and a large one.
+    msiboot_test::write_file_bytes(work("sample/files/large.bin"), incompressible_bytes(kLargestParsedCertificate + 4096, 1));
+    ASSERT_EQ(msiboot_test::run_process({"sh", "-c", "cd " + work("sample/files") +
+                                                         " && gcab -c -n ../sample.cab readme.txt data.bin large.bin"})
+                  .exit_code, 0);
     msiboot_test::write_file_bytes(work("signed-stub.exe"), msiboot_test::sign_with_test_signer(read_file_bytes(MSIBOOT_STUB)));
   }
   static void TearDownTestSuite() { fs::remove_all(work_dir); }

@@ -454,7 +454,10 @@ ManifestEntry read_entry(const std::u16string& text) {
 TEST(ManifestEntry, KindFieldsAndBindingReadOnTheUtf16Text) {
   const std::u16string digest(64, 'a');
   const std::u16string binding = u"sha256=" + digest + u":12";
-  const std::u16string t255(255, u'\u30BD'), t256(256, 't');
+  // 255 and 256 bytes in UTF-8, the longest ANSI spelling of any text.
+  const std::u16string t255(85, u'\u30BD'), t256 = std::u16string(85, u'\u30BD') + u"t";
+  std::u16string pairs;  // 63 characters beyond the first plane: 252 bytes
+  for (int i = 0; i < 63; ++i) pairs += u"\U0001F600";
   struct Case {
     std::u16string text;
     uint32_t kind;
@@ -472,6 +475,8 @@ TEST(ManifestEntry, KindFieldsAndBindingReadOnTheUtf16Text) {
       {u"x64\\1033\\{P}\\" + t255 + u"\\" + binding, kEntryPackage, {u"x64", u"1033", u"{P}", t255},
        kBindingPresent, 12},
       {u"x64\\1033\\{P}\\" + t256 + u"\\" + binding, kEntryUnread, {}, kBindingAbsent, 0},
+      {u"x64\\1033\\{P}\\" + pairs + u"abc\\" + binding, kEntryPackage, {}, kBindingPresent, 12},
+      {u"x64\\1033\\{P}\\" + pairs + u"ab\xE9\\" + binding, kEntryUnread, {}, kBindingAbsent, 0},
       {u"x64\\1033\\{P}\\T\\" + t256, kEntryPackage, {}, kBindingAbsent, 0},
       {u"x64\\1033\\{P}\\T", kEntryPackage, {}, kBindingAbsent, 0},
       {u"x64\\1033\\{P}\\T\\", kEntryPackage, {}, kBindingAbsent, 0},

@@ -16,13 +16,17 @@ int inspect(const InspectOptions& options) {
   } else {
     std::fputs(render_text(model).c_str(), stdout);
   }
-  const std::vector<Finding>& findings = model.findings;
-  if (!findings.empty()) {
-    std::string more = findings.size() > 1 ? " (and " + std::to_string(findings.size() - 1) + " more)" : "";
-    std::fprintf(stderr, "msiboot inspect: %s: %s%s\n", options.setup.c_str(), findings.front().text.c_str(),
+  int status = exit_status(model, options.strict);
+  std::vector<Finding> counted;
+  for (const Finding& f : model.findings) {
+    if (options.strict || !f.warning) counted.push_back(f);
+  }
+  if (status != 0) {
+    std::string more = counted.size() > 1 ? " (and " + std::to_string(counted.size() - 1) + " more)" : "";
+    std::fprintf(stderr, "msiboot inspect: %s: %s%s\n", options.setup.c_str(), counted.front().text.c_str(),
                  more.c_str());
   }
-  return exit_status(model);
+  return status;
 }
 
 }  // namespace

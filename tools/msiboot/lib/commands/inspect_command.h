@@ -7,6 +7,7 @@ namespace msiboot_tool {
 
 struct InspectOptions : InspectRequest {
   bool json = false;
+  bool strict = false;  // a warning needs the publisher too
 };
 
 // Prints the report on stdout. Returns 0 when nothing needs the publisher, 1 (after one line on

@@ -5,12 +5,15 @@
 #include <set>
 
 #include "authenticode/carrier_certificate.h"
+#include "commands/pack_payload.h"
 #include "container/signing_key.h"
 #include "files/file_bytes.h"
 #include "files/output_file.h"
 #include "files/progress_bar.h"
 #include "files/tool_error.h"
 #include "files/tool_paths.h"
+#include "files/warnings.h"
+#include "inspect/model.h"
 #include "packages/bundle_check.h"
 #include "packages/bundle_plan.h"
 #include "pe/certificate_table.h"
@@ -104,27 +107,37 @@ uint64_t append_container(OutputFile& out, const std::string& output, const Byte
   }, settings);
 }
 
-// The container inside the stub's signature, made whole in memory first.
+// The container inside the stub's signature, made whole in memory first. Returns its size and
+// sets the placement taken.
 uint64_t sign_in_container(OutputFile& out, const std::string& output, const Bytes& stub,
-                           const std::vector<ContainerRecord>& records, Placement placement,
-                           const SigningKey& key, const PackSettings& settings) {
+                           const std::vector<ContainerRecord>& records, Placement& placement, bool placement_asked,
+                           const std::vector<PlannedPackage>& packages, const SigningKey& key,
+                           const PackSettings& settings) {
   Bytes container;
   write_container(records, key, [&](const uint8_t* bytes, size_t length) {
     require_fits(output, container.size() + length);
     container.insert(container.end(), bytes, bytes + length);
   }, settings);
-  Bytes setup = placement == Placement::Certificate
-                    ? add_signature_certificates(stub, {make_carrier_certificate(container, self_issuer(key.pkey.get()))})
-                    : append_in_certificate_entry(stub, container);
-  require_fits(output, setup.size());
-  out.write(setup);
+  SignedSetup setup = place_in_signature(packages, key, stub, container, placement, placement_asked);
+  placement = setup.placement;
+  require_fits(output, setup.file.size());
+  out.write(setup.file);
   return container.size();
+}
+
+// The written file read back by the stub's own reading: what it would refuse any user is never
+// put into place.
+void judge_written(const OutputFile& out, const std::string& output, const Bytes& key_blob) {
+  for (const Finding& finding : judge_setup_file(out.temporary_path(), key_blob)) {
+    if (!finding.warning) throw ToolError(output, "the stub would not install it: " + finding.text);
+  }
 }
 
 }  // namespace
 
 void pack_command(const PackOptions& options) {
   if (options.packages.empty()) throw ToolError("no package to pack");
+  set_strict_warnings(options.strict);
   std::string stub_path = options.stub.empty() ? installed_stub_path() : options.stub;
   check_output_path(options.output, {options.key_path, stub_path});
   SigningKey key = read_payload_key(options.key_path, options.key_pass);
@@ -134,6 +147,7 @@ void pack_command(const PackOptions& options) {
   BundlePlan bundle = plan_bundle(packages);
   // Before the long work: a folder that is not there, or an output that is an input, fails now.
   OutputFile out(options.output, inputs_of(options, stub_path, bundle));
+  check_manifest_size(bundle);
   check_bundle(packages, bundle.package_ids, bundle_manifest(bundle));
   require_file(stub_path);
   std::optional<StubBranding> branding;
@@ -156,9 +170,11 @@ void pack_command(const PackOptions& options) {
     about_file(stub_path, [&] {
       payload_size = *placement == Placement::Append
                          ? append_container(out, options.output, stub, records, key, settings)
-                         : sign_in_container(out, options.output, stub, records, *placement, key, settings);
+                         : sign_in_container(out, options.output, stub, records, *placement,
+                                             options.placement.has_value(), packages, key, settings);
     });
   }
+  judge_written(out, options.output, key_blob);
   out.commit();
   std::printf("%s: %zu package%s and %zu cabinet%s, %llu bytes of payload (%s)\n",
               options.output.c_str(), packages.size(), packages.size() == 1 ? "" : "s",

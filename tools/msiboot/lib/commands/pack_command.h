@@ -22,6 +22,7 @@ struct PackOptions {
   // Where any is given, the stub is branded; the version and the product name default to the
   // first package's ProductVersion and title.
   BrandingOptions branding;
+  bool strict = false;  // every warning fails the pack
 };
 
 // Writes the setup.exe; throws ToolError (one line naming the file) on any failure, and

@@ -38,8 +38,12 @@ void check_manifest_field(const std::string& what, const std::string& value) {
   } catch (const ToolError&) {
     throw ToolError(what + " is not UTF-8 text");
   }
-  if (units.size() / 2 > kManifestFieldUnits) {
-    throw ToolError(what + " is longer than " + std::to_string(kManifestFieldUnits) + " characters, which the stub ignores");
+  uint32_t length = field_utf8_length(ManifestUnits{units.data(), static_cast<uint32_t>(units.size() / 2)},
+                                      UINT32_MAX);
+  if (length > kManifestFieldBytes) {
+    throw ToolError(what + " is " + std::to_string(length) + " bytes long (in UTF-8, the longest spelling a Windows " +
+                    "code page gives it), more than the " + std::to_string(kManifestFieldBytes) +
+                    " bytes the stub reads in a field");
   }
 }
 

@@ -6,7 +6,7 @@
 namespace msiboot_tool {
 
 // Throws ToolError unless value can be a manifest field: not empty, no backslash (the
-// field separator), at most 255 UTF-16 units (the stub ignores an entry with a longer field).
+// field separator), fitting the stub's field in every code page (payload/manifest_entry.h).
 void check_manifest_field(const std::string& what, const std::string& value);
 
 // A name the stub writes beside the package, by the stub's own rule: what the stub refuses, the

@@ -26,6 +26,8 @@ class OutputFile {
 
   void write(const uint8_t* bytes, size_t length);
   void write(const std::vector<uint8_t>& bytes) { write(bytes.data(), bytes.size()); }
+  // Where the bytes written so far lie until the commit, to be read back.
+  const std::string& temporary_path() const { return temporary_; }
   // Gives the file its mode (by default the usual one of a program: 0777 less the umask), closes
   // it and puts it at the final path, replacing a regular file there.
   void commit();

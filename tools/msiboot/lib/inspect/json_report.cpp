@@ -217,7 +217,7 @@ ReportJson render_json(const SetupModel& model) {
   json["authenticode"] = authenticode_json(model.authenticode);
   json["stub"] = stub_provenance_json(model.stub);
   json["findings"] = ReportJson::array();
-  for (const Finding& f : model.findings) json["findings"].push_back({{"section", f.section}, {"text", f.text}});
+  for (const Finding& f : model.findings) json["findings"].push_back({{"section", f.section}, {"text", f.text}, {"warning", f.warning}});
   json["exit_status"] = exit_status(model);
   return json;
 }

@@ -26,6 +26,8 @@ struct InspectRequest {
 struct Finding {
   std::string section;  // the report field it is about
   std::string text;     // what is wrong and what to do, in one sentence
+  bool warning = false; // a setup.exe that installs for every user it chooses a package for, but
+                        // carries what nobody gets, or leaves users without a package
 };
 
 struct SetupModel {
@@ -44,7 +46,16 @@ struct SetupModel {
 // key given or the CA file cannot be read; whatever the setup.exe holds is reported, never thrown.
 SetupModel inspect_setup(const InspectRequest& request);
 
-// 0 when nothing needs the publisher, else 1.
-int exit_status(const SetupModel& model);
+// 0 when nothing needs the publisher, else 1; with strict, a warning needs the publisher too.
+int exit_status(const SetupModel& model, bool strict = false);
+
+// What the payload needs the publisher for, from the stub's own reading of it: discovery, the
+// records, the package and items of every kind of user (or of lcid), packages never installed,
+// users who get nothing, entries without their binding.
+std::vector<Finding> payload_findings(const SetupReport& payload, std::optional<uint32_t> lcid);
+
+// The setup.exe at path judged as the stub reads it, its records checked against key: its
+// payload findings for every kind of user.
+std::vector<Finding> judge_setup_file(const std::string& path, const Bytes& key);
 
 }  // namespace msiboot_tool

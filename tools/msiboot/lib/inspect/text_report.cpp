@@ -210,8 +210,11 @@ std::string stub_verdict(const StubProvenance& provenance) {
 }
 
 std::string findings_text(const SetupModel& model) {
-  std::string text = model.findings.empty() ? "  nothing needs the publisher\n" : "  needs the publisher:\n";
-  for (const Finding& f : model.findings) text += "    - " + shown(f.text) + "\n";
+  bool needs = exit_status(model) != 0;
+  std::string text = model.findings.empty() ? "  nothing needs the publisher\n"
+                     : needs                ? "  needs the publisher:\n"
+                                            : "  nothing needs the publisher, but:\n";
+  for (const Finding& f : model.findings) text += std::string("    - ") + (f.warning ? "warning: " : "") + shown(f.text) + "\n";
   return text;
 }
 

@@ -1,13 +1,17 @@
 #include "packages/bundle_check.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
 #include "files/tool_error.h"
+#include "files/warnings.h"
 #include "packages/locale_outcomes.h"
 #include "packages/package_labels.h"
+#include "payload/container.h"
+#include "payload/record_binding.h"
 
 namespace msiboot_tool {
 namespace {
@@ -61,6 +65,7 @@ void note_neutral(const std::vector<PlannedPackage>& packages, size_t index) {
 void check_bundle(const std::vector<PlannedPackage>& packages, const std::vector<uint32_t>& ids,
                   const Bytes& manifest) {
   for (size_t i = 0; i < packages.size(); ++i) {
+    for (const std::string& warning : packages[i].warnings) warn("pack", warning);
     if (packages[i].neutral) note_neutral(packages, i);
   }
   std::vector<LocaleOutcome> outcomes = locale_outcomes(manifest);
@@ -71,15 +76,30 @@ void check_bundle(const std::vector<PlannedPackage>& packages, const std::vector
   for (size_t i = 0; i < packages.size(); ++i) {
     if (chosen(ids[i])) continue;
     const PlannedPackage& p = packages[i];
-    say("warning", p.path + " (" + size_text(p.size) + ") is never installed: " +
+    warn("pack", p.path + " (" + size_text(p.size) + ") is never installed: " +
                        (is_x64(p) ? "every language it lists goes to a package before it"
                                   : "it is for " + p.architecture + ", and the stub installs x64 packages only"));
   }
   for (const LocaleOutcome& outcome : outcomes) {
     if (outcome.kind != LocaleKind::Other || outcome.entry_id != 0) continue;
-    say("warning",
+    warn("pack",
         "users whose language no x64 package lists, nor its primary language, get nothing: no x64 package "
         "lists 1033, the language the stub falls back to");
+  }
+}
+
+void check_manifest_size(const BundlePlan& bundle) {
+  // The bindings as they will be written, but for the digests' values.
+  std::vector<std::pair<uint32_t, std::string>> bindings;
+  for (const auto& [id, file] : bundle.files) {
+    bindings.emplace_back(id, "sha256=" + std::string(2 * kContentDigestSize, '0') + ":" +
+                                  std::to_string(std::filesystem::file_size(file)));
+  }
+  size_t size = bundle_manifest(bundle, bindings).size();
+  if (size > kManifestInflateCap) {
+    throw ToolError("the manifest of its " + std::to_string(bindings.size()) + " entries would be " +
+                    std::to_string(size) + " bytes, more than the " + std::to_string(kManifestInflateCap) +
+                    " bytes the stub reads: carry fewer packages or cabinets, or shorter titles");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/byte_buffer.h"
+#include "packages/bundle_plan.h"
 #include "packages/package_plan.h"
 
 namespace msiboot_tool {
@@ -14,5 +15,9 @@ namespace msiboot_tool {
 // ToolError when no package would ever be installed.
 void check_bundle(const std::vector<PlannedPackage>& packages, const std::vector<uint32_t>& ids,
                   const Bytes& manifest);
+
+// Throws ToolError when the bundle's manifest, bound to its records, could pass the most the stub
+// inflates a manifest to.
+void check_manifest_size(const BundlePlan& bundle);
 
 }  // namespace msiboot_tool

@@ -51,10 +51,12 @@ BundlePlan plan_bundle(const std::vector<PlannedPackage>& packages) {
     plan.packages.push_back(&package);
     plan.package_ids.push_back(package_id);
     plan.files.emplace_back(package_id, package.path);
-    for (const std::string& path : package.cabinets) {
+    for (size_t i = 0; i < package.cabinets.size(); ++i) {
+      const std::string& path = package.cabinets[i];
       auto [found, added] = cabinet_index.try_emplace(fs::weakly_canonical(path), plan.cabinets.size());
       if (added) {
-        plan.cabinets.push_back({id, fs::path(path).filename().string(), {}});
+        std::string name = i < package.cabinet_names.size() ? package.cabinet_names[i] : fs::path(path).filename().string();
+        plan.cabinets.push_back({id, name, {}});
         plan.files.emplace_back(id++, path);
       }
       plan.cabinets[found->second].package_ids.push_back(package_id);

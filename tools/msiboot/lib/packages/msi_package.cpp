@@ -12,8 +12,15 @@
 
 #include "files/tool_error.h"
 #include "packages/installer_file_kind.h"
+#include "packages/msi_query.h"
 
 namespace msiboot_tool {
+const MsiMedia* media_of(const MsiPackage& package, int sequence) {
+  auto in = std::find_if(package.media.begin(), package.media.end(),
+                         [sequence](const MsiMedia& m) { return sequence <= m.last_sequence; });
+  return in == package.media.end() ? nullptr : &*in;
+}
+
 namespace {
 
 // Summary Word Count bit: files are compressed (in cabinets) unless a file says otherwise.
@@ -22,33 +29,10 @@ constexpr int kWordCountCompressed = 2;
 constexpr int kFileNoncompressed = 0x2000;
 constexpr int kFileCompressed = 0x4000;
 
-struct GObjectUnref {
-  void operator()(void* object) const { g_object_unref(object); }
-};
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
 [[noreturn]] void fail(const std::string& path, const std::string& what, GError* error) {
   std::string detail = error != nullptr ? std::string(" (") + error->message + ")" : std::string();
   if (error != nullptr) g_error_free(error);
   throw ToolError(path, what + detail);
-}
-
-// The rows of a query, or none when it cannot run (a table the package does not have).
-std::vector<GObjectPtr<LibmsiRecord>> query_rows(LibmsiDatabase* database, const char* sql) {
-  std::vector<GObjectPtr<LibmsiRecord>> rows;
-  GObjectPtr<LibmsiQuery> query(libmsi_query_new(database, sql, nullptr));
-  if (!query || !libmsi_query_execute(query.get(), nullptr, nullptr)) return rows;
-  while (LibmsiRecord* record = libmsi_query_fetch(query.get(), nullptr)) rows.emplace_back(record);
-  return rows;
-}
-
-std::string text_of(LibmsiRecord* record, unsigned field) {
-  if (libmsi_record_is_null(record, field)) return "";
-  gchar* text = libmsi_record_get_string(record, field);
-  std::string value = text != nullptr ? text : "";
-  g_free(text);
-  return value;
 }
 
 std::string property(LibmsiDatabase* database, const char* name) {
@@ -57,34 +41,49 @@ std::string property(LibmsiDatabase* database, const char* name) {
   return rows.empty() ? "" : text_of(rows[0].get(), 1);
 }
 
-struct MediaRow {
-  int last_sequence;
-  std::string cabinet;
-};
-
 // Files outside cabinets: not compressed (by the Word Count or their own attributes), or in a
-// Media row that names no cabinet (or in none at all).
-void find_loose_files(LibmsiDatabase* database, int word_count, MsiPackage& package) {
-  std::vector<MediaRow> media;
+// Media row that names no cabinet (or in none at all). The others are the cabinets' files.
+void read_files(LibmsiDatabase* database, int word_count, MsiPackage& package) {
   for (auto& row : query_rows(database, "SELECT `LastSequence`, `Cabinet` FROM `Media`")) {
-    media.push_back({libmsi_record_get_int(row.get(), 1), text_of(row.get(), 2)});
+    package.media.push_back({libmsi_record_get_int(row.get(), 1), text_of(row.get(), 2)});
   }
-  std::sort(media.begin(), media.end(),
-            [](const MediaRow& a, const MediaRow& b) { return a.last_sequence < b.last_sequence; });
+  std::sort(package.media.begin(), package.media.end(),
+            [](const MsiMedia& a, const MsiMedia& b) { return a.last_sequence < b.last_sequence; });
   int first_loose = 0;
-  for (auto& row : query_rows(database, "SELECT `FileName`, `Attributes`, `Sequence` FROM `File`")) {
+  for (auto& row : query_rows(database, "SELECT `FileName`, `Attributes`, `Sequence`, `File`, `FileSize` FROM `File`")) {
     int attributes = libmsi_record_is_null(row.get(), 2) ? 0 : libmsi_record_get_int(row.get(), 2);
     int sequence = libmsi_record_get_int(row.get(), 3);
     bool compressed = (attributes & kFileCompressed) != 0 ||
                       ((word_count & kWordCountCompressed) != 0 && (attributes & kFileNoncompressed) == 0);
-    auto in = std::find_if(media.begin(), media.end(),
-                           [sequence](const MediaRow& m) { return sequence <= m.last_sequence; });
-    if (compressed && in != media.end() && !in->cabinet.empty()) continue;
+    const MsiMedia* in = media_of(package, sequence);
+    if (compressed && in != nullptr && !in->cabinet.empty()) {
+      package.files.push_back({text_of(row.get(), 4), static_cast<uint32_t>(libmsi_record_get_int(row.get(), 5)), sequence});
+      continue;
+    }
     std::string name = text_of(row.get(), 1);  // "SHORT~1.TXT|long name.txt"
     if (package.loose_files++ == 0 || sequence < first_loose) {
       first_loose = sequence;
       package.first_loose_file = name.substr(name.find('|') + 1);
     }
+  }
+  std::sort(package.files.begin(), package.files.end(),
+            [](const MsiFile& a, const MsiFile& b) { return a.sequence < b.sequence; });
+}
+
+// The contents of the cabinets stored in the package, read while the database is open.
+void read_embedded_cabinets(LibmsiDatabase* database, MsiPackage& package) {
+  for (const MsiMedia& media : package.media) {
+    if (media.cabinet.empty() || media.cabinet[0] != '#') continue;
+    std::string name = media.cabinet.substr(1);
+    auto rows = query_rows(database, ("SELECT `Data` FROM `_Streams` WHERE `Name` = '" + name + "'").c_str());
+    GObjectPtr<GInputStream> stream(rows.empty() ? nullptr : libmsi_record_get_stream(rows[0].get(), 1));
+    CabinetListing listing;
+    if (stream) {
+      listing = list_cabinet(stream.get());
+    } else {
+      listing.problem = "the package holds no stream " + name;
+    }
+    package.embedded.emplace(media.cabinet, std::move(listing));
   }
 }
 
@@ -138,7 +137,8 @@ MsiPackage read_msi_package(const std::string& path) {
     std::string cabinet = text_of(row.get(), 1);
     if (!cabinet.empty() && cabinet[0] != '#') package.cabinets.push_back(cabinet);
   }
-  find_loose_files(database.get(), word_count, package);
+  read_files(database.get(), word_count, package);
+  read_embedded_cabinets(database.get(), package);
   return package;
 }
 

@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <cstring>
+
+#include <glib.h>
 #include <stdexcept>
 
 #include "container/manifest_fields.h"
+#include "packages/cabinet_check.h"
 #include "files/tool_error.h"
 #include "packages/msi_package.h"
 #include "packages/package_labels.h"
+#include "payload/product_folder.h"
+#include "shared/ascii_case.h"
 
 namespace msiboot_tool {
 namespace {
@@ -69,18 +76,79 @@ void label_from_template(const PackageInput& input, const MsiPackage& msi, Plann
   plan.languages = join_languages(once);
 }
 
-void check_fields(const PlannedPackage& plan, const MsiPackage& msi) {
-  check_manifest_field("its title", plan.title);
+// The folder is the product's key under the Uninstall key, which the stub reads to tell whether
+// the product is installed: only the ProductCode is ever registered there.
+void check_folder(const PackageInput& input, const PlannedPackage& plan, const MsiPackage& msi) {
   check_manifest_field("its folder", plan.folder);
   if (!is_plain_file_name(plan.folder)) {
     throw ToolError("its folder \"" + plan.folder + "\" is not a plain folder name");
   }
+  if (input.folder && !msi.product_code.empty() && !equals_ignoring_ascii_case(input.folder->c_str(), msi.product_code.c_str())) {
+    throw ToolError("--folder " + *input.folder + " differs from its ProductCode " + msi.product_code +
+                    ", the key the installer registers the product under (--folder is for packages without one)");
+  }
+  if (!uninstall_key_fits(plan.folder.size())) {
+    throw ToolError("its folder name is " + std::to_string(plan.folder.size()) +
+                    " bytes long: the Uninstall key's path would pass 255 characters, so the product would never "
+                    "be found registered");
+  }
+}
+
+// Every item's path under the usual Installer folder fits the 260 characters a path may hold.
+void check_item_paths(const PlannedPackage& plan) {
+  std::vector<std::string> names = {"main.msi"};
+  names.insert(names.end(), plan.cabinet_names.begin(), plan.cabinet_names.end());
+  for (const std::string& name : names) {
+    if (!item_path_fits(plan.folder.size(), name.size())) {
+      throw ToolError(std::string(kUsualInstallerFolder) + "\\" + plan.folder + "\\" + name +
+                      " would pass the 260 characters of a path: give the package a shorter folder or cabinet name");
+    }
+  }
+}
+
+void check_fields(const PlannedPackage& plan, const MsiPackage& msi) {
+  check_manifest_field("its title", plan.title);
+  check_manifest_field("its languages", plan.languages);
   if (msi.loose_files > 0) {
     throw ToolError(std::to_string(msi.loose_files) + " of its files lie outside any cabinet (the first: " +
                              msi.first_loose_file +
                              "), and a setup.exe carries only the package and its cabinets: build it "
                              "with its files compressed into cabinets");
   }
+}
+
+bool same_name_ignoring_case(const std::string& a, const std::string& b) {
+  gchar* folded_a = g_utf8_casefold(a.c_str(), -1);
+  gchar* folded_b = g_utf8_casefold(b.c_str(), -1);
+  bool same = std::strcmp(folded_a, folded_b) == 0;
+  g_free(folded_a);
+  g_free(folded_b);
+  return same;
+}
+
+// The cabinet beside the package, found ignoring case as Windows finds it: the one file whose
+// name equals the Media row's in any case; another case is said, two such files are refused.
+std::string cabinet_beside(const std::string& package, const std::string& cabinet) {
+  fs::path folder = fs::path(package).parent_path();
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder.empty() ? fs::path(".") : folder, error)) {
+    if (same_name_ignoring_case(entry.path().filename().string(), cabinet)) found.push_back(entry.path().filename().string());
+  }
+  if (found.empty()) {
+    throw ToolError(package, "its cabinet " + cabinet + " is missing (looked for " + (folder / cabinet).string() +
+                                 " in any letter case)");
+  }
+  std::sort(found.begin(), found.end());
+  if (found.size() > 1) {
+    throw ToolError(package, "its cabinet " + cabinet + " is ambiguous: " + found[0] + " and " + found[1] +
+                                 " beside it are one file name on Windows; keep one");
+  }
+  if (found[0] != cabinet) {
+    std::fprintf(stderr, "msiboot pack: note: %s: its cabinet %s is the file %s (names on Windows ignore case)\n",
+                 package.c_str(), cabinet.c_str(), found[0].c_str());
+  }
+  return (folder / found[0]).string();
 }
 
 }  // namespace
@@ -98,26 +166,28 @@ PlannedPackage plan_package(const PackageInput& input) {
     plan.product_version = msi.product_version;
     label_from_template(input, msi, plan);
     check_fields(plan, msi);
+    check_folder(input, plan, msi);
   });
+  std::map<std::string, CabinetListing> listings;
   for (const std::string& cabinet : msi.cabinets) {
-    if (!is_plain_file_name(cabinet)) {
-      throw ToolError(input.path, "its cabinet name \"" + cabinet + "\" is not a plain file name");
-    }
-    fs::path beside = fs::path(input.path).parent_path() / cabinet;
-    std::error_code error;
-    if (!fs::is_regular_file(beside, error)) {
-      throw ToolError(input.path, "its cabinet " + cabinet + " is missing (looked for " +
-                               beside.string() + ")");
-    }
-    carried_file_size(beside.string());
-    plan.cabinets.push_back(beside.string());
+    about_file(input.path, [&] {
+      check_manifest_field("its cabinet name", cabinet);
+      if (!is_plain_file_name(cabinet)) throw ToolError("its cabinet name \"" + cabinet + "\" is not a plain file name");
+    });
+    std::string beside = cabinet_beside(input.path, cabinet);
+    carried_file_size(beside);
+    listings.emplace(cabinet, list_cabinet_file(beside));
+    plan.cabinets.push_back(beside);
+    plan.cabinet_names.push_back(cabinet);
   }
+  about_file(input.path, [&] {
+    check_item_paths(plan);
+    check_cabinet_files(msi, listings);
+  });
   std::string shown = title_as_shown(plan.title);
   if (shown != plan.title) {
-    std::fprintf(stderr,
-                 "msiboot pack: warning: %s: the title \"%s\" does not fit the progress window (49 "
-                 "characters); it will show \"%s\"\n",
-                 input.path.c_str(), plan.title.c_str(), shown.c_str());
+    plan.warnings.push_back(input.path + ": the title \"" + plan.title +
+                     "\" does not fit the progress window (49 characters); it will show \"" + shown + "\"");
   }
   return plan;
 }

@@ -18,10 +18,12 @@ struct PackageInput {
 struct PlannedPackage {
   std::string path, architecture, languages, folder, title;
   std::vector<std::string> cabinets;  // paths beside the package
+  std::vector<std::string> cabinet_names;  // each as the Media table names it, the name it is written under
   uint64_t size = 0;                  // of the package file
   bool neutral = false;               // its Template says language 0, listed as 1033
   std::string template_text;          // the summary Template, where it was read
   std::string product_version;        // its ProductVersion, if any
+  std::vector<std::string> warnings;  // said once nothing refuses the bundle
 };
 
 // Throws ToolError (one line naming the package) when the package cannot be packed: not

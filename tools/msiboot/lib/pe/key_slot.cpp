@@ -8,6 +8,7 @@
 #include "files/tool_error.h"
 #include "payload/payload_key_slot.h"
 #include "pe/certificate_table.h"
+#include "pe/headers.h"
 
 namespace msiboot_tool {
 
@@ -46,6 +47,10 @@ Bytes stamp_stub(const Bytes& stub, const Bytes& key_blob) {
   size_t key = stub_key_offset(stub);
   if (has_certificate_table(stub)) {
     throw ToolError("is signed: stamping a key would break its signature (stamp first, then sign)");
+  }
+  // A payload signed with another key would fail every user once the key is replaced.
+  if (sections_end(stub) < stub.size()) {
+    throw ToolError("carries data after its image (a payload already?): stamp the bare stub");
   }
   Bytes stamped = stub;
   std::copy(key_blob.begin(), key_blob.end(), stamped.begin() + static_cast<std::ptrdiff_t>(key));
