@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "branding/stub_branding.h"
+#include "branding/stub_languages.h"
 #include "pe/resources.h"
 
 namespace msiboot_tool {
@@ -35,6 +36,7 @@ BrandingReport read_branding(std::span<const uint8_t> image) {
     }
     if (r.type == version_type && !report.version) report.version = read_version_resource(r.data);
   }
+  report.message_languages = stub_languages(image);
   return report;
 }
 

@@ -20,6 +20,9 @@ struct PackOptions {
   // Where any is given, the stub is branded; the version and the product name default to the
   // first package's ProductVersion and title.
   BrandingOptions branding;
+  // The publisher's message texts (a file of read_publisher_texts); an unsigned stub speaks the
+  // bundle's languages anyway.
+  std::optional<std::string> ui_texts;
 };
 
 // Writes the setup.exe; throws ToolError (one line naming the file) on any failure, and

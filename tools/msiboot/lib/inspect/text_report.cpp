@@ -130,6 +130,11 @@ std::string branding_text(const SetupModel& model) {
              std::to_string(image.bit_count) + "-bit";
   }
   std::string text = "  icon: " + (sizes.empty() ? "none" : sizes) + "\n";
+  std::string languages;
+  for (uint16_t language : model.branding->message_languages) {
+    languages += (languages.empty() ? "" : ", ") + std::to_string(language);
+  }
+  text += "  messages in languages: " + (languages.empty() ? "none" : languages) + "\n";
   const auto& v = model.branding->version;
   if (!v) return text + "  version information: none\n";
   text += "  version information: file " + version_text(v->file_version) + ", product " +
