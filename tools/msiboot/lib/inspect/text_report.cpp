@@ -200,7 +200,7 @@ std::string signature_notes(const AuthenticodeReport& report) {
 
 std::string stub_verdict(const StubProvenance& provenance) {
   std::string stub = "the released msiboot " + provenance.version + " stub";
-  if (provenance.branded) stub += " branded with its own icon or version information";
+  if (provenance.branded) stub += " branded with its own icon, version information or message languages";
   if (provenance.released) {
     return stub + (provenance.key_sha256.empty() ? ", key slot empty (it trusts no key)"
                                                   : ", key sha256 " + provenance.key_sha256);
