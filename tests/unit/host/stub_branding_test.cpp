@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -195,4 +196,36 @@ TEST(StubLanguages, EachListedLanguageGetsItsTranslationUnderTheDisplayLanguages
   EXPECT_EQ(add_stub_languages(stub, {1033}, {}, nullptr), stub);
   // Every translation fits the stub's buffers: asking for all of them throws nothing.
   EXPECT_EQ(read_branding(add_stub_languages(stub, parse_ui_languages("all"), {}, nullptr)).message_languages.size(), 18u);
+}
+
+// The publisher's texts file: comments, blank lines and CRLF pass; anything else names its line,
+// and a text the stub's buffer cannot hold whole is refused, never cut.
+TEST(StubLanguages, APublishersTextsFileIsReadOrRefusedNamingTheLine) {
+  const std::string path = testing::TempDir() + "texts.txt";
+  const std::string japanese_a = "\xE3\x81\x82";  // one character, two bytes in code page 932
+  std::string too_long;
+  for (int i = 0; i < 128; ++i) too_long += japanese_a;
+  struct Case {
+    std::string text, error;  // error empty: read
+  };
+  for (const Case& c : std::vector<Case>{
+           {"# ours\r\n\r\n1061 corrupt Paigaldusfail on rikutud.\r\n1061 browse-title Vali kaust:\n", ""},
+           {"1061 bogus x\n", "line 1: \"bogus\" is not no-installer, corrupt or browse-title"},
+           {"\n1061corrupt\n", "line 2: give LANGUAGE NAME TEXT"},
+           {"abc corrupt x\n", "line 1: \"abc\" is not a language"},
+           {"1041 corrupt " + too_long + "\n", "line 1: the corrupt text takes up to 256 bytes; the stub has room for 255"},
+       }) {
+    SCOPED_TRACE(c.text);
+    std::ofstream(path, std::ios::binary) << c.text;
+    try {
+      PublisherTexts texts = read_publisher_texts(path);
+      EXPECT_EQ(c.error, "");
+      EXPECT_EQ(texts[1061][1], "Paigaldusfail on rikutud.");
+      EXPECT_EQ(texts[1061][2], "Vali kaust:");
+      EXPECT_FALSE(texts[1061][0]);
+    } catch (const ToolError& e) {
+      EXPECT_NE(c.error, "");
+      EXPECT_EQ(std::string(e.what()).rfind(path + ": " + c.error, 0), 0u) << e.what();
+    }
+  }
 }

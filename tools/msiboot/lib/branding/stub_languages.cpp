@@ -120,8 +120,8 @@ Bytes add_stub_languages(const Bytes& stub, const std::vector<uint32_t>& languag
   return blocks.empty() ? stub : with_string_blocks(stub, kBlock, blocks);
 }
 
-std::vector<uint16_t> stub_languages(std::span<const uint8_t> image) {
-  return string_block_languages(read_resources(image), kBlock);
+std::vector<uint16_t> stub_languages(const std::vector<Resource>& resources) {
+  return string_block_languages(resources, kBlock);
 }
 
 }  // namespace msiboot_tool

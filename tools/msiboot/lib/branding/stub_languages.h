@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "files/byte_buffer.h"
+#include "pe/resources.h"
 
 namespace msiboot_tool {
 
@@ -33,7 +33,7 @@ std::vector<uint32_t> parse_ui_languages(const std::string& list);
 Bytes add_stub_languages(const Bytes& stub, const std::vector<uint32_t>& languages, const PublisherTexts& texts,
                          std::vector<uint32_t>* untranslated);
 
-// The languages of the stub's message block, ascending; throws when its resources are unreadable.
-std::vector<uint16_t> stub_languages(std::span<const uint8_t> image);
+// The languages of the stub's message block among its resources, ascending.
+std::vector<uint16_t> stub_languages(const std::vector<Resource>& resources);
 
 }  // namespace msiboot_tool
