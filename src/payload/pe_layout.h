@@ -57,6 +57,7 @@ constexpr uint32_t kResourceDataEntry = 16;
 constexpr uint32_t kResourceSubdirectoryBit = 0x80000000;  // also marks a name field as a name
 // Resource types.
 constexpr uint16_t kResourceIcon = 3;
+constexpr uint16_t kResourceString = 6;
 constexpr uint16_t kResourceGroupIcon = 14;
 constexpr uint16_t kResourceVersion = 16;
 

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "branding/message_translations.h"
 #include "files/file_bytes.h"
 #include "test_bytes.h"
 #include "test_files.h"
@@ -111,13 +112,23 @@ class ToolE2e : public ::testing::Test {
     }
     return path;
   }
-  // Packs the English sample into a signed stub: the signature stays valid and the setup.exe installs.
+  // What the system reads of a program in the prefix: its checksum check and version information.
+  static std::string system_reading(const std::string& path) {
+    std::string windows_path = "Z:" + path;
+    std::replace(windows_path.begin(), windows_path.end(), '/', '\\');
+    std::string read_back = run_in_prefix({MSIBOOT_VERSION_READER, windows_path});
+    std::erase(read_back, '\r');
+    return read_back;
+  }
+  // Packs the English sample into a signed stub: the signature stays valid, the checksum is the
+  // whole file's and the setup.exe installs.
   static std::string pack_signed_and_install(const std::string& stub, const std::string& placement) {
     const std::string setup = work("setup-" + placement + ".exe");
     ToolRun pack = tool({"pack", "--key", msiboot_test::test_key_path(), "-o", setup, "--stub", stub,
                          "--placement", placement, sample_msi(english)});
     EXPECT_EQ(pack.exit_code, 0) << pack.err;
     EXPECT_TRUE(msiboot_test::verifies_with_test_ca(read_file_bytes(setup)));
+    EXPECT_EQ(system_reading(setup).rfind("checksum matches\n", 0), 0u);
     RobotRun run = run_setup(setup);
     EXPECT_EQ(run.exit_code, 0) << run.transcript;
     EXPECT_TRUE(installed(english));
@@ -263,12 +274,8 @@ TEST_F(ToolWineE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
   fs::remove(work("branded-signed.exe"));
   const std::string setup = pack_signed_and_install(signed_stub(stub, "branded-signed.exe"), "certificate");
   TearDown();
-  std::string windows_setup = "Z:" + setup;
-  std::replace(windows_setup.begin(), windows_setup.end(), '/', '\\');
-  std::string read_back = run_in_prefix({MSIBOOT_VERSION_READER, windows_setup});
-  std::erase(read_back, '\r');
-  EXPECT_EQ(read_back,
-            "fixed 2.5.0.17 2.5.0.17\nCompanyName=Ünïcode Publisher\nFileDescription=Msiboot Tool setup\n"
+  EXPECT_EQ(system_reading(setup),
+            "checksum matches\nfixed 2.5.0.17 2.5.0.17\nCompanyName=Ünïcode Publisher\nFileDescription=Msiboot Tool setup\n"
             "FileVersion=2.5.0.17\nLegalCopyright=© 2026 Publisher\nProductName=Msiboot Tool Suite\n"
             "ProductVersion=2.5.0.17\n");
 
@@ -293,6 +300,23 @@ TEST_F(ToolWineE2e, ABrandedStubShowsThePublishersIconAndVersionInformation) {
   EXPECT_EQ(branding["icon"][2]["width"], 48);
   EXPECT_EQ(branding["version"]["file_version"], "1.0.0.0");
   EXPECT_EQ(branding["version"]["strings"]["ProductName"], english.name);
+  EXPECT_EQ(system_reading(work("branded-append.exe")).rfind("checksum matches\n", 0), 0u);
+}
+
+// pack gave the stub the bundle's languages: inspect lists them, and a damaged copy tells a
+// Russian user so in Russian, a German one (no German package) in English.
+TEST_F(ToolWineE2e, TheStubSpeaksTheLanguagesOfItsBundle) {
+  nlohmann::json branding = nlohmann::json::parse(tool({"inspect", work("setup.exe"), "--json"}).out)["branding"];
+  EXPECT_EQ(branding["message_languages"], nlohmann::json::array({1033, 1049}));
+  Bytes damaged = read_file_bytes(work("setup.exe"));
+  damaged.back() ^= 0x01;  // the container's last trailer: the stub finds no payload
+  msiboot_test::write_file_bytes(work("damaged.exe"), damaged);
+  for (const auto& [lang, text] : {std::pair<const char*, std::string>{"ru_RU.UTF-8", msiboot_tool::translation_for(1049)->texts[1]},
+                                   {"de_DE.UTF-8", kCorruptText}}) {
+    SCOPED_TRACE(lang);
+    ScopedVariable locale("LANG", lang);
+    expect_failure_box(run_under_robot(work("damaged.exe"), {}), 1168, "damaged.exe", text);
+  }
 }
 
 // Packages of the kinds publishers ship, built here with wixl: each packs into a setup.exe that
@@ -360,6 +384,47 @@ TEST_F(ToolWineE2e, PackagesOfEveryKindInstallOrAreRefused) {
   EXPECT_NE(twin.err.find(x86_msi + " (9.7 KB) is never installed: it is for Intel"), std::string::npos) << twin.err;
 }
 
+// Ten packages as a response file (one argument a line, nested, with CRLF line ends), quietly,
+// with the passphrase on standard input: each packs the bytes of the plain command line.
+TEST_F(ToolE2e, AResponseFilePacksTheSameBytesAsTheCommandLine) {
+  const std::string key = msiboot_test::test_key_path(), encrypted = work("stdin-key.pem");
+  ASSERT_EQ(run_process({"openssl", "pkey", "-in", key, "-aes256", "-passout", "pass:secret", "-out", encrypted}).exit_code, 0);
+  std::vector<std::string> packages;
+  const char* languages[] = {"1033", "1049", "1031", "1036", "3082", "1040", "1046", "1045", "1041", "2052"};
+  for (int i = 0; i < 10; ++i) {
+    packages.insert(packages.end(), {"--languages", languages[i], "--folder",
+                                     "{5A4D2000-0000-4000-8000-00000000000" + std::to_string(i) + "}",
+                                     sample_msi(i % 2 == 0 ? english : russian)});
+  }
+  auto lines = [](const std::vector<std::string>& args, const char* end) {
+    std::string text;
+    for (const std::string& a : args) text += a + end;
+    return text;
+  };
+  std::ofstream(work("packages.rsp")) << lines(packages, "\r\n");
+  std::vector<std::string> plain = {"pack", "--key", key, "-o", work("rsp-0.exe")};
+  plain.insert(plain.end(), packages.begin(), packages.end());
+  std::ofstream(work("whole.rsp")) << lines({"pack", "--key", key, "-o", work("rsp-1.exe"), "@" + work("packages.rsp")}, "\n");
+  struct Case {
+    std::vector<std::string> args;
+    bool quiet;
+  };
+  const std::vector<Case> cases = {
+      {plain, false},
+      {{"@" + work("whole.rsp")}, false},
+      {{"sh", "-c", "echo secret | \"$0\" \"$@\"", tool_, "pack", "--quiet", "--key", encrypted, "--key-pass", "stdin",
+        "-o", work("rsp-2.exe"), "@" + work("packages.rsp")}, true},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    fs::remove(work("rsp-" + std::to_string(i) + ".exe"));
+    ToolRun run = cases[i].args[0] == "sh" ? run_process(cases[i].args) : tool(cases[i].args);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out.empty() && run.err.empty(), cases[i].quiet) << run.out << run.err;
+    EXPECT_EQ(read_file_bytes(work("rsp-" + std::to_string(i) + ".exe")), read_file_bytes(work("rsp-0.exe")));
+  }
+}
+
 TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   const std::string key = msiboot_test::test_key_path();
   const std::string out = work("bad-setup.exe");
@@ -382,6 +447,7 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
   const bool device = mknod(work("device").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
   const std::string english_msi = sample_msi(english);
   msiboot_test::write_file_bytes(work("empty.ico"), {0, 0, 1, 0, 0, 0});
+  std::ofstream(work("loop.rsp")) << "pack\n@" << work("loop.rsp") << "\n";
   struct Case {
     std::vector<std::string> args;
     std::string says;  // what the error line must hold: the file it names, or the reason
@@ -436,6 +502,8 @@ TEST_F(ToolE2e, BadInputGivesOneErrorLineNamingTheFileAndNoOutput) {
        work("setup.exe") + ": carries data after its image", out},
       {{"bogus", "--key", key}, "no command \"bogus\"; the commands are keygen, stub, pack", "", {}, 2},
       {{"help", "bogus"}, "no command \"bogus\"", "", {}, 2},
+      {{"@" + work("missing.rsp")}, work("missing.rsp") + ": cannot read the response file", "", {}, 2},
+      {{"@" + work("loop.rsp")}, work("loop.rsp") + ": response files nested too deep", "", {}, 2},
   };
   if (device) cases.push_back({{"pack", "--key", key, "-o", work("device"), english_msi}, "is a device", ""});
   for (const Case& c : cases) {

@@ -223,14 +223,14 @@ std::vector<uint8_t> x86_only_container(msiboot_test::RecordFault manifest_fault
                                        msiboot_test::test_signing_key());
 }
 
-void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption) {
+void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption, const std::string& text) {
   ASSERT_FALSE(run.timed_out) << run.transcript;
   EXPECT_EQ(run.exit_code, exit_code) << run.transcript;
   ASSERT_EQ(run.boxes.size(), 1u) << run.transcript;
   if (!caption.empty()) {
     EXPECT_EQ(run.boxes[0].caption, caption);
   }
-  EXPECT_EQ(run.boxes[0].text, kCorruptText);
+  EXPECT_EQ(run.boxes[0].text, text);
 }
 
 Sample sample_package(const std::string& language, const std::string& product_code, const std::string& name,

@@ -98,9 +98,10 @@ std::vector<uint8_t> x86_only_container(
     msiboot_test::RecordFault manifest_fault = msiboot_test::RecordFault::None,
     msiboot_test::RecordFault file_fault = msiboot_test::RecordFault::None);
 
-// Checks that the run ended with exit_code after exactly one failure box (string 101), whose
-// caption is `caption` unless that is empty.
-void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {});
+// Checks that the run ended with exit_code after exactly one failure box (string 101, in English
+// unless text is another language's), whose caption is `caption` unless that is empty.
+void expect_failure_box(const RobotRun& run, int exit_code, const std::string& caption = {},
+                        const std::string& text = kCorruptText);
 
 // A package built by scripts/sample-msi into the work folder's sample-<language> (with options,
 // sample-<language>-<code>): labelled x64, its folder the product code, its cabinet sample.cab

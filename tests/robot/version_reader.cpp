@@ -1,8 +1,11 @@
-// Prints a program's version information as the system reads it (GetFileVersionInfoW and
-// VerQueryValueW), one UTF-8 line each: "fixed FILE PRODUCT", then "NAME=VALUE" for every field
-// of the string table that its Translation names.
+// Prints what the system reads of a program, one UTF-8 line each: whether the header's PE checksum
+// is the file's (MapFileAndCheckSumW: "checksum matches", or "checksum HEADER COMPUTED"), then its
+// version information (GetFileVersionInfoW and VerQueryValueW): "fixed FILE PRODUCT", then
+// "NAME=VALUE" for every field of the string table that its Translation names.
 //   msiboot-version-reader.exe PROGRAM.exe
 #include <windows.h>
+// windows.h first: imagehlp.h depends on it.
+#include <imagehlp.h>
 
 #include <cstdio>
 #include <string>
@@ -10,6 +13,13 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
+  DWORD header = 0, computed = 0;
+  if (MapFileAndCheckSumW(argv[1], &header, &computed) != CHECKSUM_SUCCESS) return 1;
+  if (header == computed) {
+    std::printf("checksum matches\n");
+  } else {
+    std::printf("checksum %08lx %08lx\n", header, computed);
+  }
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeW(argv[1], &ignored);
   std::vector<BYTE> info(size);

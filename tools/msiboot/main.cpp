@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "branding/stub_languages.h"
 #include "branding/version_info.h"
 #include "commands/extract_command.h"
 #include "commands/inspect_command.h"
 #include "commands/keygen_command.h"
 #include "commands/pack_command.h"
 #include "commands/stub_command.h"
+#include "files/quiet_output.h"
+#include "files/response_files.h"
 #include "files/tool_error.h"
 #include "inspect/json_report.h"
 #include "packages/package_labels.h"
@@ -67,7 +70,20 @@ int unknown_command(const CLI::App& app, const char* name) {
 // An encrypted key's passphrase, never asked for on a terminal.
 void add_key_pass(CLI::App* command, std::optional<std::string>& key_pass) {
   command->add_option("--key-pass", key_pass,
-                      "the passphrase of an encrypted --key: pass:TEXT, env:VARIABLE, file:PATH or fd:N");
+                      "the passphrase of an encrypted --key: pass:TEXT, env:VARIABLE, file:PATH, fd:N or stdin");
+}
+
+// Only warnings and errors: no notes, summaries or progress.
+void add_quiet(CLI::App* command) {
+  command->add_flag_callback("-q,--quiet", [] { set_quiet_output(true); }, "print only warnings and errors");
+}
+
+// The languages of the stub's messages, for stub and pack alike.
+void add_ui_texts(CLI::App* command, std::optional<std::string>& texts) {
+  command->add_option("--ui-texts", texts,
+                      "a UTF-8 file of the publisher's message texts, lines LANGUAGE NAME TEXT (NAME: "
+                      "no-installer, corrupt or browse-title); their languages are added")
+      ->check(CLI::ExistingFile);
 }
 
 // A validator from a library check that throws its one-line reason.
@@ -109,6 +125,7 @@ const CLI::Validator language_list =
 void add_keygen(CLI::App& app, KeygenOptions& options) {
   auto* command = app.add_subcommand("keygen", "Make a payload key pair: a private PEM key (owner-only, "
                                                "never over an existing file) and its 276-byte public blob");
+  add_quiet(command);
   command->add_option("PRIVATE.pem", options.private_path, "private key file to create")->required();
   command->add_option("PUBLIC.blob", options.blob_path, "public-key blob file to write")->required();
 }
@@ -122,6 +139,12 @@ void add_stub(CLI::App& app, StubOptions& options) {
   command->add_option("--from", options.from,
                       "the unsigned stub to stamp (default: the stub installed beside the tool)");
   add_branding(command, options.branding, false);
+  command->add_option("--ui-languages", options.ui_languages,
+                      "the languages the stub's messages are to speak besides English, as 1031;1049, "
+                      "or all (pack adds the bundle's languages itself, to an unsigned stub)")
+      ->check(checked([](const std::string& v) { parse_ui_languages(v); }, "LANGUAGES", "language list"));
+  add_ui_texts(command, options.ui_texts);
+  add_quiet(command);
 }
 
 // Replays the pack command line in order, so that each override goes to the package after it.
@@ -189,6 +212,8 @@ void add_pack(CLI::App& app, PackLine& line) {
       ->check(CLI::Range(0, msiboot_tool::kMaxLevel));
   add_branding(command, line.options.branding, true);
   command->add_flag("--strict", line.options.strict, "every warning is an error: nothing is written");
+  add_ui_texts(command, line.options.ui_texts);
+  add_quiet(command);
   add_package_overrides(command, line);
   command->add_option("PACKAGE.msi", line.packages, "the packages, first choice first")->required();
   command->callback([command, &line] {
@@ -230,6 +255,7 @@ void add_extract(CLI::App& app, ExtractOptions& options) {
   command->add_option("--lcid", options.lcid, "the user's locale identifier to choose for")->required();
   command->add_option("-o,--out", options.output, "the folder to create (it must not exist, or be empty)")
       ->required();
+  add_quiet(command);
 }
 
 // inspect --json answers in JSON also when its command line is wrong.
@@ -269,9 +295,8 @@ int help_command(const CLI::App& app, int argc, char** argv) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line as given, its response files read.
+int run(int argc, char** argv) {
   CLI::App app("msiboot: builds self-extracting setup.exe files for Windows Installer packages", "msiboot");
   app.set_version_flag("--version", "msiboot " MSIBOOT_VERSION, "Print the version and exit");
   app.require_subcommand(1);
@@ -306,4 +331,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "msiboot %s: %s\n", name.c_str(), e.what());
     return 1;
   }
+}
+
+}  // namespace
+
+// The arguments of response files stay alive while argv points into them.
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments;
+  try {
+    arguments = expand_response_files(std::vector<std::string>(argv, argv + argc));
+  } catch (const ToolError& e) {
+    std::fprintf(stderr, "msiboot: %s\n", e.what());
+    return 2;
+  }
+  std::vector<char*> expanded;
+  for (std::string& argument : arguments) expanded.push_back(argument.data());
+  expanded.push_back(nullptr);
+  return run(static_cast<int>(arguments.size()), expanded.data());
 }

@@ -1,16 +1,11 @@
 #pragma once
 // The message texts of the string table, loaded once after the payload search.
+#include "driver/message_strings.h"
 
 struct ResourceStrings {
-  char no_installer[512];  // 100: the installer engine is missing
-  char corrupt[256];       // 101: payload unusable or no package fits
-  char browse_title[256];  // 102: title of the folder browser
-};
-
-enum ResourceStringId : unsigned {
-  kStringNoInstaller = 100,
-  kStringCorrupt = 101,
-  kStringBrowseTitle = 102,
+  char no_installer[kNoInstallerTextSize];  // 100: the installer engine is missing
+  char corrupt[kMessageTextSize];           // 101: payload unusable or no package fits
+  char browse_title[kMessageTextSize];      // 102: title of the folder browser
 };
 
 // A string that cannot be loaded becomes the empty string.

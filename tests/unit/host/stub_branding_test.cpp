@@ -1,21 +1,28 @@
 // Branding the built stub: a resource section that grows past its old size moves the base
 // relocations and reads back whole; the resource tree and version information that inspect reads
 // from a setup.exe are untrusted, and every damaged byte of them gives an error or a report. The
-// publisher's icon files and versions are read, or refused saying why.
+// publisher's icon files and versions are read, or refused saying why. The stub's messages are
+// given the languages asked for.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <stdexcept>
 
 #include "branding/branding_report.h"
+#include "branding/message_translations.h"
 #include "branding/stub_branding.h"
+#include "branding/stub_languages.h"
 #include "files/file_bytes.h"
 #include "files/tool_error.h"
+#include "files/utf16_text.h"
 #include "payload/pe_layout.h"
 #include "pe/certificate_table.h"
 #include "pe/resources.h"
+#include "pe/string_tables.h"
 
 namespace {
 
@@ -195,3 +202,84 @@ TEST(VersionInfo, VersionsAreParsedAndTheResourceReadsBack) {
 }
 
 }  // namespace
+
+// The blocks pack writes for a bundle's languages: each under the language listed and the display
+// languages that read its translation, the publisher's texts winning; English is the stub's own.
+TEST(StubLanguages, EachListedLanguageGetsItsTranslationUnderTheDisplayLanguagesThatReadIt) {
+  if (!std::filesystem::exists(MSIBOOT_STUB)) GTEST_SKIP() << "no windows build at " << MSIBOOT_STUB;
+  const Bytes stub = read_file_bytes(MSIBOOT_STUB);
+  const std::string russian = translation_for(1049)->texts[1], spanish = translation_for(3082)->texts[1];
+  const std::string traditional = translation_for(1028)->texts[1], brazilian = translation_for(1046)->texts[1];
+  const std::string english = "The installation file is either corrupted or does not support your processor architecture.";
+  PublisherTexts own;
+  own[1061][1] = "Paigaldusfail on rikutud.";
+  own[3082][1] = "Texto propio.";
+  struct Case {
+    std::vector<uint32_t> listed;
+    PublisherTexts texts;
+    std::map<uint16_t, std::string> corrupt;  // every block's string 101
+    std::vector<uint32_t> untranslated;
+  };
+  const std::vector<Case> cases = {
+      {{1033, 2057}, {}, {{1033, english}}, {}},
+      {{1049, 1033}, {}, {{1033, english}, {1049, russian}}, {}},
+      {{2058}, {}, {{1033, english}, {2058, spanish}, {3082, spanish}}, {}},
+      {{2070, 5124, 1061}, {}, {{1028, traditional}, {1033, english}, {1046, brazilian}, {2070, brazilian},
+                                {3076, traditional}, {5124, traditional}}, {1061}},
+      {{3082}, own, {{1033, english}, {1061, own[1061][1].value()}, {2058, "Texto propio."}, {3082, "Texto propio."}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.listed.front());
+    std::vector<uint32_t> untranslated;
+    const Bytes spoken = add_stub_languages(stub, c.listed, c.texts, &untranslated);
+    EXPECT_EQ(untranslated, c.untranslated);
+    std::map<uint16_t, std::string> corrupt;
+    for (const Resource& r : read_resources(spoken)) {
+      if (r.type.id != kResourceString || r.name.id != 7) continue;
+      const StringBlock block = parse_string_block(r.data);
+      EXPECT_FALSE(block[4].empty() || block[6].empty()) << r.language;
+      Bytes units;
+      for (char16_t unit : block[5]) append_u16le(units, unit);
+      corrupt[r.language] = utf8_text(units.data(), block[5].size());
+    }
+    EXPECT_EQ(corrupt, c.corrupt);
+    std::vector<uint16_t> languages;
+    for (const auto& entry : c.corrupt) languages.push_back(entry.first);
+    EXPECT_EQ(read_branding(spoken).message_languages, languages);
+  }
+  EXPECT_EQ(add_stub_languages(stub, {1033}, {}, nullptr), stub);
+  // Every translation fits the stub's buffers: asking for all of them throws nothing.
+  EXPECT_EQ(read_branding(add_stub_languages(stub, parse_ui_languages("all"), {}, nullptr)).message_languages.size(), 18u);
+}
+
+// The publisher's texts file: comments, blank lines and CRLF pass; anything else names its line,
+// and a text the stub's buffer cannot hold whole is refused, never cut.
+TEST(StubLanguages, APublishersTextsFileIsReadOrRefusedNamingTheLine) {
+  const std::string path = testing::TempDir() + "texts.txt";
+  const std::string japanese_a = "\xE3\x81\x82";  // one character, two bytes in code page 932
+  std::string too_long;
+  for (int i = 0; i < 128; ++i) too_long += japanese_a;
+  struct Case {
+    std::string text, error;  // error empty: read
+  };
+  for (const Case& c : std::vector<Case>{
+           {"# ours\r\n\r\n1061 corrupt Paigaldusfail on rikutud.\r\n1061 browse-title Vali kaust:\n", ""},
+           {"1061 bogus x\n", "line 1: \"bogus\" is not no-installer, corrupt or browse-title"},
+           {"\n1061corrupt\n", "line 2: give LANGUAGE NAME TEXT"},
+           {"abc corrupt x\n", "line 1: \"abc\" is not a language"},
+           {"1041 corrupt " + too_long + "\n", "line 1: the corrupt text takes up to 256 bytes; the stub has room for 255"},
+       }) {
+    SCOPED_TRACE(c.text);
+    std::ofstream(path, std::ios::binary) << c.text;
+    try {
+      PublisherTexts texts = read_publisher_texts(path);
+      EXPECT_EQ(c.error, "");
+      EXPECT_EQ(texts[1061][1], "Paigaldusfail on rikutud.");
+      EXPECT_EQ(texts[1061][2], "Vali kaust:");
+      EXPECT_FALSE(texts[1061][0]);
+    } catch (const ToolError& e) {
+      EXPECT_NE(c.error, "");
+      EXPECT_EQ(std::string(e.what()).rfind(path + ": " + c.error, 0), 0u) << e.what();
+    }
+  }
+}

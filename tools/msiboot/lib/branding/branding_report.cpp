@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "branding/stub_branding.h"
+#include "branding/stub_languages.h"
 #include "pe/resources.h"
 
 namespace msiboot_tool {
@@ -28,13 +29,15 @@ BrandingReport read_branding(std::span<const uint8_t> image) {
   const ResourceKey group_type{kResourceGroupIcon, {}}, version_type{kResourceVersion, {}};
   BrandingReport report;
   bool icon_seen = false;
-  for (const Resource& r : read_resources(image)) {
+  const std::vector<Resource> resources = read_resources(image);
+  for (const Resource& r : resources) {
     if (r.type == group_type && r.name == kAppIconGroup && !icon_seen) {
       report.icon = icon_sizes(r.data);
       icon_seen = true;
     }
     if (r.type == version_type && !report.version) report.version = read_version_resource(r.data);
   }
+  report.message_languages = stub_languages(resources);
   return report;
 }
 

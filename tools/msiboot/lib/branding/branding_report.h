@@ -1,6 +1,6 @@
 #pragma once
-// What a program shows of itself: the image sizes of its icon group APP and its version
-// information.
+// What a program shows of itself: the image sizes of its icon group APP, its version
+// information and the languages of its messages.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -20,6 +20,7 @@ struct IconSize {
 struct BrandingReport {
   std::vector<IconSize> icon;
   std::optional<VersionReport> version;
+  std::vector<uint16_t> message_languages;  // the languages its messages are shown in
 };
 
 // Throws ToolError when the image's resources cannot be read.

@@ -6,6 +6,7 @@
 
 #include "container/manifest_fields.h"
 #include "files/output_file.h"
+#include "files/quiet_output.h"
 #include "files/tool_error.h"
 #include "inspect/setup_contents.h"
 #include "inspect/setup_image.h"
@@ -49,7 +50,7 @@ void extract_command(const ExtractOptions& options) {
   folder.commit();
   for (int32_t i = 0; i < writer.count; ++i) {
     if (written_before(writer, i)) continue;
-    std::printf("%s/%s  %u bytes\n", options.output.c_str(), writer.items[i].name, writer.items[i].size);
+    if (!quiet_output()) std::printf("%s/%s  %u bytes\n", options.output.c_str(), writer.items[i].name, writer.items[i].size);
   }
 }
 

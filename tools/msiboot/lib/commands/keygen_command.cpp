@@ -8,6 +8,7 @@
 
 #include "container/signing_key.h"
 #include "files/output_file.h"
+#include "files/quiet_output.h"
 #include "files/tool_error.h"
 
 namespace msiboot_tool {
@@ -54,6 +55,7 @@ int keygen_command(const KeygenOptions& options) {
     std::fprintf(stderr, "msiboot keygen: %s\n", e.what());
     return 1;
   }
+  if (quiet_output()) return 0;
   std::printf("private key: %s (keep it secret; it signs your payloads)\n", options.private_path.c_str());
   std::printf("public key blob: %s (msiboot pack --key %s stamps it into the stub; or msiboot stub)\n",
               options.blob_path.c_str(), options.private_path.c_str());

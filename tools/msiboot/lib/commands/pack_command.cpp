@@ -6,18 +6,22 @@
 
 #include "authenticode/carrier_certificate.h"
 #include "commands/pack_payload.h"
+#include "branding/stub_languages.h"
 #include "container/signing_key.h"
 #include "files/file_bytes.h"
 #include "files/output_file.h"
 #include "files/progress_bar.h"
+#include "files/quiet_output.h"
 #include "files/tool_error.h"
 #include "files/tool_paths.h"
 #include "files/warnings.h"
 #include "inspect/model.h"
 #include "packages/bundle_check.h"
 #include "packages/bundle_plan.h"
+#include "packages/package_labels.h"
 #include "pe/certificate_table.h"
 #include "pe/key_slot.h"
+#include "pe/written_checksum.h"
 
 namespace msiboot_tool {
 namespace {
@@ -39,6 +43,7 @@ std::vector<std::string> inputs_of(const PackOptions& options, const std::string
                                    const BundlePlan& bundle) {
   std::vector<std::string> inputs = {options.key_path, stub_path};
   if (options.branding.icon) inputs.push_back(*options.branding.icon);
+  if (options.ui_texts) inputs.push_back(*options.ui_texts);
   for (const auto& file : bundle.files) inputs.push_back(file.second);
   return inputs;
 }
@@ -56,10 +61,25 @@ StubBranding package_branding(const BrandingOptions& options, const PlannedPacka
   return load_branding(options, version, first.title);
 }
 
-// The stub to pack into, branded where asked, and stamped with the payload key when it is
-// unsigned and trusts another.
+// The unsigned stub's messages in the bundle's languages and the publisher's.
+Bytes with_bundle_languages(const Bytes& stub, const std::vector<PlannedPackage>& packages, const PublisherTexts& texts) {
+  std::vector<uint32_t> languages, untranslated;
+  for (const PlannedPackage& p : packages) {
+    for (uint32_t language : parse_languages(p.languages, false)) languages.push_back(language);
+  }
+  Bytes out = add_stub_languages(stub, languages, texts, &untranslated);
+  if (!untranslated.empty() && !quiet_output()) {
+    std::fprintf(stderr, "msiboot pack: note: the stub has no texts in %s: its messages show in English there "
+                 "(give them with --ui-texts)\n", join_languages(untranslated).c_str());
+  }
+  return out;
+}
+
+// The stub to pack into, branded and given the bundle's languages where it is unsigned, and
+// stamped with the payload key when it is unsigned and trusts another.
 Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::string& key_path,
-                    std::optional<Placement>& placement, const std::optional<StubBranding>& branding) {
+                    std::optional<Placement>& placement, const std::optional<StubBranding>& branding,
+                    const std::vector<PlannedPackage>& packages, const PublisherTexts& texts) {
   Bytes stub = read_file_bytes(path);
   return about_file(path, [&] {
     bool is_signed = has_certificate_table(stub);
@@ -76,13 +96,18 @@ Bytes prepared_stub(const std::string& path, const Bytes& key_blob, const std::s
       throw ToolError("carries data after its image (a payload already?): give the bare stub");
     }
     if (branding) stub = brand_stub(stub, *branding);  // refuses a signed stub
+    if (is_signed && !texts.empty()) {
+      throw ToolError("is signed: its message texts go to msiboot stub --ui-texts, before signing");
+    }
+    if (!is_signed) stub = with_bundle_languages(stub, packages, texts);
     if (trusted == key_blob) return stub;
     if (is_signed) {
       throw ToolError("is signed and trusts another key than " + key_path +
                                " (stamp it with msiboot stub before signing it)");
     }
-    std::fprintf(stderr, "msiboot pack: stamping the key of %s into the stub %s\n", key_path.c_str(),
-                 path.c_str());
+    if (!quiet_output()) {
+      std::fprintf(stderr, "msiboot pack: stamping the key of %s into the stub %s\n", key_path.c_str(), path.c_str());
+    }
     return stamp_stub(stub, key_blob);
   });
 }
@@ -153,7 +178,9 @@ void pack_command(const PackOptions& options) {
   std::optional<StubBranding> branding;
   if (options.branding.any()) branding = package_branding(options.branding, packages.front());
   std::optional<Placement> placement = options.placement;
-  Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement, branding);
+  PublisherTexts texts;
+  if (options.ui_texts) texts = read_publisher_texts(*options.ui_texts);
+  Bytes stub = prepared_stub(stub_path, key_blob, options.key_path, placement, branding, packages, texts);
 
   std::vector<std::string> paths;
   for (const auto& file : bundle.files) paths.push_back(file.second);
@@ -174,8 +201,10 @@ void pack_command(const PackOptions& options) {
                                              options.placement.has_value(), packages, key, settings);
     });
   }
+  write_pe_checksum(out);
   judge_written(out, options.output, key_blob);
   out.commit();
+  if (quiet_output()) return;
   std::printf("%s: %zu package%s and %zu cabinet%s, %llu bytes of payload (%s)\n",
               options.output.c_str(), packages.size(), packages.size() == 1 ? "" : "s",
               cabinets, cabinets == 1 ? "" : "s", static_cast<unsigned long long>(payload_size),

@@ -23,6 +23,9 @@ struct PackOptions {
   // first package's ProductVersion and title.
   BrandingOptions branding;
   bool strict = false;  // every warning fails the pack
+  // The publisher's message texts (a file of read_publisher_texts); an unsigned stub speaks the
+  // bundle's languages anyway.
+  std::optional<std::string> ui_texts;
 };
 
 // Writes the setup.exe; throws ToolError (one line naming the file) on any failure, and

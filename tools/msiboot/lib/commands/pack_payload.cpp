@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "authenticode/carrier_certificate.h"
+#include "files/quiet_output.h"
 #include "files/tool_error.h"
 #include "pe/certificate_table.h"
 #include "payload/pe_layout.h"
@@ -44,8 +45,10 @@ SignedSetup place_in_signature(const std::vector<PlannedPackage>& packages, cons
                                        std::to_string(heaviest.cabinets.size()) + " cabinets): " + reason +
                                        ": use --placement signature-tail");
   }
-  std::fprintf(stderr, "msiboot pack: note: %s, so the payload goes after the signature data (signature-tail)\n",
-               reason.c_str());
+  if (!quiet_output()) {
+    std::fprintf(stderr, "msiboot pack: note: %s, so the payload goes after the signature data (signature-tail)\n",
+                 reason.c_str());
+  }
   return {append_in_certificate_entry(stub, container), Placement::SignatureTail};
 }
 

@@ -14,6 +14,8 @@ struct StubOptions {
   std::string output;
   std::string from;  // empty: the stub installed beside the tool
   BrandingOptions branding;
+  std::optional<std::string> ui_languages;  // as parse_ui_languages takes them
+  std::optional<std::string> ui_texts;      // the publisher's texts file
 };
 
 // Throws ToolError (one line naming the file) on failure, leaving no output file.

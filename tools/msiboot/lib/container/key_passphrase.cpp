@@ -32,6 +32,7 @@ std::string read_passphrase(const std::string& source) {
   size_t colon = source.find(':');
   std::string form = source.substr(0, colon == std::string::npos ? 0 : colon);
   std::string value = colon == std::string::npos ? "" : source.substr(colon + 1);
+  if (source == "stdin") return first_line(STDIN_FILENO, source);
   if (form == "pass") return value;
   if (form == "env") {
     const char* text = std::getenv(value.c_str());
@@ -53,7 +54,7 @@ std::string read_passphrase(const std::string& source) {
     }
     return first_line(static_cast<int>(fd), source);
   }
-  throw ToolError("--key-pass " + source + ": give pass:TEXT, env:VARIABLE, file:PATH or fd:N");
+  throw ToolError("--key-pass " + source + ": give pass:TEXT, env:VARIABLE, file:PATH, fd:N or stdin");
 }
 
 }  // namespace msiboot_tool

@@ -1,7 +1,7 @@
 #pragma once
 // The passphrase of an encrypted payload key, given as OpenSSL's commands take one, so that a CI
-// job can use an encrypted key without a terminal: pass:TEXT, env:VARIABLE, file:PATH or fd:N
-// (the first line of the file or descriptor).
+// job can use an encrypted key without a terminal: pass:TEXT, env:VARIABLE, file:PATH, fd:N
+// or stdin (the first line of the file, descriptor or standard input).
 #include <string>
 
 namespace msiboot_tool {

@@ -95,6 +95,27 @@ void OutputFile::write(const uint8_t* bytes, size_t length) {
   }
 }
 
+size_t OutputFile::read_back(uint64_t offset, uint8_t* bytes, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = pread(fd_, bytes + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail("read back");
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void OutputFile::write_at(uint64_t offset, const uint8_t* bytes, size_t length) {
+  for (size_t done = 0; done < length;) {
+    ssize_t n = pwrite(fd_, bytes + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail("write");
+    done += static_cast<size_t>(n);
+  }
+}
+
 void OutputFile::close_temporary(mode_t mode) {
   if (fchmod(fd_, mode) != 0) fail("write");
   int fd = fd_;

@@ -28,6 +28,9 @@ class OutputFile {
   void write(const std::vector<uint8_t>& bytes) { write(bytes.data(), bytes.size()); }
   // Where the bytes written so far lie until the commit, to be read back.
   const std::string& temporary_path() const { return temporary_; }
+  // A last pass over what was written: reads it back (fewer bytes at its end), and writes over it.
+  size_t read_back(uint64_t offset, uint8_t* bytes, size_t length);
+  void write_at(uint64_t offset, const uint8_t* bytes, size_t length);
   // Gives the file its mode (by default the usual one of a program: 0777 less the umask), closes
   // it and puts it at the final path, replacing a regular file there.
   void commit();

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "files/quiet_output.h"
+
 namespace msiboot_tool {
 namespace {
 
@@ -13,7 +15,7 @@ constexpr int kWidth = 40;
 }  // namespace
 
 ProgressBar::ProgressBar(std::string label, size_t total)
-    : label_(std::move(label)), total_(total), enabled_(total > kThreshold && isatty(STDERR_FILENO)) {
+    : label_(std::move(label)), total_(total), enabled_(total > kThreshold && !quiet_output() && isatty(STDERR_FILENO)) {
   if (enabled_) draw(0);
 }
 

@@ -143,7 +143,7 @@ ReportJson branding_json(const SetupModel& model) {
                {"product_version", version_text(v->product_version)},
                {"strings", strings}};
   }
-  return {{"icon", icon}, {"version", version}};
+  return {{"icon", icon}, {"version", version}, {"message_languages", model.branding->message_languages}};
 }
 
 ReportJson signature_json(const SignatureCheck& check, bool nested) {

@@ -78,10 +78,11 @@ bool same_resources(const std::vector<Resource>& a, const std::vector<Resource>&
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), same_resource);
 }
 
-// What branding may change: the icons, their groups and the version information.
+// What branding may change: the icons, their groups, the version information and the messages'
+// languages.
 bool brandable(const Resource& r) {
-  return r.type.text.empty() &&
-         (r.type.id == kResourceIcon || r.type.id == kResourceGroupIcon || r.type.id == kResourceVersion);
+  return r.type.text.empty() && (r.type.id == kResourceIcon || r.type.id == kResourceGroupIcon ||
+                                 r.type.id == kResourceVersion || r.type.id == pe_layout::kResourceString);
 }
 
 // The released stub branded as the setup.exe is, when the two differ in brandable resources only;

@@ -131,6 +131,11 @@ std::string branding_text(const SetupModel& model) {
              std::to_string(image.bit_count) + "-bit";
   }
   std::string text = "  icon: " + (sizes.empty() ? "none" : sizes) + "\n";
+  std::string languages;
+  for (uint16_t language : model.branding->message_languages) {
+    languages += (languages.empty() ? "" : ", ") + std::to_string(language);
+  }
+  text += "  messages in languages: " + (languages.empty() ? "none" : languages) + "\n";
   const auto& v = model.branding->version;
   if (!v) return text + "  version information: none\n";
   text += "  version information: file " + version_text(v->file_version) + ", product " +
@@ -196,7 +201,7 @@ std::string signature_notes(const AuthenticodeReport& report) {
 
 std::string stub_verdict(const StubProvenance& provenance) {
   std::string stub = "the released msiboot " + provenance.version + " stub";
-  if (provenance.branded) stub += " branded with its own icon or version information";
+  if (provenance.branded) stub += " branded with its own icon, version information or message languages";
   if (provenance.released) {
     return stub + (provenance.key_sha256.empty() ? ", key slot empty (it trusts no key)"
                                                   : ", key sha256 " + provenance.key_sha256);

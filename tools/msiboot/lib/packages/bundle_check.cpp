@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "files/quiet_output.h"
 #include "files/tool_error.h"
 #include "files/warnings.h"
 #include "packages/locale_outcomes.h"
@@ -36,6 +37,7 @@ std::string size_text(uint64_t bytes) {
 }
 
 void say(const char* kind, const std::string& text) {
+  if (quiet_output() && std::string(kind) == "note") return;
   std::fprintf(stderr, "msiboot pack: %s: %s\n", kind, text.c_str());
 }
 

@@ -11,6 +11,7 @@
 
 #include "container/manifest_fields.h"
 #include "packages/cabinet_check.h"
+#include "files/quiet_output.h"
 #include "files/tool_error.h"
 #include "packages/msi_package.h"
 #include "packages/package_labels.h"
@@ -144,7 +145,7 @@ std::string cabinet_beside(const std::string& package, const std::string& cabine
     throw ToolError(package, "its cabinet " + cabinet + " is ambiguous: " + found[0] + " and " + found[1] +
                                  " beside it are one file name on Windows; keep one");
   }
-  if (found[0] != cabinet) {
+  if (found[0] != cabinet && !quiet_output()) {
     std::fprintf(stderr, "msiboot pack: note: %s: its cabinet %s is the file %s (names on Windows ignore case)\n",
                  package.c_str(), cabinet.c_str(), found[0].c_str());
   }

@@ -63,17 +63,31 @@ uint64_t sections_end(std::span<const uint8_t> image) {
   return end;
 }
 
-void update_pe_checksum(std::vector<uint8_t>& image) {
-  size_t field = static_cast<size_t>(pe32plus_headers(image)) + kOptionalHeader + kChecksumField;
-  uint64_t sum = 0;
-  for (size_t i = 0; i < image.size(); i += 2) {
-    if (i == field || i == field + 2) continue;
-    uint32_t word = image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
+void PeChecksum::add(std::span<const uint8_t> piece) {
+  for (size_t i = 0; i < piece.size(); i += 2) {
+    size_t at = length_ + i;
+    if (at == field_ || at == field_ + 2) continue;
+    uint32_t word = piece[i] | (i + 1 < piece.size() ? piece[i + 1] << 8 : 0);
+    sum_ += word;
+    sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  put_u32le(image, field, checked_u32(sum + image.size(), "image"));
+  length_ += piece.size();
+}
+
+uint32_t PeChecksum::value() const {
+  uint64_t sum = (sum_ & 0xFFFF) + (sum_ >> 16);
+  return checked_u32(sum + length_, "image");
+}
+
+size_t pe_checksum_field(std::span<const uint8_t> image) {
+  return static_cast<size_t>(pe32plus_headers(image)) + kOptionalHeader + kChecksumField;
+}
+
+void update_pe_checksum(std::vector<uint8_t>& image) {
+  size_t field = pe_checksum_field(image);
+  PeChecksum checksum(field);
+  checksum.add(image);
+  put_u32le(image, field, checksum.value());
 }
 
 }  // namespace msiboot_tool

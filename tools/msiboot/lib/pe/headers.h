@@ -45,7 +45,23 @@ bool has_certificate_table(std::span<const uint8_t> image);
 // table) is data appended to the image.
 uint64_t sections_end(std::span<const uint8_t> image);
 
-// Recomputes the optional header's CheckSum the way the platform's image loader computes it.
+// The optional header's CheckSum, computed the way the platform's image loader computes it, over a
+// file given piece by piece in order (every piece but the last of even length).
+class PeChecksum {
+ public:
+  explicit PeChecksum(size_t checksum_field) : field_(checksum_field) {}
+  void add(std::span<const uint8_t> piece);
+  uint32_t value() const;
+
+ private:
+  size_t field_, length_ = 0;
+  uint64_t sum_ = 0;
+};
+
+// File offset of the CheckSum field of a PE32+ image; throws like pe32plus_headers.
+size_t pe_checksum_field(std::span<const uint8_t> image);
+
+// Recomputes the optional header's CheckSum of an image held in memory.
 void update_pe_checksum(std::vector<uint8_t>& image);
 
 }  // namespace msiboot_tool
