@@ -16,7 +16,7 @@
 namespace msiboot_tool {
 
 void stub_command(const StubOptions& options) {
-  std::string from = options.from.empty() ? installed_stub_path() : options.from;
+  std::string from = options.from.empty() ? installed_stub_path("--from") : options.from;
   std::vector<std::string> inputs = {options.key_path, from};
   if (options.branding.icon) inputs.push_back(*options.branding.icon);
   if (options.ui_texts) inputs.push_back(*options.ui_texts);

@@ -6,6 +6,6 @@
 namespace msiboot_tool {
 
 // Throws ToolError naming the expected path when no stub is there.
-std::string installed_stub_path();
+std::string installed_stub_path(const char* option = "--stub");
 
 }  // namespace msiboot_tool
