@@ -68,9 +68,9 @@ Bytes with_bundle_languages(const Bytes& stub, const std::vector<PlannedPackage>
     for (uint32_t language : parse_languages(p.languages, false)) languages.push_back(language);
   }
   Bytes out = add_stub_languages(stub, languages, texts, &untranslated);
-  if (!untranslated.empty() && !quiet_output()) {
-    std::fprintf(stderr, "msiboot pack: note: the stub has no texts in %s: its messages show in English there "
-                 "(give them with --ui-texts)\n", join_languages(untranslated).c_str());
+  if (!untranslated.empty()) {
+    note("pack", "the stub has no texts in " + join_languages(untranslated) +
+                     ": its messages show in English there (give them with --ui-texts)");
   }
   return out;
 }

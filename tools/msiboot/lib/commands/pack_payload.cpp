@@ -1,7 +1,6 @@
 #include "commands/pack_payload.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
 #include "authenticode/carrier_certificate.h"
@@ -45,10 +44,7 @@ SignedSetup place_in_signature(const std::vector<PlannedPackage>& packages, cons
                                        std::to_string(heaviest.cabinets.size()) + " cabinets): " + reason +
                                        ": use --placement signature-tail");
   }
-  if (!quiet_output()) {
-    std::fprintf(stderr, "msiboot pack: note: %s, so the payload goes after the signature data (signature-tail)\n",
-                 reason.c_str());
-  }
+  note("pack", reason + ", so the payload goes after the signature data (signature-tail)");
   return {append_in_certificate_entry(stub, container), Placement::SignatureTail};
 }
 

@@ -10,6 +10,7 @@
 #include "files/quiet_output.h"
 #include "files/tool_error.h"
 #include "files/tool_paths.h"
+#include "files/warnings.h"
 #include "packages/package_labels.h"
 #include "pe/key_slot.h"
 
@@ -38,8 +39,7 @@ void stub_command(const StubOptions& options) {
   out.write(stamped);
   out.commit();
   if (!untranslated.empty()) {
-    std::fprintf(stderr, "msiboot stub: warning: no texts for %s (give them with --ui-texts)\n",
-                 join_languages(untranslated).c_str());
+    warn("stub", "no texts for " + join_languages(untranslated) + " (give them with --ui-texts)");
   }
   if (!quiet_output()) std::printf("%s: trusts the key of %s\n", options.output.c_str(), options.key_path.c_str());
 }

@@ -1,7 +1,6 @@
 #include "packages/package_plan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <cstring>
@@ -145,9 +144,8 @@ std::string cabinet_beside(const std::string& package, const std::string& cabine
     throw ToolError(package, "its cabinet " + cabinet + " is ambiguous: " + found[0] + " and " + found[1] +
                                  " beside it are one file name on Windows; keep one");
   }
-  if (found[0] != cabinet && !quiet_output()) {
-    std::fprintf(stderr, "msiboot pack: note: %s: its cabinet %s is the file %s (names on Windows ignore case)\n",
-                 package.c_str(), cabinet.c_str(), found[0].c_str());
+  if (found[0] != cabinet) {
+    note("pack", package + ": its cabinet " + cabinet + " is the file " + found[0] + " (names on Windows ignore case)");
   }
   return (folder / found[0]).string();
 }
