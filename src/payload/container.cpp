@@ -4,6 +4,7 @@
 
 #include "payload/inflate.h"
 #include "payload/payload_public_key.h"
+#include "payload/record_checks.h"
 #include "platform/error_codes.h"
 #include "platform/heap.h"
 #include "platform/signature.h"
@@ -19,14 +20,6 @@ namespace {
 constexpr uint32_t kTrailerIdOffset = 16;
 constexpr uint32_t kTrailerSignatureLengthOffset = 20;
 constexpr uint32_t kTrailerDataLengthOffset = 24;
-
-// The failure sites of one kind of record.
-struct RecordSites {
-  uint32_t inflate;
-  uint32_t copy;
-  uint32_t key;
-  uint32_t verify;
-};
 
 constexpr RecordSites kManifestSites = {kSiteManifestInflate, kSiteManifestCopy, kSiteManifestKey,
                                         kSiteManifestVerify};
@@ -72,18 +65,19 @@ Status copy_field(const uint8_t* field, uint32_t length, uint32_t site, uint8_t*
 
 // The record's content as a new block: its data field inflated, no further than limit, or copied
 // as the flags say.
-Status unpack_record(const PayloadBlob& blob, const RecordLocation& fields, const RecordSites& sites,
-                     uint32_t limit, uint8_t** block, uint32_t* length) {
+Status unpack_record(const PayloadBlob& blob, const RecordLookup& lookup, uint8_t** block,
+                     uint32_t* length) {
+  const RecordLocation& fields = lookup.fields;
   const uint8_t* data = blob.data + fields.data_offset;
   if ((blob.flags & kPayloadCompressed) == 0) {
     *length = fields.data_length;
-    return copy_field(data, fields.data_length, sites.copy, block);
+    return copy_field(data, fields.data_length, lookup.sites->copy, block);
   }
   // Every zlib failure reads as unreadable data; the zlib code itself is not passed on.
-  if (inflate_buffer(block, length, data, fields.data_length, limit) != 0) {
-    return status_of(kErrorInvalidData, sites.inflate);
+  if (inflate_buffer(block, length, data, fields.data_length, lookup.limit) != 0) {
+    return status_of(kErrorInvalidData, lookup.sites->inflate);
   }
-  return status_of(0, sites.inflate);
+  return status_of(0, lookup.sites->inflate);
 }
 
 // Checks the content's digest against the record's signature field with the given key, or with
@@ -111,38 +105,17 @@ Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint
                            uint32_t key_size, uint8_t** content, uint32_t* length) {
   *content = nullptr;
   *length = 0;
-  // An entry without its binding could name any record signed with the key.
-  if (binding != nullptr && binding->state != kBindingPresent) {
-    return status_of(kErrorInvalidData, kSiteRecordBinding);
-  }
-  RecordLocation fields = {};
-  if (!locate_record(blob, type, id, &fields)) return status_of(kErrorNotFound, kSiteRecordNotFound);
-
-  bool is_file = same_type(type, FileRecordType);
-  const RecordSites& sites = is_file ? kFileSites : kManifestSites;
-  bool is_signed = (blob.flags & kPayloadSigned) != 0;
-  bool is_bound = binding != nullptr;
-  uint32_t limit = is_bound ? binding->size : is_file ? UINT32_MAX : kManifestInflateCap;
+  RecordLookup lookup = {};
+  Status status = begin_lookup(blob, type, id, binding, &lookup);
   uint8_t* block = nullptr;
   uint32_t block_length = 0;
   uint8_t digest[kSha256Size];
-  Status status;
-  if (is_signed && is_file && fields.data_length == 0) {
-    // Content held in the signature field could never be verified: refuse it.
-    status = status_of(kSignatureMismatch, sites.verify);
-  } else {
-    status = unpack_record(blob, fields, sites, limit, &block, &block_length);
+  if (!status_failed(status)) status = unpack_record(blob, lookup, &block, &block_length);
+  if (!status_failed(status) && lookup.hashed && !content_sha256(block, block_length, digest)) {
+    status = status_of(kSignatureMismatch, lookup.sites->verify);
   }
-  if (!status_failed(status) && (is_signed || is_bound) &&
-      !content_sha256(block, block_length, digest)) {
-    status = status_of(kSignatureMismatch, sites.verify);
-  }
-  if (!status_failed(status) && is_signed) {
-    status = verify_content(digest, blob.data + fields.signature_offset, fields.signature_length,
-                            key_blob, key_size, sites);
-  }
-  if (!status_failed(status) && is_bound && !matches_binding(*binding, block_length, digest)) {
-    status = status_of(kErrorInvalidData, kSiteRecordBinding);
+  if (!status_failed(status)) {
+    status = judge_content(blob, lookup, binding, key_blob, key_size, digest, block_length);
   }
   if (status_failed(status)) {
     heap_free(block);
@@ -154,6 +127,41 @@ Status find_checked_record(const PayloadBlob& blob, const RecordType& type, uint
 }
 
 }  // namespace
+
+Status begin_lookup(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                    const RecordBinding* binding, RecordLookup* lookup) {
+  // An entry without its binding could name any record signed with the key.
+  if (binding != nullptr && binding->state != kBindingPresent) {
+    return status_of(kErrorInvalidData, kSiteRecordBinding);
+  }
+  if (!locate_record(blob, type, id, &lookup->fields)) {
+    return status_of(kErrorNotFound, kSiteRecordNotFound);
+  }
+  bool is_file = same_type(type, FileRecordType);
+  bool is_signed = (blob.flags & kPayloadSigned) != 0;
+  lookup->sites = is_file ? &kFileSites : &kManifestSites;
+  lookup->limit = binding != nullptr ? binding->size : is_file ? UINT32_MAX : kManifestInflateCap;
+  lookup->hashed = is_signed || binding != nullptr;
+  // Content held in the signature field could never be verified: refuse it.
+  if (is_signed && is_file && lookup->fields.data_length == 0) {
+    return status_of(kSignatureMismatch, lookup->sites->verify);
+  }
+  return status_of(0, kSiteRecordNotFound);
+}
+
+Status judge_content(const PayloadBlob& blob, const RecordLookup& lookup,
+                     const RecordBinding* binding, const uint8_t* key_blob, uint32_t key_size,
+                     const uint8_t* digest, uint32_t length) {
+  Status status = status_of(0, lookup.sites->verify);
+  if ((blob.flags & kPayloadSigned) != 0) {
+    status = verify_content(digest, blob.data + lookup.fields.signature_offset,
+                            lookup.fields.signature_length, key_blob, key_size, *lookup.sites);
+  }
+  if (!status_failed(status) && binding != nullptr && !matches_binding(*binding, length, digest)) {
+    status = status_of(kErrorInvalidData, kSiteRecordBinding);
+  }
+  return status;
+}
 
 // Every subtraction is made only after a test shows it cannot go below 0.
 void walk_records(const uint8_t* container, uint32_t size, RecordVisitor visit, void* context) {

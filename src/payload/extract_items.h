@@ -3,6 +3,10 @@
 // Linux too; creating and writing their files is the Windows file work in win/item_files.h.
 #include <cstdint>
 
+#include "payload/payload_blob.h"
+#include "payload/record_binding.h"
+#include "shared/status.h"
+
 constexpr uint32_t kItemTextSize = 261;      // 260 characters and the terminating NUL
 constexpr uint32_t kWriterChunkSize = 0x80000;
 
@@ -18,8 +22,11 @@ struct FileIdentity {
 
 struct ExtractItem {
   char name[kItemTextSize];  // "main.msi" or the cabinet's file name
-  uint8_t* data;             // the verified file content; owned local-heap block
+  uint8_t* data;             // the verified file content; owned local-heap block (null when a
+                             // delivery passed it on)
   uint32_t size;
+  uint8_t digest[kContentDigestSize];  // the content's SHA-256 once delivered (as its entry's
+                                       // binding names it); zeros before
   void* handle;              // open target file; null before creation, for a kept file, when done
   void* held;                // read handle denying others writing and deletion, from the moment
                              // the file holds data until the installer has exited; else null
@@ -31,12 +38,21 @@ struct ExtractItem {
   char path[kItemTextSize];  // target folder, a backslash and name
 };
 
+// Fills item (named, zeroed otherwise) with the content of file record record_id of blob, checked
+// against binding and key_blob: the tool's way of taking a chosen item, which passes the content
+// on as it inflates instead of holding it. Null in the stub, which holds every content.
+using ItemDelivery = Status (*)(const PayloadBlob& blob, uint32_t record_id,
+                                const RecordBinding& binding, const uint8_t* key_blob,
+                                ExtractItem& item, void* context);
+
 struct ItemWriter {
   ExtractItem* items;  // grown one record at a time by the package choice; owned
   int32_t count;
   int32_t current;     // -1 before the first step, count once every item is written
   uint32_t chunk_size; // largest single write
   uintptr_t timer_id;  // the progress window's timer
+  ItemDelivery delivery;   // null: find_bound_record into item.data
+  void* delivery_context;
 };
 
 // A writer with no items, before its first step.

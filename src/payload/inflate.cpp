@@ -36,13 +36,25 @@ int classify(int rc) {
 }
 
 // The output block, how much of it is in use, and the most it may ever hold: the limit and one
-// byte more, which shows that the stream goes on past the limit.
+// byte more, which shows that the stream goes on past the limit. With a sink the block is a window
+// handed on whenever it is full, and the ceiling counts down what may still come.
 struct Output {
   uint8_t* block;
   uint32_t length;
   uint32_t capacity;
   uint32_t ceiling;
+  InflateSink sink;
+  void* context;
 };
+
+// Hands the window's bytes to the sink and empties it; false when the sink says stop.
+bool hand_on(Output* out) {
+  if (out->length != 0 && !out->sink(out->block, out->length, out->context)) return false;
+  out->ceiling -= out->length;
+  out->length = 0;
+  if (out->capacity > out->ceiling) out->capacity = out->ceiling;
+  return true;
+}
 
 // The block's ceiling for a limit: one byte past it, or 2^32 - 1 when there is no limit.
 uint32_t ceiling_of(uint32_t limit) { return limit >= UINT32_MAX - 1 ? UINT32_MAX : limit + 1; }
@@ -52,6 +64,7 @@ uint32_t ceiling_of(uint32_t limit) { return limit >= UINT32_MAX - 1 ? UINT32_MA
 // small.
 int make_room(Output* out, uint32_t chunk) {
   if (out->capacity > out->length) return Z_OK;
+  if (out->sink != nullptr) return hand_on(out) ? Z_OK : Z_BUF_ERROR;
   uint32_t extra = out->length / 2 > chunk ? out->length / 2 : chunk;
   if (extra > out->ceiling - out->length) extra = out->ceiling - out->length;
   if (extra == 0) return out->ceiling == UINT32_MAX ? Z_MEM_ERROR : Z_DATA_ERROR;
@@ -110,6 +123,19 @@ uint32_t first_capacity(uint32_t input_length, uint32_t chunk, uint32_t ceiling)
   return capacity < ceiling ? capacity : ceiling;
 }
 
+// Opens a stream, gives out its first block and inflates the input into it.
+int inflate_into(Output* out, const uint8_t* input, uint32_t input_length, uint32_t chunk) {
+  z_stream stream = {};
+  stream.zalloc = zlib_alloc;
+  stream.zfree = zlib_free;
+  int rc = inflateInit_(&stream, kZlibVersion, static_cast<int>(sizeof stream));
+  if (rc != Z_OK) return rc;
+  rc = inflate_grow(&out->block, 0, out->capacity);
+  if (rc == Z_OK) rc = inflate_pieces(&stream, input, input_length, chunk, out);
+  inflateEnd(&stream);
+  return rc;
+}
+
 }  // namespace
 
 uint32_t inflate_chunk_size(uint32_t input_length) {
@@ -130,18 +156,10 @@ int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint
                    uint32_t limit) {
   *block = nullptr;
   *length = 0;
-  z_stream stream = {};
-  stream.zalloc = zlib_alloc;
-  stream.zfree = zlib_free;
-  int rc = inflateInit_(&stream, kZlibVersion, static_cast<int>(sizeof stream));
-  if (rc != Z_OK) return rc;
-
   uint32_t chunk = inflate_chunk_size(input_length);
   uint32_t ceiling = ceiling_of(limit);
-  Output out = {nullptr, 0, first_capacity(input_length, chunk, ceiling), ceiling};
-  rc = inflate_grow(&out.block, 0, out.capacity);
-  if (rc == Z_OK) rc = inflate_pieces(&stream, input, input_length, chunk, &out);
-  inflateEnd(&stream);
+  Output out = {nullptr, 0, first_capacity(input_length, chunk, ceiling), ceiling, nullptr, nullptr};
+  int rc = inflate_into(&out, input, input_length, chunk);
   if (rc != Z_OK) {
     heap_free(out.block);
     return rc;
@@ -149,4 +167,15 @@ int inflate_buffer(uint8_t** block, uint32_t* length, const uint8_t* input, uint
   *block = out.block;
   *length = out.length;
   return Z_OK;
+}
+
+int inflate_stream(const uint8_t* input, uint32_t input_length, uint32_t limit, InflateSink sink,
+                   void* context) {
+  // Even without a limit a stream ends at 2^32 - 1 bytes: no record is longer.
+  uint32_t ceiling = ceiling_of(limit);
+  Output out = {nullptr, 0, kInflateWindow < ceiling ? kInflateWindow : ceiling, ceiling, sink, context};
+  int rc = inflate_into(&out, input, input_length, inflate_chunk_size(input_length));
+  if (rc == Z_OK && !hand_on(&out)) rc = Z_BUF_ERROR;
+  heap_free(out.block);
+  return rc;
 }

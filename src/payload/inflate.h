@@ -1,5 +1,6 @@
 #pragma once
-// Whole-buffer zlib inflation of one record's data field into a local-heap block.
+// zlib inflation of one record's data field: whole, into a local-heap block (what the stub
+// installs), or piece by piece through a window of fixed size (what the tool checks or writes).
 #include <cstdint>
 
 // Inflates a zlib stream (header, deflate data, Adler-32 check) of input_length bytes. Returns 0
@@ -20,3 +21,14 @@ int inflate_grow(uint8_t** block, uint32_t length, uint32_t room);
 // The piece and output step for an input of input_length bytes: 256 below 256 bytes, an eighth
 // of the input otherwise.
 uint32_t inflate_chunk_size(uint32_t input_length);
+
+// Receives the inflated bytes in order, length at a time; false stops the inflation.
+using InflateSink = bool (*)(const uint8_t* bytes, uint32_t length, void* context);
+
+constexpr uint32_t kInflateWindow = 1u << 20;
+
+// inflate_buffer handing the output to sink through a window of kInflateWindow bytes, so that
+// memory stays bounded whatever the stream inflates to; the same codes, and Z_BUF_ERROR when the
+// sink stopped it. The sink never sees more than limit bytes in all.
+int inflate_stream(const uint8_t* input, uint32_t input_length, uint32_t limit, InflateSink sink,
+                   void* context);

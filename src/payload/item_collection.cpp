@@ -17,8 +17,7 @@ constexpr char kPackageName[] = "main.msi";
 
 struct CabinetCollector {
   const PayloadSet* payload;  // the blobs whose file records fill the items
-  ExtractItem** items;        // the writer's item array, grown as cabinets are added
-  int32_t* count;
+  ItemWriter* writer;         // its item array grown as cabinets are added
   uint32_t blob_index;        // the chosen package
   uint32_t entry_id;
   uint32_t failed;            // 1 once a cabinet could not be added or filled
@@ -32,19 +31,25 @@ ExtractItem* grow_items(ExtractItem* items, int32_t count) {
 }
 
 // Zeroes item, names it and fills it with the content of file record record_id of the blob at
-// blob_index in the set, checked against the binding of the entry that names it. False when the
-// record is not delivered (an entry without a binding among the reasons) or the name does not
-// fit the item.
-bool extract_item(const PayloadSet& payload, uint32_t blob_index, uint32_t record_id,
-                  const RecordBinding& binding, ExtractItem& item, const char* name) {
+// blob_index in the set, checked against the binding of the entry that names it, in the way the
+// writer delivers items. False when the record is not delivered (an entry without a binding among
+// the reasons) or the name does not fit the item.
+bool extract_item(const PayloadSet& payload, const ItemWriter& writer, uint32_t blob_index,
+                  uint32_t record_id, const RecordBinding& binding, ExtractItem& item,
+                  const char* name) {
   memset(&item, 0, sizeof item);
   // A name cut to fit would name another file.
   if (bounded_format(item.name, sizeof item.name, "%s", name) < 0) return false;
   if (blob_index >= payload.blob_count) return false;
-  Status status = find_bound_record(payload.blobs[blob_index], record_id, binding,
-                                    payload.key_blob, kPayloadPublicKeySize, &item.data,
-                                    &item.size);
-  return !status_failed(status);
+  const PayloadBlob& blob = payload.blobs[blob_index];
+  Status status = writer.delivery != nullptr
+                      ? writer.delivery(blob, record_id, binding, payload.key_blob, item,
+                                        writer.delivery_context)
+                      : find_bound_record(blob, record_id, binding, payload.key_blob,
+                                          kPayloadPublicKeySize, &item.data, &item.size);
+  if (status_failed(status)) return false;
+  memcpy(item.digest, binding.digest, sizeof item.digest);
+  return true;
 }
 
 void add_cabinet(CabinetCollector& collector, uint32_t blob_index, const ManifestEntry& entry) {
@@ -54,25 +59,26 @@ void add_cabinet(CabinetCollector& collector, uint32_t blob_index, const Manifes
     collector.failed = 1;
     return;
   }
-  ExtractItem* items = grow_items(*collector.items, *collector.count);
+  ItemWriter& writer = *collector.writer;
+  ExtractItem* items = grow_items(writer.items, writer.count);
   if (items == nullptr) {
     collector.failed = 1;
     return;
   }
-  *collector.items = items;
+  writer.items = items;
   // The record counts even when it stays empty, so the clean-up sees it.
-  if (!extract_item(*collector.payload, blob_index, entry.id, entry.binding,
-                    items[*collector.count], entry.fields[kFieldFile])) {
+  if (!extract_item(*collector.payload, writer, blob_index, entry.id, entry.binding,
+                    items[writer.count], entry.fields[kFieldFile])) {
     collector.failed = 1;
   }
-  ++*collector.count;
+  ++writer.count;
 }
 
 bool collect_package(const PayloadSet& payload, const PackageChoice& choice, ItemWriter& writer) {
   ExtractItem* items = grow_items(writer.items, writer.count);
   if (items == nullptr) return false;
   writer.items = items;
-  bool filled = extract_item(payload, choice.blob_index, choice.entry_id, choice.binding,
+  bool filled = extract_item(payload, writer, choice.blob_index, choice.entry_id, choice.binding,
                              items[writer.count], kPackageName);
   if (filled) {
     ++writer.count;
@@ -99,14 +105,14 @@ int collect_cabinet_entry(uint32_t blob_index, const ManifestEntry& entry, void*
 }
 
 bool collect_cabinets(const PayloadSet& payload, const PackageChoice& choice, ItemWriter& writer) {
-  CabinetCollector collector = {&payload, &writer.items, &writer.count, choice.blob_index,
-                                choice.entry_id, 0};
+  CabinetCollector collector = {&payload, &writer, choice.blob_index, choice.entry_id, 0};
   walk_manifest(payload, collect_cabinet_entry, &collector);
   return collector.failed == 0;
 }
 
+// Each content was checked against its binding: equal digests and sizes are equal contents.
 bool same_content(const ExtractItem& a, const ExtractItem& b) {
-  return a.size == b.size && (a.size == 0 || memcmp(a.data, b.data, a.size) == 0);
+  return a.size == b.size && memcmp(a.digest, b.digest, sizeof a.digest) == 0;
 }
 
 // No two items of one name with different contents: one file cannot hold both, and the writer

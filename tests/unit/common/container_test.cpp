@@ -12,6 +12,9 @@
 #include "platform/heap.h"
 #include "platform/signature.h"
 #include "platform/error_codes.h"
+#ifndef _WIN32
+#include "payload/record_stream.h"
+#endif
 
 namespace {
 
@@ -28,6 +31,35 @@ struct Outcome {
   uint32_t site;
   Bytes content;
 };
+
+#ifndef _WIN32
+bool append_piece(const uint8_t* bytes, uint32_t length, void* context) {
+  auto* out = static_cast<Bytes*>(context);
+  out->insert(out->end(), bytes, bytes + length);
+  return true;
+}
+
+// The tool's piece-by-piece lookup of the same record: the same code and site as the whole
+// lookup, and on success the same content, delivered in order.
+void expect_streamed_alike(const PayloadBlob& blob, const RecordType& type, uint32_t id,
+                           const RecordBinding* binding, const Bytes& key, const Status& whole,
+                           const Bytes& content, uint32_t unbound_cap = UINT32_MAX) {
+  Bytes streamed;
+  StreamedRecord record = {append_piece, &streamed, unbound_cap, 0};
+  Status status = stream_record(blob, type, id, binding, key.data(),
+                                static_cast<uint32_t>(key.size()), record);
+  EXPECT_EQ(status_code(status), status_code(whole)) << "streamed";
+  if (status_failed(whole)) {
+    EXPECT_EQ(status_site(status), status_site(whole)) << "streamed";
+  } else {
+    EXPECT_EQ(streamed, content) << "streamed";
+    EXPECT_EQ(record.length, content.size());
+  }
+}
+#else
+void expect_streamed_alike(const PayloadBlob&, const RecordType&, uint32_t, const RecordBinding*,
+                           const Bytes&, const Status&, const Bytes&, uint32_t = UINT32_MAX) {}
+#endif
 
 // Looks a record up with the test key and checks the output contract on the way: the file record
 // id, or the manifest for kManifest, unless another record type is given.
@@ -55,6 +87,7 @@ Outcome look_up(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& key = fix
     outcome.content.assign(content, content + length);
     heap_free(content);
   }
+  expect_streamed_alike(blob, *type, id == kManifest ? 0 : id, nullptr, key, status, outcome.content);
   return outcome;
 }
 
@@ -269,6 +302,12 @@ TEST(FindRecord, AManifestInflatesNoFurtherThanItsCap) {
     // A file record has no such cap.
     const Bytes as_file = fixtures::container({TestRecord{false, 1000, content, RecordFault::Unsigned}});
     EXPECT_EQ(look_up(as_file, kPayloadCompressed, 1000).content, content);
+    // Unbound, the tool follows it no further than the cap it is given.
+    Bytes copy = as_file;
+    expect_streamed_alike(fixtures::blob_of(copy, kPayloadCompressed), FileRecordType, 1000, nullptr,
+                          fixtures::public_key(),
+                          size <= kManifestInflateCap ? 0 : status_of(13, kSiteFileInflate), content,
+                          kManifestInflateCap);
   }
 }
 
@@ -295,6 +334,7 @@ Outcome look_up_bound(Bytes bytes, uint32_t flags, uint32_t id, const Bytes& bou
     outcome.content.assign(content, content + length);
     heap_free(content);
   }
+  expect_streamed_alike(blob, FileRecordType, id, &binding, key, status, outcome.content);
   return outcome;
 }
 

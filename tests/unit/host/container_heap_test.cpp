@@ -9,6 +9,7 @@
 #include "container/layout.h"
 #include "payload/container.h"
 #include "payload/inflate.h"
+#include "payload/record_stream.h"
 #include "platform/heap.h"
 #include "platform/heap_test.h"
 #include "platform/signature.h"
@@ -70,6 +71,13 @@ TEST_F(HeapHooks, EveryFailedAllocationOfALookupLeavesNothing) {
         EXPECT_EQ(status_site(status), c.site) << "allocation " << n;
         EXPECT_EQ(content, nullptr);
       }
+      EXPECT_EQ(heap_test_live_blocks(), live) << "allocation " << n;
+      // The tool's lookup of the same record fails as unreadable, or succeeds, leaving nothing.
+      heap_test_fail_at(n);
+      StreamedRecord record = {nullptr, nullptr, UINT32_MAX, 0};
+      Status streamed = stream_record(blob, type, c.id, nullptr, key.data(), 276, record);
+      heap_test_reset();
+      EXPECT_TRUE(!status_failed(streamed) || status == streamed) << "allocation " << n;
       EXPECT_EQ(heap_test_live_blocks(), live) << "allocation " << n;
     }
     EXPECT_TRUE(succeeded);
@@ -181,6 +189,18 @@ TEST_F(HeapHooks, InflationBeforeVerificationIsBounded) {
   EXPECT_EQ(find_bound_record(file_blob, 1000, binding, nullptr, 0, &content, &length),
             status_of(13, kSiteFileInflate));
   EXPECT_LE(heap_test_largest_block(), 1001u + 65536u) << "the block, or zlib's window";
+
+  // The tool's lookup holds one window, whatever the record inflates to.
+  binding.size = static_cast<uint32_t>(package.size());
+  StreamedRecord record = {nullptr, nullptr, UINT32_MAX, 0};
+  heap_test_reset();
+  EXPECT_EQ(status_code(stream_record(file_blob, FileRecordType, 1000, &binding, nullptr, 0, record)), 0u);
+  EXPECT_EQ(record.length, package.size());
+  EXPECT_LE(heap_test_largest_block(), kInflateWindow);
+  heap_test_reset();
+  EXPECT_EQ(stream_record(blob, ManifestRecordType, 0, nullptr, fixtures::public_key().data(), 276, record),
+            status_of(kErrorInvalidData, kSiteManifestInflate));
+  EXPECT_LE(heap_test_largest_block(), kInflateWindow);
 }
 
 TEST_F(HeapHooks, AppendBlobGrowsTheArrayOrLeavesItAsItWas) {

@@ -171,6 +171,7 @@ OutputFolder::OutputFolder(const std::string& path) : path_(path), temporary_(pa
 }
 
 OutputFolder::~OutputFolder() {
+  if (fd_ >= 0) close(fd_);
   if (!committed_) {
     std::error_code ignored;
     std::filesystem::remove_all(temporary_, ignored);
@@ -178,22 +179,33 @@ OutputFolder::~OutputFolder() {
   for (int slot : slots_) forget_on_interrupt(slot);
 }
 
-void OutputFolder::add(const std::string& name, const uint8_t* bytes, size_t length) {
+void OutputFolder::begin(const std::string& name) {
+  close_current();
   std::string file = temporary_ + "/" + name;
   slots_.push_back(remove_on_interrupt(file));
-  int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-  bool written = fd >= 0;
-  for (size_t done = 0; written && done < length;) {
-    ssize_t n = ::write(fd, bytes + done, length - done);
+  fd_ = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  current_ = name;
+  if (fd_ < 0) throw ToolError(path_ + "/" + name, "cannot write it (" + reason() + ")");
+}
+
+void OutputFolder::write(const uint8_t* bytes, size_t length) {
+  for (size_t done = 0; done < length;) {
+    ssize_t n = ::write(fd_, bytes + done, length - done);
     if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) done += static_cast<size_t>(n);
+    if (n <= 0) throw ToolError(path_ + "/" + current_, "cannot write it (" + reason() + ")");
+    done += static_cast<size_t>(n);
   }
-  if (fd >= 0 && close(fd) != 0) written = false;
-  if (!written) throw ToolError(path_ + "/" + name, "cannot write it (" + reason() + ")");
+}
+
+void OutputFolder::close_current() {
+  if (fd_ < 0) return;
+  int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) throw ToolError(path_ + "/" + current_, "cannot write it (" + reason() + ")");
 }
 
 void OutputFolder::commit() {
+  close_current();
   if (chmod(temporary_.c_str(), program_mode()) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
     throw ToolError(path_, "cannot create it (" + reason() +
                              "; it must not exist, or be an empty folder)");

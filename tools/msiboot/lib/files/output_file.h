@@ -56,13 +56,18 @@ class OutputFolder {
   OutputFolder(const OutputFolder&) = delete;
   OutputFolder& operator=(const OutputFolder&) = delete;
 
-  // Writes a new file name (a plain file name) into the folder.
-  void add(const std::string& name, const uint8_t* bytes, size_t length);
+  // Starts a new file name (a plain file name) in the folder, closing the one begun before; its
+  // content comes piece by piece through write.
+  void begin(const std::string& name);
+  void write(const uint8_t* bytes, size_t length);
   void commit();
 
  private:
+  void close_current();
   std::string path_, temporary_;
   std::vector<int> slots_;
+  std::string current_;  // the file begun last, while it is open
+  int fd_ = -1;
   bool committed_ = false;
 };
 

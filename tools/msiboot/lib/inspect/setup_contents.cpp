@@ -1,5 +1,6 @@
 #include "inspect/setup_contents.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "files/file_bytes.h"
@@ -9,6 +10,7 @@
 #include "payload/manifest.h"
 #include "payload/package_choice.h"
 #include "payload/payload_public_key.h"
+#include "payload/record_stream.h"
 #include "payload/signature_table.h"
 #include "pe/key_slot.h"
 #include "platform/heap.h"
@@ -46,22 +48,50 @@ void read_entries(const PayloadBlob& blob, const Content& manifest, std::vector<
   walk_manifest(PayloadSet{&shown, 1, nullptr}, collect_entry, &entries);
 }
 
-// One record looked up as the stub looks it up, then, when that fails, inflated without its
-// signature so that its size and manifest still show. One content is held at a time.
-void report_record(const PayloadBlob& blob, const Bytes& key, RecordReport& record, ContainerReport& report) {
-  const RecordType& type = record.manifest ? ManifestRecordType : FileRecordType;
+// A file record that no entry of a verified manifest binds is never delivered by the stub; it is
+// followed this far for its report and no further, so that a crafted stream costs little.
+constexpr uint32_t kUnboundRecordCap = 64u << 20;
+
+// The size that the container's verified manifest binds file record id to: how far it is inflated.
+uint32_t inflate_cap(const ContainerReport& report, bool manifest_verified, uint32_t id) {
+  for (const EntryFields& entry : report.entries) {
+    if (manifest_verified && entry.id == id && entry.binding.state == kBindingPresent) return entry.binding.size;
+  }
+  return kUnboundRecordCap;
+}
+
+// A file record looked up as the stub looks it up, checked as it inflates and never held; when
+// that fails, inflated without its signature so that its size still shows.
+void report_file_record(const PayloadBlob& blob, const Bytes& key, uint32_t cap, RecordReport& record) {
+  StreamedRecord streamed = {nullptr, nullptr, cap, 0};
+  record.lookup = stream_record(blob, FileRecordType, record.id, nullptr, key.data(),
+                                static_cast<uint32_t>(key.size()), streamed);
+  if (status_failed(record.lookup)) {
+    PayloadBlob unsigned_blob = blob;
+    unsigned_blob.flags = kPayloadCompressed;
+    record.inflates = !status_failed(stream_record(unsigned_blob, FileRecordType, record.id, nullptr, nullptr, 0, streamed));
+  } else {
+    record.inflates = true;
+  }
+  record.inflated_size = streamed.length;
+}
+
+// The manifest record, as the stub looks it up (it inflates no further than its cap), or without
+// its signature when that fails, so that its entries still show.
+bool report_manifest_record(const PayloadBlob& blob, const Bytes& key, RecordReport& record, ContainerReport& report) {
   Content content;
-  record.lookup = find_record_with_key(blob, type, record.id, key.data(), static_cast<uint32_t>(key.size()),
+  record.lookup = find_record_with_key(blob, ManifestRecordType, 0, key.data(), static_cast<uint32_t>(key.size()),
                                        &content.data, &content.length);
   if (status_failed(record.lookup)) {
     PayloadBlob unsigned_blob = blob;
     unsigned_blob.flags = kPayloadCompressed;
-    record.inflates = !status_failed(find_record(unsigned_blob, type, record.id, &content.data, &content.length));
+    record.inflates = !status_failed(find_record(unsigned_blob, ManifestRecordType, 0, &content.data, &content.length));
   } else {
     record.inflates = true;
   }
   record.inflated_size = content.length;
-  if (record.manifest && record.inflates) read_entries(blob, content, report.entries);
+  if (record.inflates) read_entries(blob, content, report.entries);
+  return !status_failed(record.lookup);
 }
 
 ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes& key) {
@@ -72,7 +102,14 @@ ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes
   blob.data = const_cast<uint8_t*>(data);  // lookups never change the blob
   blob.size = size;
   blob.flags = kPayloadCompressed | kPayloadSigned;
-  for (RecordReport& record : report.records) report_record(blob, key, record, report);
+  // The manifest comes last in the walk but decides how far the file records are followed.
+  bool verified = false;
+  for (RecordReport& record : report.records) {
+    if (record.manifest) verified = report_manifest_record(blob, key, record, report);
+  }
+  for (RecordReport& record : report.records) {
+    if (!record.manifest) report_file_record(blob, key, inflate_cap(report, verified, record.id), record);
+  }
   return report;
 }
 
@@ -135,7 +172,8 @@ PackageReport report_package(const PayloadSet& payload, const LocaleOutcome& out
   const ItemWriter& writer = chosen.writer();
   for (int32_t i = 0; i < writer.count; ++i) {
     const ExtractItem& item = writer.items[i];
-    report.items.push_back({item.name, item.size, item.data != nullptr});
+    static const uint8_t kNone[sizeof item.digest] = {};
+    report.items.push_back({item.name, item.size, memcmp(item.digest, kNone, sizeof kNone) != 0});
   }
   return report;
 }
@@ -159,9 +197,26 @@ void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>&
   }
 }
 
+bool pass_piece(const uint8_t* bytes, uint32_t length, void* context) {
+  return static_cast<ItemSink*>(context)->write(bytes, length);
+}
+
+// The item's record checked as it inflates, its content passed to the sink, none of it held.
+Status stream_item(const PayloadBlob& blob, uint32_t record_id, const RecordBinding& binding,
+                   const uint8_t* key_blob, ExtractItem& item, void* context) {
+  auto* sink = static_cast<ItemSink*>(context);
+  if (sink != nullptr && !sink->begin(item)) return status_of(kErrorWriteFault, kSiteFileCopy);
+  StreamedRecord record = {sink != nullptr ? pass_piece : nullptr, sink, UINT32_MAX, 0};
+  Status status = stream_record(blob, FileRecordType, record_id, &binding, key_blob, kPayloadPublicKeySize, record);
+  item.size = record.length;
+  return status;
+}
+
 }  // namespace
 
-ChosenItems::ChosenItems(const PayloadSet& payload, uint32_t lcid) {
+ChosenItems::ChosenItems(const PayloadSet& payload, uint32_t lcid, ItemSink* sink) {
+  writer_.delivery = stream_item;
+  writer_.delivery_context = sink;
   uint32_t language = lcid;
   char message[256];
   status_ = choose_package(payload, &language, choice_, writer_, "", message, sizeof message);

@@ -74,10 +74,22 @@ SetupReport read_payload(SetupImage& image, const Bytes& key, std::optional<uint
 // when that is empty. Throws ToolError naming the file that is wrong.
 Bytes inspection_key(const SetupImage& image, const std::string& setup, const std::string& public_key);
 
-// The stub's package choice for lcid and the items it collects, held until this is gone.
+// Where the chosen items' contents go as their records are checked: by default nowhere.
+class ItemSink {
+ public:
+  virtual ~ItemSink() = default;
+  // An item's content starts (also an empty one's); false stops the choice.
+  virtual bool begin(const ExtractItem&) { return true; }
+  // The next piece of it, before the record is verified whole; false stops the choice.
+  virtual bool write(const uint8_t*, uint32_t) { return true; }
+};
+
+// The stub's package choice for lcid and the items it collects, held until this is gone. Each
+// item's record is checked as it inflates and its content passed to sink (null: nowhere), never
+// held: items keep names, sizes and digests, their data stays null.
 class ChosenItems {
  public:
-  ChosenItems(const PayloadSet& payload, uint32_t lcid);
+  ChosenItems(const PayloadSet& payload, uint32_t lcid, ItemSink* sink = nullptr);
   ~ChosenItems() { release_items(writer_); }
   ChosenItems(const ChosenItems&) = delete;
   ChosenItems& operator=(const ChosenItems&) = delete;
