@@ -4,6 +4,7 @@
 // says a locale gets.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "authenticode/carrier_certificate.h"
 #include "bundle.h"
 #include "commands/extract_command.h"
+#include "container/layout.h"
 #include "container/signing_key.h"
 #include "files/file_bytes.h"
 #include "files/tool_error.h"
@@ -21,6 +23,8 @@
 #include "inspect/text_report.h"
 #include "payload/payload_key_slot.h"
 #include "pe/certificate_table.h"
+#include "payload/container.h"
+#include "platform/heap_test.h"
 #include "test_files.h"
 #include "test_signing.h"
 
@@ -70,6 +74,12 @@ class Inspect : public ::testing::Test {
         {"german-32-bit.exe", joined(stub, bundle_container({package("x64", "1049", "{RU}", "Sample RU"),
                                                              package("Intel", "1031", "{DE}", "Sample DE")}))},
         {"other-key.blob", public_key_blob(other_key)},
+        // The last record's content changed: extract has written it before its digest fails it.
+        {"flipped.exe", [&] {
+           Bytes flipped = joined(stub, both);
+           flipped[flipped.size() - 28 - 256 - 1000] ^= 1;
+           return flipped;
+         }()},
         // A title and a cabinet name that would clear the screen and forge a line when printed.
         {"control-characters.exe",
          joined(stub, bundle_container({{"x64", "1033", "{EN}", "Sample\x1b[2J\rEN\n  nothing needs the publisher", kMsi,
@@ -185,7 +195,8 @@ TEST_F(Inspect, ExtractWritesTheFilesOfTheLocalesPackage) {
   };
   for (const Case& c : {Case{"append.exe", 2057, ""}, Case{"signature-tail.exe", 1049, ""},
                         Case{"russian-only.exe", 1031, "the stub would install nothing for 1031 (code 13 at site 2151"},
-                        Case{"signed-after-packing.exe", 1033, "(code 1168 at site"}}) {
+                        Case{"signed-after-packing.exe", 1033, "(code 1168 at site"},
+                        Case{"flipped.exe", 1033, "(code 13 at site 2151"}}) {
     SCOPED_TRACE(c.setup);
     const std::string out = "extracted-" + std::to_string(c.lcid);
     fs::remove_all(out);
@@ -204,6 +215,46 @@ TEST_F(Inspect, ExtractWritesTheFilesOfTheLocalesPackage) {
     EXPECT_EQ(read_file_bytes(out + "/main.msi"), kMsi);
     EXPECT_EQ(read_file_bytes(out + "/data.cab"), kCabinet);
   }
+}
+
+// A zlib stream of 1 MiB of zeros flushed, then the same independent block again and again: a
+// few bytes a MiB, with no end, as an attacker would craft it.
+Bytes endless_zeros(size_t mebibytes) {
+  const Bytes zeros(1u << 20, 0);
+  Bytes out;
+  z_stream s = {};
+  deflateInit(&s, 9);
+  for (int round = 0; round < 2; ++round) {
+    Bytes piece(deflateBound(&s, zeros.size()) + 64);
+    s.next_in = const_cast<uint8_t*>(zeros.data());
+    s.avail_in = static_cast<uInt>(zeros.size());
+    s.next_out = piece.data();
+    s.avail_out = static_cast<uInt>(piece.size());
+    deflate(&s, Z_FULL_FLUSH);
+    piece.resize(piece.size() - s.avail_out);
+    for (size_t i = 0; i < (round == 0 ? 1 : mebibytes - 1); ++i) out.insert(out.end(), piece.begin(), piece.end());
+  }
+  deflateEnd(&s);
+  return out;
+}
+
+// A record no entry binds, made to inflate to 4 GiB, is followed no further than a cap: inspect
+// reports it unreadable within the memory of its file.
+TEST_F(Inspect, ARecordMadeToInflateFarPastItsFileIsFollowedNoFurtherThanACap) {
+  Bytes setup = read_file_bytes("append.exe");
+  const Bytes bomb = endless_zeros(4096);
+  setup.insert(setup.end(), bomb.begin(), bomb.end());
+  setup.resize(setup.size() + 256, 0);
+  append_trailer(setup, FileRecordType, 999, 256, static_cast<uint32_t>(bomb.size()));
+  msiboot_test::write_file_bytes("bomb.exe", setup);
+  heap_test_reset();
+  const SetupModel bombed = model("bomb.exe", 1033);
+  EXPECT_LE(heap_test_largest_block(), setup.size());
+  const RecordReport& record = bombed.payload.containers.at(0).records.at(0);
+  EXPECT_EQ(record.id, 999u);
+  EXPECT_FALSE(record.inflates);
+  EXPECT_EQ(record.lookup, status_of(13, kSiteFileInflate));
+  EXPECT_EQ(bombed.payload.locales.at(0).status, status_of(0, kSitePackageChoice)) << "the bundle installs still";
 }
 
 }  // namespace
