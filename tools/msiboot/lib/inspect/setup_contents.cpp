@@ -48,6 +48,21 @@ void read_entries(const PayloadBlob& blob, const Content& manifest, std::vector<
   walk_manifest(PayloadSet{&shown, 1, nullptr}, collect_entry, &entries);
 }
 
+// Every so much content checked, the file's pages read so far are given back.
+void count_checked(uint32_t length) {
+  constexpr uint64_t kReleaseEvery = 64u << 20;
+  static uint64_t since = 0;
+  since += length;
+  if (since < kReleaseEvery) return;
+  since = 0;
+  release_read_pages();
+}
+
+bool count_piece(const uint8_t*, uint32_t length, void*) {
+  count_checked(length);
+  return true;
+}
+
 // A file record that no entry of a verified manifest binds is never delivered by the stub; it is
 // followed this far for its report and no further, so that a crafted stream costs little.
 constexpr uint32_t kUnboundRecordCap = 64u << 20;
@@ -63,7 +78,7 @@ uint32_t inflate_cap(const ContainerReport& report, bool manifest_verified, uint
 // A file record looked up as the stub looks it up, checked as it inflates and never held; when
 // that fails, inflated without its signature so that its size still shows.
 void report_file_record(const PayloadBlob& blob, const Bytes& key, uint32_t cap, RecordReport& record) {
-  StreamedRecord streamed = {nullptr, nullptr, cap, 0};
+  StreamedRecord streamed = {count_piece, nullptr, cap, 0};
   record.lookup = stream_record(blob, FileRecordType, record.id, nullptr, key.data(),
                                 static_cast<uint32_t>(key.size()), streamed);
   if (status_failed(record.lookup)) {
@@ -198,7 +213,8 @@ void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>&
 }
 
 bool pass_piece(const uint8_t* bytes, uint32_t length, void* context) {
-  return static_cast<ItemSink*>(context)->write(bytes, length);
+  count_checked(length);
+  return context == nullptr || static_cast<ItemSink*>(context)->write(bytes, length);
 }
 
 // The item's record checked as it inflates, its content passed to the sink, none of it held.
@@ -206,7 +222,7 @@ Status stream_item(const PayloadBlob& blob, uint32_t record_id, const RecordBind
                    const uint8_t* key_blob, ExtractItem& item, void* context) {
   auto* sink = static_cast<ItemSink*>(context);
   if (sink != nullptr && !sink->begin(item)) return status_of(kErrorWriteFault, kSiteFileCopy);
-  StreamedRecord record = {sink != nullptr ? pass_piece : nullptr, sink, UINT32_MAX, 0};
+  StreamedRecord record = {pass_piece, sink, UINT32_MAX, 0};
   Status status = stream_record(blob, FileRecordType, record_id, &binding, key_blob, kPayloadPublicKeySize, record);
   item.size = record.length;
   return status;

@@ -1,7 +1,8 @@
 #pragma once
-// A setup.exe read once, as the stub reads its own file: one local-heap block, which the stub's
-// payload discovery takes over when the whole file is the container, so that the file is held in
-// memory once.
+// A setup.exe read as the stub reads its own file, as one block of bytes: here the file mapped
+// read-only, so that a file of any size costs the pages being read, not its size. The stub's
+// payload discovery takes the block over when the whole file is the container; the image unmaps
+// it all the same.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,13 +15,13 @@ namespace msiboot_tool {
 
 class SetupImage {
  public:
-  // Reads the file; throws ToolError naming it when it cannot be read or reaches 4 GiB.
+  // Maps the file; throws ToolError naming it when it cannot be read or reaches 4 GiB.
   explicit SetupImage(const std::string& path);
   ~SetupImage();
   SetupImage(const SetupImage&) = delete;
   SetupImage& operator=(const SetupImage&) = delete;
 
-  // The file's bytes, whoever holds the block, for as long as the image lives.
+  // The file's bytes, for as long as the image lives.
   const uint8_t* data() const { return bytes_; }
   uint32_t size() const { return size_; }
   std::span<const uint8_t> bytes() const { return {bytes_, size_}; }
@@ -31,11 +32,15 @@ class SetupImage {
   const PayloadSet& payload() const { return set_; }
 
  private:
-  uint8_t* block_ = nullptr;  // null once the payload set holds it
-  const uint8_t* bytes_ = nullptr;
+  uint8_t* bytes_ = nullptr;
   uint32_t size_ = 0;
+  bool mapped_ = false;
   Bytes key_;
   PayloadSet set_ = {};
 };
+
+// Gives back the pages of every mapped setup.exe read so far (the system keeps them cached):
+// called as records are checked, so that the pages of a record gone by are not held.
+void release_read_pages();
 
 }  // namespace msiboot_tool

@@ -12,8 +12,11 @@
 
 namespace msiboot_tool {
 
-size_t stub_key_offset(std::span<const uint8_t> stub) {
-  has_certificate_table(stub);  // throws unless it is a PE32+ image
+size_t stub_key_offset(std::span<const uint8_t> full) {
+  has_certificate_table(full);  // throws unless it is a PE32+ image
+  // The slot is in the program's own sections: what follows them is a payload, whose files may
+  // well hold a stub of their own, and is not read.
+  std::span<const uint8_t> stub = full.first(std::min<size_t>(full.size(), sections_end(full)));
   const uint8_t* begin = kKeySlotMarker;
   const uint8_t* end = kKeySlotMarker + kKeySlotMarkerSize;
   auto found = std::search(stub.begin(), stub.end(), begin, end);
