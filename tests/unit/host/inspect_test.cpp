@@ -74,6 +74,9 @@ class Inspect : public ::testing::Test {
         {"german-32-bit.exe", joined(stub, bundle_container({package("x64", "1049", "{RU}", "Sample RU"),
                                                              package("Intel", "1031", "{DE}", "Sample DE")}))},
         {"other-key.blob", public_key_blob(other_key)},
+        // A payload that carries a stub of its own (a product shipping this tool): its key slot is
+        // not the setup's.
+        {"stub-in-payload.exe", joined(joined(stub, stub_like(public_key_blob(other_key))), both)},
         // The last record's content changed: extract has written it before its digest fails it.
         {"flipped.exe", [&] {
            Bytes flipped = joined(stub, both);
@@ -129,6 +132,7 @@ TEST_F(Inspect, TheJsonNamesWhatEachKindOfSetupHoldsAndWhatNeedsThePublisher) {
       // 1031 is listed by a 32-bit package only, which is never installed.
       {"german-32-bit.exe", {}, "", "", "append", true, {"locales", "warning locales", "warning locales", "warning locales"}},
       {"append.exe", {}, "", "other-key.blob", "append", true, {"containers", "containers", "discovery"}},
+      {"stub-in-payload.exe", {}, "", "", "append", true, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setup + " " + c.ca + c.public_key);
