@@ -596,12 +596,16 @@ TEST_F(ToolE2e, PackRefusesWhatTheStubOrTheInstallerWouldNotInstall) {
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(out));
   }
-  // Unasked, the placement of the large package becomes signature-tail (judged by the stub's reading
-  // before it is written).
+  // Unasked, the placement of the large package turns to signature-tail once the container outgrows
+  // a carrier, and the container collected so far goes on streaming (judged by the stub's reading
+  // before it is written, and read again by inspect).
   ToolRun tail = tool({"pack", "--key", key, "-o", work("large-tail.exe"), "--stub", signed_stub(), large});
   ASSERT_EQ(tail.exit_code, 0) << tail.err;
   EXPECT_NE(tail.err.find("so the payload goes after the signature data (signature-tail)"), std::string::npos) << tail.err;
   EXPECT_NE(tail.out.find("(signature-tail)"), std::string::npos) << tail.out;
+  ToolRun inspected = tool({"inspect", work("large-tail.exe"), "--json"});
+  ASSERT_EQ(inspected.exit_code, 0) << inspected.out;
+  EXPECT_EQ(nlohmann::json::parse(inspected.out)["containers"][0]["found_by_stub"], true);
 }
 
 // The largest payload a carrier certificate takes: the signature stays below 64 MiB, and the stub

@@ -4,14 +4,18 @@
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
 
 #include "authenticode/carrier_certificate.h"
 #include "payload/signature_table.h"
+#include "files/output_file.h"
 #include "pe/certificate_table.h"
+#include "pe/written_checksum.h"
 #include "test_bytes.h"
+#include "test_files.h"
 #include "test_signing.h"
 
 namespace {
@@ -136,6 +140,24 @@ TEST_F(SignatureTooling, ContainerInsideTheEntryEndsTheFile) {
   EXPECT_TRUE(std::equal(container.begin(), container.end(), image.end() - container.size()));
   EXPECT_EQ(signature_certificates(image), signature_certificates(signed_image()));
   EXPECT_TRUE(verifies_with_test_ca(image));
+}
+
+// Streamed into a file in small writes, whatever padding its size needs and however many pieces
+// moving it takes, the container makes the same file as in memory.
+TEST_F(SignatureTooling, StreamedContainerMakesTheSameFile) {
+  const std::string dir = scratch_dir("entry-stream");
+  for (size_t size : {0, 1, 2, 3, 4, 5, 6, 7, 8, (1 << 20) + 3, (2 << 20) + 6}) {
+    SCOPED_TRACE(size);
+    const Bytes container = incompressible_bytes(size, static_cast<uint32_t>(size));
+    OutputFile out(dir + "/setup.exe");
+    CertificateEntryStream stream(out, signed_image());
+    for (size_t at = 0; at < size; at += 4099) stream.write(container.data() + at, std::min<size_t>(4099, size - at));
+    stream.finish();
+    write_pe_checksum(out);
+    Bytes written(stream.finished_size() + 1);
+    written.resize(out.read_back(0, written.data(), written.size()));
+    EXPECT_TRUE(written == append_in_certificate_entry(signed_image(), container));
+  }
 }
 
 TEST_F(SignatureTooling, RefusesWhatItCannotPlaceSafely) {

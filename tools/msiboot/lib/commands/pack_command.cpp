@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "authenticode/carrier_certificate.h"
@@ -22,6 +23,7 @@
 #include "pe/certificate_table.h"
 #include "pe/key_slot.h"
 #include "pe/written_checksum.h"
+#include "payload/signature_table.h"
 
 namespace msiboot_tool {
 namespace {
@@ -132,22 +134,46 @@ uint64_t append_container(OutputFile& out, const std::string& output, const Byte
   }, settings);
 }
 
-// The container inside the stub's signature, made whole in memory first. Returns its size and
-// sets the placement taken.
+// The container inside the stub's signature. It is collected in memory only while a carrier
+// certificate could still take it; otherwise it streams into the certificate entry, whatever its
+// size. Returns its size and sets the placement taken.
 uint64_t sign_in_container(OutputFile& out, const std::string& output, const Bytes& stub,
                            const std::vector<ContainerRecord>& records, Placement& placement, bool placement_asked,
                            const std::vector<PlannedPackage>& packages, const SigningKey& key,
                            const PackSettings& settings) {
-  Bytes container;
-  write_container(records, key, [&](const uint8_t* bytes, size_t length) {
-    require_fits(output, container.size() + length);
-    container.insert(container.end(), bytes, bytes + length);
+  Bytes collected;
+  std::optional<CertificateEntryStream> tail;
+  auto go_to_tail = [&] {
+    tail.emplace(out, stub);
+    tail->write(collected.data(), collected.size());
+    Bytes().swap(collected);
+    placement = Placement::SignatureTail;
+  };
+  if (placement == Placement::SignatureTail) go_to_tail();
+  uint64_t written = 0;
+  const uint64_t size = write_container(records, key, [&](const uint8_t* bytes, size_t length) {
+    written += length;
+    require_fits(output, stub.size() + written);
+    if (!tail && written >= kSignatureMessageLimit) {  // no carrier can take it any more
+      refuse_carrier(packages, "more than " + std::to_string(kSignatureMessageLimit), placement_asked);
+      go_to_tail();
+    }
+    if (tail) tail->write(bytes, length);
+    else collected.insert(collected.end(), bytes, bytes + length);
   }, settings);
-  SignedSetup setup = place_in_signature(packages, key, stub, container, placement, placement_asked);
-  placement = setup.placement;
-  require_fits(output, setup.file.size());
-  out.write(setup.file);
-  return container.size();
+  if (!tail) {
+    uint64_t message = 0;
+    if (std::optional<Bytes> file = with_carrier(stub, collected, key, &message)) {
+      require_fits(output, file->size());
+      out.write(*file);
+      return size;
+    }
+    refuse_carrier(packages, std::to_string(message), placement_asked);
+    go_to_tail();
+  }
+  require_fits(output, tail->finished_size());
+  tail->finish();
+  return size;
 }
 
 // The written file read back by the stub's own reading: what it would refuse any user is never

@@ -26,26 +26,25 @@ const PlannedPackage& largest(const std::vector<PlannedPackage>& packages) {
 
 }  // namespace
 
-SignedSetup place_in_signature(const std::vector<PlannedPackage>& packages, const SigningKey& key,
-                               const Bytes& stub, const Bytes& container, Placement placement,
-                               bool placement_asked) {
-  if (placement != Placement::Certificate) return {append_in_certificate_entry(stub, container), placement};
-  SignedSetup setup = {add_signature_certificates(stub, {make_carrier_certificate(container, self_issuer(key.pkey.get()))}),
-                       Placement::Certificate};
-  uint64_t message = locate_certificate_table(setup.file).first_entry_length - pe_layout::kWinCertificateHeader;
-  if (message < kSignatureMessageLimit) return setup;
-  setup.file.clear();
-  const PlannedPackage& heaviest = largest(packages);
-  const std::string reason = "the signature would hold " + std::to_string(message) +
+std::optional<Bytes> with_carrier(const Bytes& stub, const Bytes& container, const SigningKey& key,
+                                  uint64_t* message) {
+  Bytes file = add_signature_certificates(stub, {make_carrier_certificate(container, self_issuer(key.pkey.get()))});
+  *message = locate_certificate_table(file).first_entry_length - pe_layout::kWinCertificateHeader;
+  if (*message < kSignatureMessageLimit) return file;
+  return std::nullopt;
+}
+
+void refuse_carrier(const std::vector<PlannedPackage>& packages, const std::string& message_size, bool asked) {
+  const std::string reason = "the signature would hold " + message_size +
                              " bytes with the payload in a carrier certificate; the system reads a signature below 64 MiB (" +
                              std::to_string(kSignatureMessageLimit) + " bytes) only";
-  if (placement_asked) {
+  if (asked) {
+    const PlannedPackage& heaviest = largest(packages);
     throw ToolError(heaviest.path, "is the largest package (" + std::to_string(heaviest.size) + " bytes, " +
                                        std::to_string(heaviest.cabinets.size()) + " cabinets): " + reason +
                                        ": use --placement signature-tail");
   }
   note("pack", reason + ", so the payload goes after the signature data (signature-tail)");
-  return {append_in_certificate_entry(stub, container), Placement::SignatureTail};
 }
 
 }  // namespace msiboot_tool

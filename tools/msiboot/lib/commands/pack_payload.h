@@ -3,24 +3,24 @@
 // message (the carrier certificate with the signer's own) is 64 MiB or more as an ASN.1 value too
 // large: such a certificate placement is refused when it was asked for, and becomes
 // signature-tail, said on stderr, when it was not.
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "container/layout.h"
 #include "container/signing_key.h"
 #include "packages/bundle_plan.h"
-#include "pe/placement.h"
 
 namespace msiboot_tool {
 
-struct SignedSetup {
-  Bytes file;  // the stub with the container inside its signature
-  Placement placement = Placement::Certificate;
-};
+// The stub with a carrier certificate holding the container, or nothing when its signature would
+// then reach the limit; *message receives the signature's size either way.
+std::optional<Bytes> with_carrier(const Bytes& stub, const Bytes& container, const SigningKey& key,
+                                  uint64_t* message);
 
-// Throws ToolError naming the largest package when the certificate placement was asked for and
-// the signature would reach the limit.
-SignedSetup place_in_signature(const std::vector<PlannedPackage>& packages, const SigningKey& key,
-                               const Bytes& stub, const Bytes& container, Placement placement,
-                               bool placement_asked);
+// The certificate placement cannot take the container, whose signature would hold the given
+// size: throws ToolError naming the largest package when that placement was asked for, and
+// otherwise says that the container goes after the signature data.
+void refuse_carrier(const std::vector<PlannedPackage>& packages, const std::string& message_size, bool asked);
 
 }  // namespace msiboot_tool

@@ -11,6 +11,8 @@
 
 namespace msiboot_tool {
 
+class OutputFile;
+
 struct CertificateTable {
   uint32_t directory_field;  // file offset of the security data-directory entry
   uint32_t checksum_field;   // file offset of the optional header's CheckSum
@@ -33,5 +35,24 @@ CertificateTable locate_certificate_table(const std::vector<uint8_t>& image);
 // 8 bytes. The table must hold that one entry.
 std::vector<uint8_t> append_in_certificate_entry(const std::vector<uint8_t>& signed_image,
                                                  const std::vector<uint8_t>& container);
+
+// The same file streamed: the signed image is written at once, the container as it comes, and
+// finish() moves what came forward by the padding (in bounded pieces, from its end) and writes
+// the padding, the entry's length and the table's size. The checksum is left to the caller, to be
+// written over the finished file.
+class CertificateEntryStream {
+ public:
+  CertificateEntryStream(OutputFile& out, const std::vector<uint8_t>& signed_image);
+  void write(const uint8_t* bytes, size_t length);
+  // The file's size once finished.
+  uint64_t finished_size() const;
+  void finish();
+
+ private:
+  OutputFile& out_;
+  CertificateTable table_;
+  uint64_t image_size_;
+  uint64_t container_size_ = 0;
+};
 
 }  // namespace msiboot_tool
