@@ -67,20 +67,27 @@ bool count_piece(const uint8_t*, uint32_t length, void*) {
 // followed this far for its report and no further, so that a crafted stream costs little.
 constexpr uint32_t kUnboundRecordCap = 64u << 20;
 
-// The size that the container's verified manifest binds file record id to: how far it is inflated.
-uint32_t inflate_cap(const ContainerReport& report, bool manifest_verified, uint32_t id) {
+// The binding that the container's verified manifest gives file record id; null when none does.
+const RecordBinding* verified_binding(const ContainerReport& report, bool manifest_verified, uint32_t id) {
   for (const EntryFields& entry : report.entries) {
-    if (manifest_verified && entry.id == id && entry.binding.state == kBindingPresent) return entry.binding.size;
+    if (manifest_verified && entry.id == id && entry.binding.state == kBindingPresent) return &entry.binding;
   }
-  return kUnboundRecordCap;
+  return nullptr;
 }
 
-// A file record looked up as the stub looks it up, checked as it inflates and never held; when
-// that fails, inflated without its signature so that its size still shows.
-void report_file_record(const PayloadBlob& blob, const Bytes& key, uint32_t cap, RecordReport& record) {
-  StreamedRecord streamed = {count_piece, nullptr, cap, 0};
-  record.lookup = stream_record(blob, FileRecordType, record.id, nullptr, key.data(),
+bool same_binding(const RecordBinding& a, const RecordBinding& b) {
+  return a.size == b.size && memcmp(a.digest, b.digest, sizeof a.digest) == 0;
+}
+
+// A file record looked up as the stub looks it up (with the binding its verified entry gives it),
+// checked as it inflates and never held; when that fails, inflated without its signature so that
+// its size still shows. A bound record's verdict is kept for the package choice.
+void report_file_record(const PayloadBlob& blob, const Bytes& key, const RecordBinding* binding, RecordReport& record,
+                        CheckedRecords& checked) {
+  StreamedRecord streamed = {count_piece, nullptr, kUnboundRecordCap, 0};
+  record.lookup = stream_record(blob, FileRecordType, record.id, binding, key.data(),
                                 static_cast<uint32_t>(key.size()), streamed);
+  if (binding != nullptr) checked.push_back({blob.data + blob.size, record.id, *binding, record.lookup, streamed.length});
   if (status_failed(record.lookup)) {
     PayloadBlob unsigned_blob = blob;
     unsigned_blob.flags = kPayloadCompressed;
@@ -109,7 +116,7 @@ bool report_manifest_record(const PayloadBlob& blob, const Bytes& key, RecordRep
   return !status_failed(record.lookup);
 }
 
-ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes& key) {
+ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes& key, CheckedRecords& checked) {
   ContainerReport report;
   report.size = size;
   walk_records(data, size, collect_record, &report.records);
@@ -123,7 +130,7 @@ ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes
     if (record.manifest) verified = report_manifest_record(blob, key, record, report);
   }
   for (RecordReport& record : report.records) {
-    if (!record.manifest) report_file_record(blob, key, inflate_cap(report, verified, record.id), record);
+    if (!record.manifest) report_file_record(blob, key, verified_binding(report, verified, record.id), record, checked);
   }
   return report;
 }
@@ -132,12 +139,13 @@ ContainerReport report_container(const uint8_t* data, uint32_t size, const Bytes
 struct CarrierReports {
   const Bytes* key;
   std::vector<ContainerReport>* out;
+  CheckedRecords* checked;
 };
 
 // Every carrier is reported, also after one whose container the stub would refuse.
 Status report_carrier(const Carrier& carrier, void* context) {
   auto* reports = static_cast<CarrierReports*>(context);
-  ContainerReport report = report_container(carrier.value, carrier.length, *reports->key);
+  ContainerReport report = report_container(carrier.value, carrier.length, *reports->key, *reports->checked);
   report.placement = Placement::Certificate;
   report.certificate = carrier.certificate;
   report.extension = carrier.extension;
@@ -146,12 +154,12 @@ Status report_carrier(const Carrier& carrier, void* context) {
 }
 
 // The container that ends at end, when records are found there.
-void report_end_container(const SetupImage& image, uint32_t end, bool reached, const Bytes& key,
+void report_end_container(const SetupImage& image, uint32_t end, bool reached, const Bytes& key, CheckedRecords& checked,
                           std::vector<ContainerReport>& out) {
   uint32_t start = 0;
   bool manifest = false;
   if (!container_start(image.data(), end, &start, &manifest)) return;
-  ContainerReport report = report_container(image.data() + start, end - start, key);
+  ContainerReport report = report_container(image.data() + start, end - start, key, checked);
   report.placement = end_placement(image.data(), image.size(), start);
   report.offset = start;
   report.reached = reached;
@@ -161,20 +169,20 @@ void report_end_container(const SetupImage& image, uint32_t end, bool reached, c
 // The containers as the stub finds them: the carriers of the signature's certificates; without
 // any (and with a signature that can be walked), the one at the end of the file; and a container
 // that a signature made after packing has cut off from that end.
-std::vector<ContainerReport> report_containers(const SetupImage& image, const Bytes& key) {
+std::vector<ContainerReport> report_containers(const SetupImage& image, const Bytes& key, CheckedRecords& checked) {
   std::vector<ContainerReport> out;
-  CarrierReports reports = {&key, &out};
+  CarrierReports reports = {&key, &out, &checked};
   Status walk = walk_carriers(image.data(), image.size(), report_carrier, &reports);
-  if (!status_failed(walk) && out.empty()) report_end_container(image, image.size(), true, key, out);
+  if (!status_failed(walk) && out.empty()) report_end_container(image, image.size(), true, key, checked, out);
   uint32_t start = 0, end = 0;
   if (out.empty() && container_before_signature(image.data(), image.size(), &start, &end)) {
-    report_end_container(image, end, false, key, out);
+    report_end_container(image, end, false, key, checked, out);
   }
   return out;
 }
 
-PackageReport report_package(const PayloadSet& payload, const LocaleOutcome& outcome) {
-  ChosenItems chosen(payload, outcome.lcid);
+PackageReport report_package(const PayloadSet& payload, const LocaleOutcome& outcome, const CheckedRecords& checked) {
+  ChosenItems chosen(payload, outcome.lcid, nullptr, &checked);
   const PackageChoice& choice = chosen.choice();
   PackageReport report;
   report.container = choice.blob_index;
@@ -194,7 +202,8 @@ PackageReport report_package(const PayloadSet& payload, const LocaleOutcome& out
 }
 
 // The package of each locale, each package reported once.
-void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>& outcomes, SetupReport& report) {
+void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>& outcomes, const CheckedRecords& checked,
+                    SetupReport& report) {
   for (const LocaleOutcome& outcome : outcomes) {
     LocaleReport locale = {outcome, -1, status_of(kErrorInvalidData, kSitePackageChoice)};
     for (size_t i = 0; i < report.packages.size() && outcome.entry_id != 0; ++i) {
@@ -204,7 +213,7 @@ void report_locales(const PayloadSet& payload, const std::vector<LocaleOutcome>&
       }
     }
     if (outcome.entry_id != 0 && locale.package < 0) {
-      report.packages.push_back(report_package(payload, outcome));
+      report.packages.push_back(report_package(payload, outcome, checked));
       locale.package = static_cast<int>(report.packages.size() - 1);
     }
     if (locale.package >= 0) locale.status = report.packages[static_cast<size_t>(locale.package)].status;
@@ -217,10 +226,19 @@ bool pass_piece(const uint8_t* bytes, uint32_t length, void* context) {
   return context == nullptr || static_cast<ItemSink*>(context)->write(bytes, length);
 }
 
-// The item's record checked as it inflates, its content passed to the sink, none of it held.
+// The item's record checked as it inflates, its content passed to the sink, none of it held; with
+// no sink, a record already checked against the same binding keeps its verdict.
 Status stream_item(const PayloadBlob& blob, uint32_t record_id, const RecordBinding& binding,
                    const uint8_t* key_blob, ExtractItem& item, void* context) {
-  auto* sink = static_cast<ItemSink*>(context);
+  const ItemDeliveryContext& delivery = *static_cast<const ItemDeliveryContext*>(context);
+  ItemSink* sink = delivery.sink;
+  for (size_t i = 0; sink == nullptr && delivery.checked != nullptr && i < delivery.checked->size(); ++i) {
+    const CheckedRecord& known = (*delivery.checked)[i];
+    if (known.end == blob.data + blob.size && known.id == record_id && same_binding(known.binding, binding)) {
+      item.size = known.length;
+      return known.status;
+    }
+  }
   if (sink != nullptr && !sink->begin(item)) return status_of(kErrorWriteFault, kSiteFileCopy);
   StreamedRecord record = {pass_piece, sink, UINT32_MAX, 0};
   Status status = stream_record(blob, FileRecordType, record_id, &binding, key_blob, kPayloadPublicKeySize, record);
@@ -230,9 +248,10 @@ Status stream_item(const PayloadBlob& blob, uint32_t record_id, const RecordBind
 
 }  // namespace
 
-ChosenItems::ChosenItems(const PayloadSet& payload, uint32_t lcid, ItemSink* sink) {
+ChosenItems::ChosenItems(const PayloadSet& payload, uint32_t lcid, ItemSink* sink, const CheckedRecords* checked)
+    : delivery_{sink, checked} {
   writer_.delivery = stream_item;
-  writer_.delivery_context = sink;
+  writer_.delivery_context = &delivery_;
   uint32_t language = lcid;
   char message[256];
   status_ = choose_package(payload, &language, choice_, writer_, "", message, sizeof message);
@@ -248,7 +267,8 @@ Bytes inspection_key(const SetupImage& image, const std::string& setup, const st
 SetupReport read_payload(SetupImage& image, const Bytes& key, std::optional<uint32_t> lcid) {
   SetupReport report;
   report.key = key;
-  report.containers = report_containers(image, key);
+  CheckedRecords checked;
+  report.containers = report_containers(image, key, checked);
   report.discovery = image.discover(key);
   if (status_failed(report.discovery)) {
     if (lcid) report.locales.push_back({LocaleOutcome{*lcid}, -1, report.discovery});
@@ -256,7 +276,7 @@ SetupReport read_payload(SetupImage& image, const Bytes& key, std::optional<uint
   }
   const PayloadSet& payload = image.payload();
   report_locales(payload, lcid ? std::vector<LocaleOutcome>{locale_outcome(payload, *lcid)} : locale_outcomes(payload),
-                 report);
+                 checked, report);
   return report;
 }
 

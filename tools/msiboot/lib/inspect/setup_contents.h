@@ -84,12 +84,29 @@ class ItemSink {
   virtual bool write(const uint8_t*, uint32_t) { return true; }
 };
 
+// A file record's verdict from the stub's lookup with a binding, by the end of its container.
+struct CheckedRecord {
+  const uint8_t* end;
+  uint32_t id;
+  RecordBinding binding;
+  Status status;
+  uint32_t length;
+};
+using CheckedRecords = std::vector<CheckedRecord>;
+
+struct ItemDeliveryContext {
+  ItemSink* sink;
+  const CheckedRecords* checked;
+};
+
 // The stub's package choice for lcid and the items it collects, held until this is gone. Each
 // item's record is checked as it inflates and its content passed to sink (null: nowhere), never
-// held: items keep names, sizes and digests, their data stays null.
+// held: items keep names, sizes and digests, their data stays null. Without a sink, records in
+// checked keep their verdict and are not inflated again.
 class ChosenItems {
  public:
-  ChosenItems(const PayloadSet& payload, uint32_t lcid, ItemSink* sink = nullptr);
+  ChosenItems(const PayloadSet& payload, uint32_t lcid, ItemSink* sink = nullptr,
+              const CheckedRecords* checked = nullptr);
   ~ChosenItems() { release_items(writer_); }
   ChosenItems(const ChosenItems&) = delete;
   ChosenItems& operator=(const ChosenItems&) = delete;
@@ -100,6 +117,7 @@ class ChosenItems {
 
  private:
   PackageChoice choice_ = {};
+  ItemDeliveryContext delivery_;
   ItemWriter writer_ = empty_item_writer();
   Status status_ = 0;
 };
