@@ -10,6 +10,10 @@
 
 namespace msiboot_tool {
 
+// libdeflate's levels: 0 stores everything, 12 is the smallest and slowest.
+constexpr int kDefaultLevel = 6;
+constexpr int kMaxLevel = 12;
+
 struct DeflatedPiece {
   Bytes bytes;
   bool compressed = false;  // else stored blocks

@@ -11,13 +11,10 @@
 #include <functional>
 #include <vector>
 
+#include "container/deflate_piece.h"
 #include "container/layout.h"
 
 namespace msiboot_tool {
-
-// libdeflate's levels: 0 stores everything, 12 is the smallest and slowest.
-constexpr int kDefaultLevel = 6;
-constexpr int kMaxLevel = 12;
 
 // Takes the container's bytes in order.
 using ContainerSink = std::function<void(const uint8_t* bytes, size_t length)>;
