@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -172,9 +173,9 @@ void read_peaks(const std::string& what, const std::string& setup) {
   Measured extracted = run({MSIBOOT_TOOL, "extract", setup, "--lcid", "1033", "-o", kWork + "/extracted"});
   fs::remove_all(kWork + "/extracted");
   for (const auto& [command, m] : {std::pair{"inspect", inspected}, std::pair{"extract", extracted}}) {
-    std::printf("%s, %s, %.1f MB file: peak %.0f MB in %.1f s, file + %.0f MB (target file + 64 MB: %s)\n", command,
-                what.c_str(), file_mb, m.peak_mb, m.seconds, m.peak_mb - file_mb,
-                m.peak_mb - file_mb <= 64 ? "within" : "OVER");
+    std::printf("%s, %s, %.1f MB file: peak %.0f MB in %.1f s, %s %.0f MB (target file + 64 MB: %s)\n", command,
+                what.c_str(), file_mb, m.peak_mb, m.seconds, m.peak_mb < file_mb ? "under the file by" : "file +",
+                std::abs(m.peak_mb - file_mb), m.peak_mb - file_mb <= 64 ? "within" : "OVER");
   }
 }
 
