@@ -69,8 +69,9 @@ constexpr uint32_t kUnboundRecordCap = 64u << 20;
 
 // The binding that the container's verified manifest gives file record id; null when none does.
 const RecordBinding* verified_binding(const ContainerReport& report, bool manifest_verified, uint32_t id) {
+  if (!manifest_verified) return nullptr;
   for (const EntryFields& entry : report.entries) {
-    if (manifest_verified && entry.id == id && entry.binding.state == kBindingPresent) return &entry.binding;
+    if (entry.id == id && entry.binding.state == kBindingPresent) return &entry.binding;
   }
   return nullptr;
 }
